@@ -1,0 +1,110 @@
+// module.h: the in-memory model of a loaded XM song.
+// Owns: nothing itself; a Module owns its patterns, instruments and samples.
+// Thread: built on the loading thread; during play only the mixer thread
+// reads it and writes its playback fields.
+#pragma once
+#include <cstdint>
+
+struct Module;
+using TickHandler = void (*)(Module* module);
+
+// One pattern cell, 5 bytes.
+struct Cell {
+  uint8_t note;       // 0 none, 1..96 notes, 255 key-off
+  uint8_t instrument; // 0 none, 1..128
+  uint8_t volume;     // volume-column byte as in the file
+  uint8_t effect;     // 0..35 (base-36 effect letter)
+  uint8_t param;      // effect parameter
+};
+
+struct Pattern {
+  int32_t row_count; // rows, 1..256 after loading
+  Cell* cells;       // row_count * channel_count cells, row-major
+};
+
+struct EnvelopePoint {
+  uint16_t x; // ticks from the envelope start
+  uint16_t y; // value 0..64
+};
+
+// Frames kept as zero guards before a sample's first frame; data points past them.
+constexpr uint32_t SAMPLE_LEAD_FRAMES = 4;
+// Spare zero frames after the last frame of a sample.
+constexpr uint32_t SAMPLE_SPARE_FRAMES = 8;
+
+enum LoopType : uint8_t { LOOP_NONE = 1, LOOP_FORWARD = 2, LOOP_PINGPONG = 4 };
+
+struct Sample {
+  int16_t* data;         // length + SAMPLE_SPARE_FRAMES frames, SAMPLE_LEAD_FRAMES zero
+                         // frames before data[0]; null when length is 0
+  uint32_t length;       // frames
+  uint32_t loop_start;   // frames; 0 without loop
+  uint32_t loop_length;  // frames; equal to length without loop
+  uint8_t volume;        // 0..64
+  int8_t finetune;       // -128..127
+  int32_t panning;       // 0..255
+  uint8_t bits;          // 16 after loading (8 only for an empty 8-bit sample)
+  uint8_t loop_type;     // LoopType; 0 only for empty_sample
+  int8_t relative_note;  // semitones
+};
+
+// Shared all-zero sample for absent slots; never released.
+extern Sample empty_sample;
+
+constexpr int INSTRUMENT_SAMPLES = 16;
+constexpr int SAMPLE_MAP_NOTES = 96;
+constexpr int ENVELOPE_POINTS = 12;
+
+// Instrument and envelope flag bits.
+constexpr uint8_t ENVELOPE_ON = 0x01;
+constexpr uint8_t ENVELOPE_SUSTAIN = 0x02;
+constexpr uint8_t ENVELOPE_LOOP = 0x04;
+
+struct Instrument {
+  int32_t sample_count;                          // 0..16
+  Sample* samples[INSTRUMENT_SAMPLES];           // slots >= sample_count -> &empty_sample
+  uint8_t sample_map[SAMPLE_MAP_NOTES];          // sample slot per note
+  EnvelopePoint volume_envelope[ENVELOPE_POINTS];
+  EnvelopePoint panning_envelope[ENVELOPE_POINTS];
+  uint8_t volume_point_count, panning_point_count;
+  uint8_t volume_sustain_point, volume_loop_start, volume_loop_end;    // point indices
+  uint8_t panning_sustain_point, panning_loop_start, panning_loop_end; // point indices
+  uint8_t volume_flags, panning_flags; // ENVELOPE_*; 0 with fewer than 2 points
+  uint8_t vibrato_type;  // 0 sine, 1 square, 2 and 3 ramps
+  uint8_t vibrato_sweep; // ticks to full depth; 0 = at once
+  uint8_t vibrato_depth; // 0..15 in files
+  uint8_t vibrato_rate;  // position step per tick, 0..255
+  uint16_t fadeout;      // file value * 2 (16-bit arithmetic)
+};
+
+constexpr int ORDER_TABLE_SIZE = 256;
+constexpr uint16_t MODULE_LINEAR_TABLE = 0x0001; // flags bit 0: linear periods
+
+struct Module {
+  Pattern* patterns;           // pattern_count entries
+  Instrument* instruments;     // instrument_count entries
+  int32_t tick_frames_left;    // playback: output frames until the next tick
+  int32_t samples_per_tick;    // playback: output frames per tick, >= 1
+  int16_t song_length;         // order positions, 0..256
+  int16_t restart_position;    // order position after the last one
+  int16_t channel_count;       // cells per row, 1..32
+  int32_t used_pattern_count;  // 1 + highest pattern named by the song's orders
+  int32_t pattern_count;       // max(file's count, used_pattern_count)
+  int16_t instrument_count;    // Instrument records
+  uint16_t flags;              // MODULE_LINEAR_TABLE
+  int16_t default_speed;       // ticks per row at play start
+  int16_t default_bpm;         // tempo at play start
+  uint8_t order_table[ORDER_TABLE_SIZE]; // pattern per order position
+  uint8_t initial_global_volume;         // 64
+  int32_t global_volume;       // playback: 0..64
+  uint8_t global_volume_slide; // playback: memory of effect H
+  int32_t tick;                // playback: tick within the row, 0 = row tick
+  int32_t speed;               // playback: ticks per row
+  int32_t bpm;                 // playback: tempo
+  int32_t row;                 // playback: row being played
+  int32_t order;               // playback: order position being played
+  int32_t pattern_delay;       // playback: extra ticks of the current row
+  int32_t next_row;            // playback: row at the next row tick, -1 undecided
+  int32_t next_order;          // playback: order at the next row tick, -1 keep
+  TickHandler tick_handler;    // replay_tick, set by the loader
+};

@@ -1,0 +1,27 @@
+// music.h: what the demo calls of the music code.
+// Calling order: set_file_callbacks, open_output, load_module, play_module,
+// stop_module (also inside free_module), close_output.
+// Thread: main thread; playback itself runs on the mixer thread.
+#pragma once
+#include <cstdint>
+#include "music/file_callbacks.h"
+#include "music/module.h"
+
+// Opens the sound output at rate frames per second (reserved unused).
+// False while the file-callback table is incomplete or no device opens.
+bool open_output(int32_t rate, int32_t reserved);
+// Resets and closes the output; the ring may be released afterwards.
+void close_output();
+
+// Loads an XM file through the file callbacks; null when it cannot be read
+// or is refused. The result is released with free_module.
+Module* load_module(const char* path);
+// Stops playback and releases the module. False for null.
+bool free_module(Module* module);
+
+// Starts module from its beginning: 100 blocks mixed ahead, the device
+// looping the ring, the mixer thread refilling it. False for null or when
+// the output is not open.
+bool play_module(Module* module);
+// Ends the playback in progress and joins the mixer thread. False for null.
+bool stop_module(Module* module);

@@ -1,6 +1,46 @@
-// Placeholder until the music player is written: the show runs silent.
+// music_player.cpp: the demo's wrapper around the music code: installs the
+// file operations, opens the sound output, plays and stops "typing.xm".
+// Owns: the loaded Module. Touches: the music code's process-wide state.
+// Thread: main thread only.
 #include "app/music_player.h"
-MusicPlayer::MusicPlayer() {}
-MusicPlayer::~MusicPlayer() {}
-void MusicPlayer::load_and_play(const char*) {}
-void MusicPlayer::stop() { playing = 0; }
+
+#include <cstdlib>
+
+#include "gfx/file_ops.h"
+#include "music/audio_sdl.h"
+#include "music/music.h"
+
+constexpr int32_t SHOW_MIX_RATE = 44100;
+
+MusicPlayer::MusicPlayer() {
+  playing = 0;
+  // The output refuses to open until the callback table is complete.
+  set_file_callbacks(stdio_open, stdio_close, stdio_read, stdio_seek, stdio_tell);
+  set_audio_backend(sdl_audio_backend());
+  open_output(SHOW_MIX_RATE, 0); // no device: the show runs silent
+}
+
+MusicPlayer::~MusicPlayer() {
+  if (module != nullptr) {
+    free_module(module); // stops playback first
+    module = nullptr;
+  }
+  playing = 0;
+  close_output();
+}
+
+void MusicPlayer::load_and_play(const char* path) {
+  module = load_module(path);
+  if (module == nullptr) {
+    close_output();
+    std::exit(-1);
+  }
+  play_module(module); // refuses when no device opened: the show goes on silent
+  playing = 1;
+}
+
+void MusicPlayer::stop() {
+  if (playing == 0) return;
+  stop_module(module);
+  playing = 0;
+}

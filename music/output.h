@@ -58,3 +58,21 @@ struct AudioBackend {
 
 // The back end open_output uses; null means no sound output is available.
 void set_audio_backend(const AudioBackend* backend);
+
+// Blocks filled since the process started. fill_block adds one with release
+// ordering after the block is in output_buffer; a device acquires it before
+// it copies frames out of the ring, so every block it plays was published.
+extern std::atomic<uint32_t> blocks_published;
+
+// How the mixer thread kept ahead of the device during the last playback.
+// Written by the mixer thread; read it on the main thread after stop_module.
+struct MixerStats {
+  int64_t min_lead_frames;  // least frames mixed ahead of the device seen at a poll
+  int32_t late_blocks;      // blocks the device reached before they were refilled
+  int32_t polls;            // position reads
+  int64_t blocks_refilled;  // blocks filled by the thread (not the pre-fill)
+  int64_t cpu_ns;           // CPU time the thread used, nanoseconds
+  int64_t wall_ns;          // the thread's lifetime, nanoseconds
+  bool realtime;            // real-time scheduling was granted
+};
+MixerStats mixer_stats();

@@ -12,6 +12,7 @@ enum TgaResult {
   TGA_NOT_24_BIT,     // pixel depth not 24
   TGA_TRUNCATED,      // a run-length file ended before its last pixel
   TGA_TOO_LARGE,      // the header asks for more pixels than the file can hold
+  TGA_NO_MEMORY,      // the pixel block could not be allocated
 };
 
 // Decodes the file into image and returns the result; never exits.

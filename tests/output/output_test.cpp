@@ -1,0 +1,282 @@
+// output_test.cpp: play, stop, the pre-filled ring and the mixer thread's
+// refills, driven through the fake device so every step is deterministic.
+// Waits are on events (blocks published, polls made) with generous timeouts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "music/music.h"
+#include "music/output.h"
+#include "tests/output/fake_device.h"
+#include "tests/support/xm_writer.h"
+
+namespace {
+
+// A four-channel song of looped saw and square tones whose notes change
+// every row, so that every block of the ring sounds different.
+std::vector<uint8_t> song_bytes(int variant) {
+  XmFile file;
+  file.channel_count = 4;
+  file.default_speed = 3 + variant;
+  file.default_bpm = 125; // 882-frame ticks against 884-frame blocks: ticks straddle blocks
+  XmInstrument instrument;
+  XmSample sample;
+  sample.type = XM_SAMPLE_FORWARD | XM_SAMPLE_16BIT;
+  for (int i = 0; i < 64; ++i) {
+    int saw = (i * 1000) - 32000;
+    int square = i < 32 ? 12000 : -12000;
+    sample.pcm.push_back(variant == 0 ? saw : square);
+  }
+  sample.loop_start = 0;
+  sample.loop_length = 64 * 2; // bytes
+  instrument.samples.push_back(sample);
+  file.instruments.push_back(instrument);
+  XmPattern pattern;
+  pattern.rows = 32;
+  for (int row = 0; row < pattern.rows; ++row) {
+    int channel = row % 4;
+    Cell& cell = xm_cell(pattern, file.channel_count, row, channel);
+    cell.note = static_cast<uint8_t>(37 + (row * 5) % 24);
+    cell.instrument = 1;
+  }
+  file.patterns.push_back(pattern);
+  return write_xm(file);
+}
+
+bool wait_until(const std::function<bool()>& done) {
+  auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > give_up) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+uint32_t published() { return blocks_published.load(std::memory_order_acquire); }
+
+// Waits until the mixer thread has made at least two more polls, so any
+// refill it was going to make for the current position is done.
+bool wait_for_two_polls() {
+  int seen = fake.polls.load();
+  return wait_until([&] { return fake.polls.load() >= seen + 2; });
+}
+
+std::vector<int16_t> ring_block(int block) {
+  const int16_t* start = output_buffer + static_cast<size_t>(block) * block_frames * 2;
+  return std::vector<int16_t>(start, start + static_cast<size_t>(block_frames) * 2);
+}
+
+class Output : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    close_output();
+    bytes = song_bytes(0);
+    module = load_module_from_memory(bytes);
+    ASSERT_NE(module, nullptr);
+    install_fake_device();
+  }
+  void TearDown() override {
+    free_module(module);
+    close_output();
+  }
+
+  // The first blocks of the song as the offline renderer makes them.
+  std::vector<int16_t> offline_render(Module* m, int blocks) {
+    EXPECT_TRUE(configure_output(44100));
+    EXPECT_TRUE(start_playback(m));
+    std::vector<int16_t> out;
+    for (int b = 0; b < blocks; ++b) {
+      int32_t index = fill_index;
+      fill_block();
+      const int16_t* start = output_buffer + static_cast<size_t>(index) * block_frames * 2;
+      out.insert(out.end(), start, start + static_cast<size_t>(block_frames) * 2);
+    }
+    release_playback_buffers();
+    return out;
+  }
+  std::vector<int16_t> reference_block(const std::vector<int16_t>& render, int block) {
+    auto start = render.begin() + static_cast<ptrdiff_t>(block) * block_frames * 2;
+    return std::vector<int16_t>(start, start + static_cast<ptrdiff_t>(block_frames) * 2);
+  }
+
+  std::vector<uint8_t> bytes;
+  Module* module = nullptr;
+};
+
+TEST_F(Output, PlayStartsWithTheWholeRingMixedAsTheOfflineRender) {
+  std::vector<int16_t> reference = offline_render(module, BLOCK_COUNT);
+  ASSERT_TRUE(open_output(44100, 0));
+  EXPECT_EQ(block_frames, 884);
+  EXPECT_EQ(ring_frames, 88400);
+  EXPECT_EQ(ramp_length, 128);
+  uint32_t before = published();
+  ASSERT_TRUE(play_module(module));
+  EXPECT_EQ(fill_index, 0);
+  EXPECT_EQ(published() - before, static_cast<uint32_t>(BLOCK_COUNT));
+  EXPECT_EQ(fake.ring, output_buffer);
+  EXPECT_EQ(fake.ring_length, ring_frames);
+  EXPECT_EQ(fake.calls.back(), "start");
+  std::vector<int16_t> ring(output_buffer, output_buffer + static_cast<size_t>(ring_frames) * 2);
+  EXPECT_TRUE(ring == reference);
+  int silent_blocks = 0;
+  for (int b = 0; b < BLOCK_COUNT; ++b) {
+    std::vector<int16_t> block = ring_block(b);
+    silent_blocks += std::all_of(block.begin(), block.end(), [](int16_t s) { return s == 0; });
+  }
+  EXPECT_EQ(silent_blocks, 0);
+}
+
+TEST_F(Output, TheThreadRefillsExactlyTheBlocksTheDeviceLeftBehind) {
+  const int total_blocks = 260;
+  std::vector<int16_t> reference = offline_render(module, total_blocks);
+  ASSERT_TRUE(open_output(44100, 0));
+  uint32_t base = published();
+  ASSERT_TRUE(play_module(module));
+
+  // The device moves 100 frames into block 5: blocks 0..4 are refilled with
+  // the song's blocks 100..104, block 5 (being played) and the rest stay.
+  std::vector<int16_t> heard;
+  fake_play(5 * block_frames + 100, &heard);
+  ASSERT_TRUE(wait_until([&] { return published() - base >= 105; }));
+  ASSERT_TRUE(wait_for_two_polls());
+  EXPECT_EQ(published() - base, 105u);
+  for (int b = 0; b < BLOCK_COUNT; ++b) {
+    int song_block = b < 5 ? b + BLOCK_COUNT : b;
+    ASSERT_TRUE(ring_block(b) == reference_block(reference, song_block)) << "block " << b;
+  }
+
+  // Play on past the end of the ring twice; whatever the device hears is the
+  // song as the offline render has it.
+  const int32_t chunk = 2000;
+  uint64_t position = fake.position.load();
+  while (position + chunk <= static_cast<uint64_t>(total_blocks - 1) * block_frames) {
+    fake_play(chunk, &heard);
+    position += chunk;
+    uint32_t refills = static_cast<uint32_t>(position / block_frames);
+    ASSERT_TRUE(wait_until([&] { return published() - base >= BLOCK_COUNT + refills; }));
+  }
+  ASSERT_TRUE(heard.size() == position * 2);
+  EXPECT_TRUE(std::equal(heard.begin(), heard.end(), reference.begin()));
+
+  // Stop: the thread ends within one poll of the request and the device
+  // goes on looping the ring, which stays allocated.
+  int polls_at_stop = fake.polls.load();
+  const int16_t* ring = output_buffer;
+  ASSERT_TRUE(stop_module(module));
+  EXPECT_LE(fake.polls.load(), polls_at_stop + 1);
+  EXPECT_TRUE(mixer_ended.load());
+  EXPECT_EQ(published() - base, BLOCK_COUNT + static_cast<uint32_t>(position / block_frames));
+  EXPECT_EQ(fill_index, static_cast<int32_t>(position / block_frames) % BLOCK_COUNT);
+  EXPECT_EQ(output_buffer, ring);
+  EXPECT_EQ(fake.ring, ring);
+  EXPECT_EQ(fake_count("reset"), 1); // the one before the ring was handed over
+  EXPECT_EQ(mix_buffer, nullptr);
+  EXPECT_EQ(current_module, nullptr);
+  MixerStats stats = mixer_stats();
+  EXPECT_EQ(stats.late_blocks, 0);
+  EXPECT_EQ(stats.min_lead_frames, ring_frames - (5 * block_frames + 100)); // the first jump
+  EXPECT_EQ(stats.blocks_refilled, static_cast<int64_t>(position / block_frames));
+}
+
+TEST_F(Output, StopTwiceOrBeforePlayReleasesNothingTwice) {
+  ASSERT_TRUE(open_output(44100, 0));
+  EXPECT_TRUE(stop_module(module)); // before any play: nothing to end
+  EXPECT_FALSE(stop_module(nullptr));
+  EXPECT_EQ(fake.calls, std::vector<std::string>{"open"});
+
+  uint32_t base = published();
+  ASSERT_TRUE(play_module(module));
+  fake_play(3 * block_frames, nullptr);
+  ASSERT_TRUE(wait_until([&] { return published() - base >= BLOCK_COUNT + 3; }));
+  EXPECT_TRUE(stop_module(module));
+  std::vector<int16_t> ring(output_buffer, output_buffer + static_cast<size_t>(ring_frames) * 2);
+  int32_t index = fill_index;
+  EXPECT_TRUE(stop_module(module));
+  EXPECT_TRUE(stop_module(module));
+  EXPECT_EQ(fill_index, index);
+  ASSERT_NE(output_buffer, nullptr);
+  EXPECT_TRUE(std::equal(ring.begin(), ring.end(), output_buffer));
+  EXPECT_EQ(fake_count("reset"), 1);
+  EXPECT_EQ(fake_count("close"), 0);
+}
+
+TEST_F(Output, OpenRefusesWithoutCallbacksOrDeviceAndPlayThenRefuses) {
+  ASSERT_TRUE(open_output(44100, 0));
+  // An incomplete table: nothing is opened, and the open output is not closed.
+  set_file_callbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_FALSE(open_output(44100, 0));
+  EXPECT_EQ(fake.calls, std::vector<std::string>{"open"});
+  EXPECT_EQ(block_frames, 884);
+
+  install_memory_callbacks();
+  close_output();
+  fake.open_result = false; // no sound server, no card
+  EXPECT_FALSE(open_output(44100, 0));
+  EXPECT_EQ(block_frames, 0);
+  EXPECT_FALSE(play_module(module));
+  EXPECT_EQ(fake_count("start"), 0);
+  EXPECT_TRUE(mixer_ended.load());
+  EXPECT_EQ(output_buffer, nullptr);
+  EXPECT_FALSE(open_output(0, 0)); // a rate that gives no block
+}
+
+TEST_F(Output, BlockAndRampSizesFollowTheRate) {
+  const struct { int32_t rate, block, ramp; } rates[] = {{44100, 884, 128}, {48000, 960, 139},
+                                                         {22050, 444, 64}};
+  for (const auto& r : rates) {
+    ASSERT_TRUE(open_output(r.rate, 0));
+    EXPECT_EQ(mix_rate, r.rate);
+    EXPECT_EQ(block_frames, r.block);
+    EXPECT_EQ(ring_frames, 100 * r.block);
+    EXPECT_EQ(ramp_length, r.ramp);
+    EXPECT_FLOAT_EQ(ramp_length_inv, 1.0f / static_cast<float>(r.ramp));
+  }
+  EXPECT_EQ(fake_count("close"), 2); // each open closed the one before
+}
+
+TEST_F(Output, RestartAfterStopResetsTheDeviceAndForgetsTheFreedModule) {
+  ASSERT_TRUE(open_output(44100, 0));
+  ASSERT_TRUE(play_module(module));
+  uint32_t base = published();
+  fake_play(10 * block_frames, nullptr);
+  ASSERT_TRUE(wait_until([&] { return published() - base >= 10; }));
+  ASSERT_TRUE(stop_module(module));
+  free_module(module); // the voices still point into its samples
+  std::vector<uint8_t> second_bytes = song_bytes(1);
+  module = load_module_from_memory(second_bytes);
+  ASSERT_NE(module, nullptr);
+
+  size_t calls_before = fake.calls.size();
+  ASSERT_TRUE(play_module(module));
+  std::vector<std::string> restart(fake.calls.begin() + static_cast<ptrdiff_t>(calls_before),
+                                   fake.calls.end());
+  EXPECT_EQ(restart, (std::vector<std::string>{"reset", "start"}));
+  EXPECT_EQ(fake.ring, output_buffer);
+  const Sample* own = module->instruments[0].samples[0];
+  for (const Voice& voice : voices) {
+    EXPECT_TRUE(voice.sample == nullptr || voice.sample == own || voice.sample == &empty_sample)
+        << "voice " << voice.index;
+  }
+}
+
+TEST_F(Output, ADeviceAheadOfTheMixedSoundCountsLateBlocks) {
+  ASSERT_TRUE(open_output(44100, 0));
+  uint32_t base = published();
+  ASSERT_TRUE(play_module(module));
+  fake_play(150 * block_frames, nullptr); // half a ring past what was mixed
+  ASSERT_TRUE(wait_until([&] { return published() - base >= 150; }));
+  ASSERT_TRUE(wait_for_two_polls());
+  ASSERT_TRUE(stop_module(module));
+  MixerStats stats = mixer_stats();
+  EXPECT_EQ(stats.late_blocks, 50);
+  EXPECT_EQ(stats.min_lead_frames, -50 * block_frames);
+  EXPECT_EQ(stats.blocks_refilled, 50);
+}
+
+}  // namespace

@@ -38,8 +38,8 @@ int hash8(int n) {
 // behind its neighbours.
 int kanji_mask(int x, int y) {
   const int diagonal = x * 4 + y * 3;                // 0 .. 1716
-  const int streak = (x * 3 - y * 4 + 2000) / 10;    // bristles 2 pixels wide along the sweep
-  const int jitter = hash8(streak) * 160 / 255 - 80; // -80 .. 80
+  const int streak = (x * 3 - y * 4 + 2000) / 20;    // bristles 4 pixels wide along the sweep
+  const int jitter = hash8(streak) * 100 / 255 - 50; // -50 .. 50
   const int pos = (diagonal + jitter) * 256 / 1716;  // about 0 .. 256
   // Stage boundaries: the first third fades in from the start, the rest
   // arrives in three steps (levels 32, 64 and 128).

@@ -1,11 +1,65 @@
-// Placeholder until this unit is written; every entry aborts.
+// file_callbacks.cpp: the process-wide table of five file operations and the
+// file-handle layer the XM loader reads through.
+// Owns: file_callbacks (all five slots set, or all null) and the FileHandle
+// records it hands out. Touches: nothing else.
+// Thread: the table is set on the main thread before any load; handles are
+// used on the thread that loads a module.
 #include "music/file_callbacks.h"
+
 #include <cstdlib>
-FileCallbacks file_callbacks;
-void set_file_callbacks(FileOpenFn, FileCloseFn, FileReadFn, FileSeekFn, FileTellFn) { std::abort(); }
-bool file_callbacks_complete() { std::abort(); }
-FileHandle* handle_open(const char*, uint8_t, int32_t) { std::abort(); }
-void handle_close(FileHandle*) { std::abort(); }
-int32_t handle_read(void*, int32_t, FileHandle*) { std::abort(); }
-int handle_seek(FileHandle*, int32_t, int32_t) { std::abort(); }
-int32_t handle_tell(FileHandle*) { std::abort(); }
+
+// Starts empty; set_file_callbacks keeps it complete or empty.
+FileCallbacks file_callbacks = {nullptr, nullptr, nullptr, nullptr, nullptr};
+
+void set_file_callbacks(FileOpenFn open, FileCloseFn close, FileReadFn read, FileSeekFn seek,
+                        FileTellFn tell) {
+  if (open == nullptr || close == nullptr || read == nullptr || seek == nullptr || tell == nullptr) {
+    file_callbacks = FileCallbacks{nullptr, nullptr, nullptr, nullptr, nullptr};
+    return;
+  }
+  file_callbacks = FileCallbacks{open, close, read, seek, tell};
+}
+
+bool file_callbacks_complete() {
+  return file_callbacks.open != nullptr && file_callbacks.close != nullptr &&
+         file_callbacks.read != nullptr && file_callbacks.seek != nullptr &&
+         file_callbacks.tell != nullptr;
+}
+
+// Without an installed table nothing can be opened: null, and no slot is called.
+FileHandle* handle_open(const char* path, uint8_t kind, int32_t user_value) {
+  if (!file_callbacks_complete() || path == nullptr) return nullptr;
+  auto* handle = static_cast<FileHandle*>(std::calloc(1, sizeof(FileHandle)));
+  if (handle == nullptr) return nullptr;
+  handle->kind = kind;
+  handle->user_value = user_value;
+  handle->stream = file_callbacks.open(path);
+  if (handle->stream == nullptr) {
+    std::free(handle);
+    return nullptr;
+  }
+  return handle;
+}
+
+// A handle only exists while the table is complete, so its slots are set;
+// the checks keep a table emptied in between from being called.
+void handle_close(FileHandle* handle) {
+  if (handle == nullptr) return;
+  if (file_callbacks.close != nullptr) file_callbacks.close(handle->stream);
+  std::free(handle);
+}
+
+int32_t handle_read(void* destination, int32_t length, FileHandle* handle) {
+  if (handle == nullptr || file_callbacks.read == nullptr) return 0;
+  return file_callbacks.read(destination, length, handle->stream);
+}
+
+int handle_seek(FileHandle* handle, int32_t offset, int32_t whence) {
+  if (handle == nullptr || file_callbacks.seek == nullptr) return 0;
+  return file_callbacks.seek(handle->stream, offset, whence);
+}
+
+int32_t handle_tell(FileHandle* handle) {
+  if (handle == nullptr || file_callbacks.tell == nullptr) return 0;
+  return file_callbacks.tell(handle->stream);
+}

@@ -174,7 +174,7 @@ void effect_row(Module* m, Channel* c, const Cell* cell, Sample* sample, const I
       if (param != 0) c->sample_offset = param;
       uint64_t offset = static_cast<uint64_t>(c->sample_offset) * 256;
       if (offset < uint64_t{sample->loop_start} + sample->loop_length) {
-        c->voice->start_offset = static_cast<uint32_t>(offset);
+        if (c->voice != nullptr) c->voice->start_offset = static_cast<uint32_t>(offset);
       } else {
         c->update_flags = static_cast<uint8_t>((c->update_flags & ~UPDATE_START) | UPDATE_REWIND);
       }

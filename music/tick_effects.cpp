@@ -68,6 +68,12 @@ int32_t moved_period(int32_t period, int64_t delta) {
   return static_cast<int32_t>(next);
 }
 
+// The volume-column panning slides are not clamped (update_voice clamps the
+// final pan); they only stop at the ends of the 32-bit range.
+int32_t saturated(int64_t value) {
+  return static_cast<int32_t>(value > INT32_MAX ? INT32_MAX : (value < INT32_MIN ? INT32_MIN : value));
+}
+
 int32_t clamp_volume(int32_t volume) {
   return volume < 0 ? 0 : (volume > MAX_VOLUME ? MAX_VOLUME : volume);
 }
@@ -124,11 +130,11 @@ void volume_column_tick(Channel* c, uint8_t volume_byte) {
       advance_vibrato(c);
       break;
     case VOLCOL_PAN_SLIDE_LEFT:
-      c->panning -= y;
+      c->panning = saturated(int64_t{c->panning} - y);
       c->update_flags |= UPDATE_PAN;
       break;
     case VOLCOL_PAN_SLIDE_RIGHT:
-      c->panning += y;
+      c->panning = saturated(int64_t{c->panning} + y);
       c->update_flags |= UPDATE_PAN;
       break;
     case VOLCOL_TONE_PORTA:

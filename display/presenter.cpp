@@ -1,8 +1,194 @@
-// Placeholder until this unit is written; every entry aborts.
+// presenter.cpp: the full-screen presenter on SDL2.
+// Owns: the process-wide window, renderer, streaming texture, pacing clock and
+// activation flag (one display per process). Touches: SDL's video subsystem
+// only; every SDL call of the show lives in this folder.
+// Thread: main thread only; Esc and close end the process from inside
+// display_present's event pump.
 #include "display/presenter.h"
+
+#include <SDL.h>
+
+#include <chrono>
 #include <cstdlib>
-int display_open(const char*, int, int) { std::abort(); }
-int display_present(const uint32_t*) { std::abort(); }
-void display_shutdown() { std::abort(); }
-void DisplayDevice::init(int, int) { std::abort(); }
-int DisplayDevice::present(const uint32_t*) { std::abort(); }
+#include <cstring>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Presenter state; empty until display_open succeeds, empty again after
+// display_shutdown.
+int32_t frame_width = 0;                // pixels per frame row
+int32_t frame_height = 0;               // frame rows
+SDL_Window* window = nullptr;           // the one full-screen window
+SDL_Renderer* renderer = nullptr;       // accelerated with vsync, or software
+SDL_Texture* texture = nullptr;         // streaming, 0x00RRGGBB words
+bool video_up = false;                  // the video subsystem is initialised
+int32_t active = 0;                     // 1 while the window can be seen
+Clock::duration refresh_period{};       // one refresh of the display
+Clock::time_point last_flip{};          // when the previous flip returned
+
+// The desktop drivers tried when the user has not chosen a driver; keeps SDL
+// from falling back silently to its invisible offscreen driver.
+constexpr const char* DESKTOP_DRIVERS = "x11,wayland";
+constexpr int FALLBACK_REFRESH_HZ = 60;
+
+bool window_visible(Uint32 flags) {
+  return (flags & SDL_WINDOW_SHOWN) && !(flags & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED));
+}
+
+// Releases the display and ends the process with status 0.
+[[noreturn]] void quit_show() {
+  display_shutdown();
+  std::exit(0);
+}
+
+// Handles one window event; visibility drives `active`.
+void handle_window_event(const SDL_WindowEvent& ev) {
+  switch (ev.event) {
+    case SDL_WINDOWEVENT_SHOWN:
+    case SDL_WINDOWEVENT_EXPOSED:
+    case SDL_WINDOWEVENT_RESTORED:
+      active = 1;
+      break;
+    case SDL_WINDOWEVENT_HIDDEN:
+    case SDL_WINDOWEVENT_MINIMIZED:
+      active = 0;
+      break;
+    case SDL_WINDOWEVENT_CLOSE:
+      quit_show();
+    default:
+      break;
+  }
+}
+
+// Drains SDL's event queue. Esc, a quit request and a close request end the
+// process; other keys change nothing.
+void pump_events() {
+  SDL_Event ev;
+  while (SDL_PollEvent(&ev)) {
+    switch (ev.type) {
+      case SDL_QUIT:
+        quit_show();
+      case SDL_KEYDOWN:
+        if (ev.key.keysym.sym == SDLK_ESCAPE) quit_show();
+        break;
+      case SDL_WINDOWEVENT:
+        handle_window_event(ev.window);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+// Waits out the rest of one refresh period since the previous flip returned.
+// A flip that waited for the vertical blank has used the period up already,
+// so this only holds back flips that return at once (no or faked vsync).
+void pace_after_flip() {
+  const Clock::time_point due = last_flip + refresh_period;
+  if (Clock::now() < due) std::this_thread::sleep_until(due);
+  last_flip = Clock::now();
+}
+
+Clock::duration display_refresh_period() {
+  SDL_DisplayMode mode;
+  int hz = FALLBACK_REFRESH_HZ;
+  const int index = SDL_GetWindowDisplayIndex(window);
+  if (SDL_GetDesktopDisplayMode(index < 0 ? 0 : index, &mode) == 0 && mode.refresh_rate > 0) hz = mode.refresh_rate;
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / hz));
+}
+
+// Creates the renderer: accelerated with vsync first, software if that fails.
+SDL_Renderer* create_renderer() {
+  SDL_Renderer* r = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+  if (!r) r = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
+  return r;
+}
+
+}  // namespace
+
+void row_copy(const uint32_t* source, uint32_t* target, int32_t count) {
+  std::memcpy(target, source, static_cast<size_t>(count) * sizeof(uint32_t));
+}
+
+int display_open(const char* title, int width, int height) {
+  frame_width = width;
+  frame_height = height;
+  const char* chosen = SDL_getenv("SDL_VIDEODRIVER");
+  if (!chosen || !*chosen) SDL_SetHint(SDL_HINT_VIDEODRIVER, DESKTOP_DRIVERS);
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
+  video_up = true;
+
+  // Created at the desktop's bounds: without a window manager a full-screen
+  // window at the default position keeps its small size.
+  SDL_Rect bounds{0, 0, width, height};
+  SDL_GetDisplayBounds(0, &bounds);
+  window = SDL_CreateWindow(title, bounds.x, bounds.y, bounds.w, bounds.h, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  if (!window) return 0;
+
+  SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+  renderer = create_renderer();
+  if (!renderer) return 0;
+  // Creating a GL renderer re-sends the show events; the flags are settled now.
+  active = window_visible(SDL_GetWindowFlags(window)) ? 1 : 0;
+
+  SDL_RenderSetLogicalSize(renderer, width, height);
+  SDL_RenderSetIntegerScale(renderer, SDL_TRUE);
+  texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width, height);
+  if (!texture) return 0;
+  SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
+
+  SDL_ShowCursor(SDL_DISABLE);
+  SDL_DisableScreenSaver();
+  refresh_period = display_refresh_period();
+  last_flip = Clock::now();
+  return 1;
+}
+
+int display_present(const uint32_t* pixels) {
+  pump_events();
+  if (!active || !texture) {
+    SDL_Delay(1);
+    return 1;
+  }
+  void* locked = nullptr;
+  int pitch = 0;
+  if (SDL_LockTexture(texture, nullptr, &locked, &pitch) != 0) return 0;
+  auto* target = static_cast<uint8_t*>(locked);
+  for (int32_t row = 0; row < frame_height; ++row) {
+    row_copy(pixels, reinterpret_cast<uint32_t*>(target), frame_width);
+    pixels += frame_width;
+    target += pitch;
+  }
+  SDL_UnlockTexture(texture);
+
+  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+  SDL_RenderClear(renderer);
+  SDL_RenderCopy(renderer, texture, nullptr, nullptr);
+  SDL_RenderPresent(renderer);
+  pace_after_flip();
+  return 1;
+}
+
+void display_shutdown() {
+  if (texture) SDL_DestroyTexture(texture);
+  if (renderer) SDL_DestroyRenderer(renderer);
+  if (window) SDL_DestroyWindow(window);
+  texture = nullptr;
+  renderer = nullptr;
+  window = nullptr;
+  active = 0;
+  if (video_up) {
+    SDL_EnableScreenSaver();
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    video_up = false;
+  }
+}
+
+void DisplayDevice::init(int width, int height) {
+  if (!display_open("Quillmere...", width, height)) std::exit(1);
+}
+
+int DisplayDevice::present(const uint32_t* pixels) { return display_present(pixels); }

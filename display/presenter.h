@@ -14,6 +14,8 @@ int display_open(const char* title, int width, int height);
 int display_present(const uint32_t* pixels);
 // Releases everything display_open made and restores the desktop.
 void display_shutdown();
+// Copies count 32-bit words of one frame row unchanged into a texture row.
+void row_copy(const uint32_t* source, uint32_t* target, int32_t count);
 
 // The demo's stateless handle to the presenter.
 class DisplayDevice {

@@ -1,0 +1,135 @@
+// main.cpp: quillmere-frames, draws the show's timeline at chosen times and
+// writes each frame as a PNG, through the same code the show runs.
+// Owns: one Timeline and one frame buffer. Touches: the pictures under the
+// data directory and the PNG files it writes. Thread: main thread only.
+//
+//   quillmere-frames [--data DIR] [-o DIR] T...      frames at T ms (ascending)
+//   quillmere-frames [--data DIR] [-o DIR] --fps N   every frame of the show
+//   quillmere-frames [--data DIR] --fps N --time     compose only; print timings
+//
+// Like one run of the show, all frames share one timeline state: the scene
+// pictures of the cross-fade exist only once a frame in 6144..8191 ms is drawn.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/timeline.h"
+#include "gfx/console_log.h"
+#include "tools/frames/png_writer.h"
+
+namespace {
+
+constexpr int32_t MAX_FPS = 1000;
+
+struct Options {
+  std::string data_dir = "data/";   // prefix of the picture paths
+  std::string out_dir = ".";        // where the PNG files go
+  int32_t fps = 0;                  // 0: explicit times; else frames per second
+  bool time_only = false;           // measure composition instead of writing
+  std::vector<int32_t> times;       // explicit times in ms, ascending
+};
+
+[[noreturn]] void usage(const char* why) {
+  std::fprintf(stderr,
+               "quillmere-frames: %s\n"
+               "usage: quillmere-frames [--data DIR] [-o DIR] T... | --fps N [--time]\n"
+               "  T: time in ms (0..30719, ascending); writes frame_tTTTTT.png\n"
+               "  --fps N: every frame of the show at N fps; writes frame_NNNNN.png\n"
+               "  --time: with --fps, composes without writing and prints timings\n",
+               why);
+  std::exit(2);
+}
+
+// Parses a whole decimal number in lo..hi; anything else is refused.
+int32_t parse_number(const char* text, int32_t lo, int32_t hi, const char* what) {
+  char* end = nullptr;
+  const long v = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || v < lo || v > hi) {
+    std::string why = std::string("bad ") + what + " '" + text + "'";
+    usage(why.c_str());
+  }
+  return static_cast<int32_t>(v);
+}
+
+Options parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (!std::strcmp(a, "--data") && has_value) {
+      o.data_dir = argv[++i];
+    } else if (!std::strcmp(a, "-o") && has_value) {
+      o.out_dir = argv[++i];
+    } else if (!std::strcmp(a, "--fps") && has_value) {
+      o.fps = parse_number(argv[++i], 1, MAX_FPS, "frame rate");
+    } else if (!std::strcmp(a, "--time")) {
+      o.time_only = true;
+    } else if (a[0] == '-') {
+      usage((std::string("unknown or incomplete option ") + a).c_str());
+    } else {
+      o.times.push_back(parse_number(a, 0, SHOW_LENGTH_MS - 1, "time"));
+    }
+  }
+  if (o.fps && !o.times.empty()) usage("give times or --fps, not both");
+  if (!o.fps && o.times.empty()) usage("no times given");
+  if (o.time_only && !o.fps) usage("--time needs --fps");
+  if (!std::is_sorted(o.times.begin(), o.times.end())) usage("times must be ascending");
+  if (!o.data_dir.empty() && o.data_dir.back() != '/') o.data_dir += '/';
+  return o;
+}
+
+// Every frame time of the show at fps frames per second.
+std::vector<int32_t> show_times(int32_t fps) {
+  std::vector<int32_t> times;
+  for (int64_t i = 0;; ++i) {
+    const auto t = static_cast<int32_t>(i * 1000 / fps);
+    if (t >= SHOW_LENGTH_MS) break;
+    times.push_back(t);
+  }
+  return times;
+}
+
+void print_timings(std::vector<double> us) {
+  std::sort(us.begin(), us.end());
+  std::printf("%zu frames composed: median %.1f us, worst %.1f us\n", us.size(), us[us.size() / 2], us.back());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  console_log.handle = stderr;
+  const Options o = parse(argc, argv);
+  Timeline timeline;
+  timeline_load(timeline, o.data_dir.c_str());
+  Image frame;
+  resize(frame, FRAME_WIDTH, FRAME_HEIGHT);
+
+  const std::vector<int32_t> times = o.fps ? show_times(o.fps) : o.times;
+  std::vector<double> compose_us;
+  for (size_t i = 0; i < times.size(); ++i) {
+    const auto before = std::chrono::steady_clock::now();
+    fill(frame, 0);
+    timeline_draw(timeline, frame, times[i], nullptr);
+    const auto after = std::chrono::steady_clock::now();
+    compose_us.push_back(std::chrono::duration<double, std::micro>(after - before).count());
+    if (o.time_only) continue;
+
+    char name[32];
+    if (o.fps) {
+      std::snprintf(name, sizeof name, "frame_%05zu.png", i);
+    } else {
+      std::snprintf(name, sizeof name, "frame_t%05d.png", times[i]);
+    }
+    const std::string path = o.out_dir + "/" + name;
+    if (!png_write(path.c_str(), frame)) {
+      std::fprintf(stderr, "quillmere-frames: cannot write %s\n", path.c_str());
+      return 1;
+    }
+  }
+  if (o.time_only) print_timings(compose_us);
+  return 0;
+}

@@ -1,0 +1,84 @@
+# lib.sh: shared set-up of the end-to-end tests; sourced with the test's
+# arguments: QUILLMERE FRAMES_TOOL MAKE_SHOW_DATA WM_CLOSE SOURCE_DATA_DIR.
+# Every test works in a temporary directory of its own and, when it needs X,
+# on an Xvfb server of its own (Xvfb picks a free display number), so the
+# tests can run in parallel.
+set -uo pipefail
+
+QM=$1
+FRAMES=$2
+MAKE_DATA=$3
+WM_CLOSE=$4
+SOURCE_DATA=$5
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/qm-e2e.XXXXXX")
+BACKGROUND=()
+cleanup() {
+  for pid in "${BACKGROUND[@]}"; do kill "$pid" 2>/dev/null; done
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# Nothing of the caller's session may reach the show.
+unset DISPLAY WAYLAND_DISPLAY SDL_VIDEODRIVER
+export XDG_RUNTIME_DIR="$WORK/runtime"
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+# Without a sound card the show runs silent; keep ALSA's complaints quiet.
+export SDL_AUDIODRIVER=dummy
+
+fail() {
+  echo "FAIL: $*" >&2
+  [ -f "$WORK/stderr" ] && { echo "--- quillmere's standard error:" >&2; cat "$WORK/stderr" >&2; }
+  exit 1
+}
+
+# Skips the test (CTest's SKIP_RETURN_CODE) when a tool is not installed.
+need() {
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+  done
+}
+
+now_ms() { date +%s%3N; }
+
+# The ten files of the show in $WORK/data.
+make_data() {
+  "$MAKE_DATA" "$WORK/data" "$SOURCE_DATA" || fail "cannot make the show's data files"
+}
+
+# Starts a 1024 x 768 Xvfb without a window manager and exports DISPLAY.
+start_xvfb() {
+  need Xvfb
+  Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$WORK/display" 2>"$WORK/xvfb.log" &
+  BACKGROUND+=($!)
+  for _ in $(seq 100); do
+    [ -s "$WORK/display" ] && break
+    sleep 0.1
+  done
+  [ -s "$WORK/display" ] || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+  export DISPLAY=":$(head -n1 "$WORK/display")"
+}
+
+# Starts the show in $WORK/data in the background; its pid goes to QM_PID.
+start_show() {
+  (cd "$WORK/data" && exec "$QM") 2>"$WORK/stderr" &
+  QM_PID=$!
+  BACKGROUND+=("$QM_PID")
+  QM_STARTED=$(now_ms)
+}
+
+# Waits for the show's window; fails after 20 s.
+wait_for_window() {
+  timeout 20 xdotool search --sync --name Quillmere >/dev/null || fail "no Quillmere window appeared"
+}
+
+# Waits at most $1 seconds for the show to end; sets QM_STATUS.
+wait_for_exit() {
+  for _ in $(seq $(($1 * 20))); do
+    kill -0 "$QM_PID" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill -0 "$QM_PID" 2>/dev/null && fail "quillmere still runs after $1 s"
+  wait "$QM_PID"
+  QM_STATUS=$?
+}

@@ -1,0 +1,19 @@
+# Under Xvfb, other keys change nothing and Esc ends the show at once with 0.
+source "$(dirname "$0")/lib.sh" "$@"
+need xdotool
+start_xvfb
+make_data
+start_show
+wait_for_window
+sleep 1
+xdotool search --name Quillmere key a space Return
+sleep 0.5
+kill -0 "$QM_PID" 2>/dev/null || fail "a key other than Esc ended the show"
+
+xdotool search --sync --name Quillmere key Escape
+sent=$(now_ms)
+wait_for_exit 5
+took=$(($(now_ms) - sent))
+[ "$QM_STATUS" -eq 0 ] || fail "Esc: status $QM_STATUS, want 0"
+[ "$took" -lt 1000 ] || fail "Esc: the show took $took ms to end"
+echo "ok: Esc ended the show with 0 after $took ms"

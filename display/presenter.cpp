@@ -118,8 +118,9 @@ void row_copy(const uint32_t* source, uint32_t* target, int32_t count) {
 int display_open(const char* title, int width, int height) {
   frame_width = width;
   frame_height = height;
+  // An empty SDL_VIDEODRIVER counts as unset (SDL would then try every driver).
   const char* chosen = SDL_getenv("SDL_VIDEODRIVER");
-  if (!chosen || !*chosen) SDL_SetHint(SDL_HINT_VIDEODRIVER, DESKTOP_DRIVERS);
+  if (!chosen || !*chosen) SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, DESKTOP_DRIVERS, SDL_HINT_OVERRIDE);
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
   video_up = true;
 

@@ -22,4 +22,8 @@ status=$?
 run "$WORK/data"
 status=$?
 [ "$status" -eq 1 ] || fail "SDL_VIDEODRIVER unset and no DISPLAY, all files present: status $status, want 1"
+
+run "$WORK/data" SDL_VIDEODRIVER=
+status=$?
+[ "$status" -eq 1 ] || fail "SDL_VIDEODRIVER empty and no DISPLAY, all files present: status $status, want 1"
 echo "ok: status 1 without a display"

@@ -123,23 +123,31 @@ void blit_cross_fade(const Image& src, Image& dst, int x, int y, int keep) {
 
 // The minor axis steps only when the accumulated error exceeds the major
 // length, so the line lags behind the ideal one and may stop short of
-// (x1, y1); it always plots max(|dx|, |dy|) + 1 pixels from (x0, y0). Every
-// plotted pixel lies in the box spanned by the two end points, so a line whose
-// end points are both inside the image stays inside it; any other line is
-// refused whole instead of writing outside the block.
+// (x1, y1); it always plots max(|dx|, |dy|) + 1 pixels from (x0, y0). The
+// pixels move monotonically, so the line stays inside the image when its
+// first and last pixels do; any other line is refused whole instead of
+// writing outside the block.
 void draw_line(Image& image, int x0, int y0, int x1, int y1, uint32_t colour) {
   const int ax = static_cast<int16_t>(x0), ay = static_cast<int16_t>(y0);
   const int bx = static_cast<int16_t>(x1), by = static_cast<int16_t>(y1);
   const int width = static_cast<int16_t>(image.width);
   const int height = static_cast<int16_t>(image.height);
+  int dx = bx - ax, x_sign = 1;
+  if (dx < 0) dx = -dx, x_sign = -1;
+  int dy = by - ay, y_sign = 1;
+  if (dy < 0) dy = -dy, y_sign = -1;
+
+  // Before the last pixel the major axis has taken all its steps and the
+  // minor axis one for each time the error passed the major length.
+  const int64_t major = dx > dy ? dx : dy, minor = dx > dy ? dy : dx;
+  const int lag_steps = minor ? static_cast<int>((major * minor - 1) / major) : 0;
+  const int last_x = dx > dy ? bx : ax + x_sign * lag_steps;
+  const int last_y = dx > dy ? ay + y_sign * lag_steps : by;
   const auto inside = [&](int px, int py) { return px >= 0 && px < width && py >= 0 && py < height; };
-  if (!inside(ax, ay) || !inside(bx, by)) return;
+  if (!inside(ax, ay) || !inside(last_x, last_y)) return;
 
   long at = static_cast<long>(ay) * width + ax;
-  int dx = bx - ax, x_step = 1;
-  if (dx < 0) dx = -dx, x_step = -1;
-  int dy = by - ay, y_step = width;
-  if (dy < 0) dy = -dy, y_step = -width;
+  const int x_step = x_sign, y_step = y_sign * width;
   int err = 0;
   if (dx > dy) {
     for (int k = 0; k <= dx; ++k) {

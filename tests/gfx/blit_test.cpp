@@ -256,7 +256,35 @@ TEST(DrawLine, LineLeavingTheImageIsRefused) {
   EXPECT_TRUE(line_pixels(-1, 0, 5, 5).empty());
   EXPECT_TRUE(line_pixels(0, 0, 16, 3).empty());
   EXPECT_TRUE(line_pixels(3, 15, 3, 16).empty());
+  EXPECT_TRUE(line_pixels(12, 12, 16, 16).empty());  // its fifth pixel is (15, 16)
   EXPECT_EQ(line_pixels(15, 15, 15, 14).size(), 2u);
+}
+
+TEST(DrawLine, EndPointOutsideIsFineWhenTheLagKeepsTheLineInside) {
+  // The minor axis lags one row short of y = 16, so every pixel is inside.
+  EXPECT_EQ(line_pixels(11, 14, 15, 16), sorted({{11, 14}, {12, 14}, {13, 14}, {14, 15}, {15, 15}}));
+  EXPECT_EQ(line_pixels(14, 11, 16, 15), sorted({{14, 11}, {14, 12}, {14, 13}, {15, 14}, {15, 15}}));
+}
+
+TEST(DrawLine, RefusedExactlyWhenSomePixelWouldLeaveTheImage) {
+  // The same lines drawn into a roomy image (shifted by 16) show where every
+  // pixel lands; the 16 x 16 image must take each line whole or not at all.
+  Image roomy, small;
+  for (int x1 = -6; x1 < 22; ++x1) {
+    for (int y1 = -6; y1 < 22; ++y1) {
+      make_filled(roomy, 48, 48, 0);
+      make_filled(small, 16, 16, 0);
+      draw_line(roomy, 16 + 9, 16 + 6, 16 + x1, 16 + y1, 1);
+      draw_line(small, 9, 6, x1, y1, 1);
+      int inside = 0, outside = 0;
+      for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 48; ++x)
+          if (roomy.pixels[y * 48 + x]) (x >= 16 && x < 32 && y >= 16 && y < 32 ? inside : outside)++;
+      int drawn = 0;
+      for (uint32_t i = 0; i < small.count; ++i) drawn += small.pixels[i] != 0;
+      ASSERT_EQ(drawn, outside ? 0 : inside) << "to (" << x1 << ", " << y1 << ")";
+    }
+  }
 }
 
 }  // namespace

@@ -64,13 +64,13 @@ std::vector<int16_t> key_click(uint32_t seed, double strike_ms, double pitch, do
   std::vector<double> crack(static_cast<size_t>(frames_of(0.045)), 0.0);
   add_noise_burst(crack, RATE, 0, 0.25, 0.0004, noise);
   int strike = frames_of(strike_ms / 1000.0);
-  add_noise_burst(crack, RATE, strike, 1.0, 0.0012, noise);
+  add_noise_burst(crack, RATE, strike, 1.0, 0.0025, noise);
   highpass(crack, RATE, 1800.0);
   const Partial ring[] = {
-      {2380.0 * pitch, 0.50, 0.006, 0.3},
-      {3720.0 * pitch, 0.35, 0.004, 1.1},
-      {5150.0 * pitch, 0.22, 0.003, 2.0},
-      {body_hz, 0.35, 0.012, 0.0},
+      {2380.0 * pitch, 0.60, 0.014, 0.3},
+      {3720.0 * pitch, 0.40, 0.009, 1.1},
+      {5150.0 * pitch, 0.25, 0.006, 2.0},
+      {body_hz, 0.50, 0.020, 0.0},
   };
   add_partials(crack, RATE, strike, ring, 4);
   highpass(crack, RATE, 120.0);
@@ -112,14 +112,14 @@ XmInstrument make_space() {
 
 XmInstrument make_ratchet() {
   Noise noise(0x7A7C4u);
-  std::vector<double> buf(300, 0.0);
-  add_noise_burst(buf, RATE, 0, 1.0, 0.0006, noise);
+  std::vector<double> buf(400, 0.0);
+  add_noise_burst(buf, RATE, 0, 1.0, 0.0015, noise);
   highpass(buf, RATE, 1500.0);
-  const Partial tick[] = {{4400.0, 0.5, 0.0015, 0.0}, {2600.0, 0.3, 0.002, 0.5}};
+  const Partial tick[] = {{4400.0, 0.6, 0.003, 0.0}, {2600.0, 0.4, 0.004, 0.5}};
   add_partials(buf, RATE, 0, tick, 2);
   normalise(buf, 0.9);
   fade_tail(buf, 60);
-  return instrument("ratchet", {plain_sample("ratchet", false, quantise8(buf), 40, 0x70,
+  return instrument("ratchet", {plain_sample("ratchet", false, quantise8(buf), 48, 0x70,
                                              RATE_RELATIVE)});
 }
 

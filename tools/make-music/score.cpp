@@ -35,6 +35,22 @@ constexpr int VC_PAN_LEFT = 0xE0, VC_PORTA = 0xF0;
 
 constexpr int V(int volume) { return 0x10 + volume; } // volume column: set volume 0..64
 
+// The mix: every volume a channel's cells set is scaled by its fader, in
+// percent, and held at 64. Keys sit forward, the sustained parts behind them.
+constexpr int FADER[CHANNELS] = {
+    /*KEYS_A*/ 150, /*KEYS_B*/ 150, /*SPACE*/ 125, /*RATCHET*/ 150, /*BELL*/ 110,
+    /*BASS*/ 105,   /*PAD1*/ 125,   /*PAD2*/ 125,  /*PAD3*/ 125,    /*LEAD*/ 130,
+};
+constexpr int VC_SET_VOLUME = 0x10, VC_SET_VOLUME_LAST = 0x50;
+
+uint8_t mixed_volume(int channel, int volume_byte) {
+  if (volume_byte < VC_SET_VOLUME || volume_byte > VC_SET_VOLUME_LAST) {
+    return static_cast<uint8_t>(volume_byte);
+  }
+  int v = (volume_byte - VC_SET_VOLUME) * FADER[channel] / 100;
+  return static_cast<uint8_t>(VC_SET_VOLUME + (v > 64 ? 64 : v));
+}
+
 struct Event {
   int row;
   int channel;
@@ -70,7 +86,7 @@ XmPattern bar(const std::vector<Event>& events) {
     XmCell& c = p.cells[static_cast<size_t>(e.row * CHANNELS + e.channel)];
     c.note = note_byte(e.note);
     c.instrument = static_cast<uint8_t>(e.instrument);
-    c.volume = static_cast<uint8_t>(e.volume);
+    c.volume = mixed_volume(e.channel, e.volume);
     if (e.effect || e.param) {
       c.effect = static_cast<uint8_t>(e.effect);
       c.param = static_cast<uint8_t>(e.param);
@@ -79,10 +95,13 @@ XmPattern bar(const std::vector<Event>& events) {
   return p;
 }
 
-// Bar 1: paper rolled in, a bell, the chords swelling in, the first
-// hesitant keys, and the bass sliding up into the groove.
+std::vector<Event> groove_events();
+
+// Bar 1: paper rolled in, a bell, a C chord swelling in, the first hesitant
+// keys; from row 7 the bell, bass and pads play the groove's second half, so
+// that every voice reaches the first groove bar line as it reaches the next.
 XmPattern intro() {
-  return bar({
+  std::vector<Event> events = {
       {0, KEYS_A, nullptr, 0, 0, FX_GLOBAL_VOLUME, 0x40},
       {0, KEYS_B, nullptr, 0, 0, FX_SPEED, TEMPO},
       {0, SPACE, "A-3", INS_SPACE, V(40), 0, 0},
@@ -102,20 +121,20 @@ XmPattern intro() {
       {4, SPACE, "C-4", INS_SPACE, V(28), 0, 0},
       {6, KEYS_A, "C-4", INS_KEY, V(30), FX_PAN, 0x60},
       {8, KEYS_B, "D-4", INS_KEY, VC_PAN | 0xA, FX_EXTENDED, EX_NOTE_DELAY | 3},
-      {8, BASS, "A-1", INS_BASS, V(44), 0, 0},
-      {8, PAD1, "A-3", INS_PAD, V(30), FX_PAN, 0x60},
-      {8, PAD2, "C-4", INS_PAD, V(28), 0, 0},
-      {8, PAD3, "E-4", INS_PAD, V(28), FX_PAN, 0xA0},
       {9, KEYS_A, "E-4", 0, V(36), 0, 0},
       {11, KEYS_B, "C#4", 0, V(34), FX_EXTENDED, EX_RETRIGGER | 6},
-      {12, BASS, "C-2", INS_BASS, V(42), 0, 0},
       {12, LEAD, "C-6", INS_LEAD, V(26), FX_ARPEGGIO, 0x47},
       {13, KEYS_A, "D-4", 0, V(38), 0, 0},
       {14, KEYS_B, "E-4", 0, V(40), 0, 0},
-      {14, BASS, "E-2", 0, 0, FX_TONE_PORTA, 0x06},
       {14, LEAD, "D-6", INS_LEAD, V(24), FX_VIBRATO, 0x36},
       {15, KEYS_A, "F-4", 0, V(42), FX_EXTENDED, EX_NOTE_DELAY | 6},
-  });
+      {15, LEAD, nullptr, 0, 0, FX_VOLUME_SLIDE, 0x08}, // silent at the bar line, as in the groove
+  };
+  for (const Event& e : groove_events()) {
+    bool shared = e.channel == BELL || e.channel == BASS || (e.channel >= PAD1 && e.channel <= PAD3);
+    if (shared && e.row >= 7) events.push_back(e);
+  }
+  return bar(events);
 }
 
 // Bars 2 to 4 and the home of the song: Fmaj7 then G6 under steady typing;
@@ -157,12 +176,12 @@ std::vector<Event> groove_events() {
       {11, LEAD, nullptr, 0, 0, FX_VIBRATO, 0x46},
       {12, BELL, "E-6", INS_BELL, V(40), 0, 0},
       {12, LEAD, "E-6", INS_LEAD, V(28), FX_ARPEGGIO, 0x37},
-      {13, RATCHET, "C-5", INS_RATCHET, V(4), FX_RETRIG, 0xA2},
+      {13, RATCHET, "C-5", INS_RATCHET, V(12), FX_RETRIG, 0xB2},
       {13, LEAD, nullptr, 0, 0, FX_VOLUME_SLIDE, 0x04},
-      {14, RATCHET, "D-5", INS_RATCHET, V(16), FX_RETRIG, 0xA2},
+      {14, RATCHET, "D-5", INS_RATCHET, V(24), FX_RETRIG, 0xB2},
       {14, BASS, "E-3", 0, 0, FX_TONE_PORTA, 0x04},
       {14, LEAD, nullptr, 0, 0, FX_PAN_SLIDE, 0x40},
-      {15, RATCHET, "E-5", INS_RATCHET, V(28), FX_RETRIG, 0xA2},
+      {15, RATCHET, "E-5", INS_RATCHET, V(36), FX_RETRIG, 0xB2},
   };
 }
 
@@ -213,8 +232,8 @@ XmPattern verse() {
       {12, BASS, "D-3", INS_BASS, V(38), 0, 0},
       {12, LEAD, "B-5", INS_LEAD, V(26), FX_ARPEGGIO, 0x35},
       {13, KEYS_A, "E-4", 0, V(40), FX_EXTENDED, EX_PATTERN_LOOP | 2},
-      {14, RATCHET, "C-5", INS_RATCHET, V(10), FX_RETRIG, 0xA2},
-      {15, RATCHET, "D-5", INS_RATCHET, V(22), FX_RETRIG, 0xA2},
+      {14, RATCHET, "C-5", INS_RATCHET, V(16), FX_RETRIG, 0xB2},
+      {15, RATCHET, "D-5", INS_RATCHET, V(28), FX_RETRIG, 0xB2},
       {15, BASS, "E-3", 0, VC_PORTA | 4, 0, 0},
   });
 }
@@ -258,7 +277,7 @@ XmPattern bridge() {
       {14, KEYS_B, nullptr, 0, 0, FX_SPEED, 240},
       {14, PAD2, nullptr, 0, VC_PAN_LEFT | 4, 0, 0},
       {15, KEYS_A, "E-4", 0, V(40), FX_EXTENDED, EX_PATTERN_DELAY | 1},
-      {15, RATCHET, "C-5", INS_RATCHET, V(20), FX_RETRIG, 0xA2},
+      {15, RATCHET, "C-5", INS_RATCHET, V(28), FX_RETRIG, 0xB2},
   });
 }
 

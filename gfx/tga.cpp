@@ -14,6 +14,7 @@
 // that promises more is refused as too large.
 #include "gfx/tga.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <utility>

@@ -1,4 +1,259 @@
-// Placeholder until this unit is written; every entry aborts.
+// mixer.cpp: the voice mixer. Adds every sounding voice of slots 0..63 into a
+// float stereo buffer: 32.32 fixed-point positions and steps, linear
+// interpolation, gain ramps, forward and ping-pong loops, sample ends.
+// Owns: nothing between calls (everything that lasts is in the voices).
+// Touches: voices[0..63] and the samples they point at (read only); reads
+// ramp_length and ramp_length_inv.
+// Thread: the mixer thread (or the offline renderer); one call at a time.
+#include "music/mixer.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "music/output.h"
 #include "music/voice.h"
-#include <cstdlib>
-void mix_voices(float*, int32_t) { std::abort(); }
+
+constexpr float GAIN_UNIT = 1.0f / 255.0f;  // 0.0039215689: gain 255 is 1.0
+constexpr double APPLIED_GAIN_UNIT = 1.0 / 256.0;  // applied gains are x 256
+constexpr double FRACTION_UNIT = 0x1p-31;   // weight of the top 31 fraction bits
+
+// A boundary at least this many whole frames away is out of reach of a chunk.
+constexpr uint32_t FAR_BOUNDARY_FRAMES = 1u << 24;
+// A chunk mixes at most this many frames, so that even at the largest step it
+// moves less than FAR_BOUNDARY_FRAMES and its rounding keeps the last frame
+// within one frame of its boundary. Real calls are block-sized, far below it.
+constexpr uint32_t MAX_CHUNK_FRAMES = 65536;
+// Largest step the chunk count handles exactly: 255 whole frames and a fraction.
+constexpr uint64_t MAX_MIX_STEP = (uint64_t{256} << 32) - 1;
+// Loops and samples reaching this far would leave the signed position range.
+constexpr uint64_t MAX_LOOP_END = (uint64_t{1} << 31) - 1024;
+
+// Rounds to single precision. The volatile keeps the rounding: GCC 12 at -O2
+// otherwise drops a double -> float -> double round trip when it vectorises
+// the gains (255 / 255 then comes out as 1.0000000591 instead of 1.0).
+static inline float to_single(double x) {
+  volatile float rounded = static_cast<float>(x);
+  return rounded;
+}
+
+// Mixes one frame at pos: x interpolated from data[i] and data[i + 1] (the
+// whole part is signed, so a position just before frame 0 reads the zero lead
+// frames), products and sums in double, each sum rounded to float as stored.
+static inline void mix_frame(float* out, const int16_t* data, uint64_t pos, double gain_left,
+                             double gain_right) {
+  int32_t i = static_cast<int32_t>(static_cast<uint32_t>(pos >> 32));
+  double t = static_cast<double>(static_cast<uint32_t>(pos) >> 1) * FRACTION_UNIT;
+  double a = data[i];
+  double b = data[i + 1];
+  double x = a + t * (b - a);
+  out[0] = static_cast<float>(static_cast<double>(out[0]) + x * gain_left);
+  out[1] = static_cast<float>(static_cast<double>(out[1]) + x * gain_right);
+}
+
+// The lowest fraction bit is dropped before every advance.
+static inline uint64_t advance(uint64_t pos, uint64_t step) { return (pos & ~uint64_t{1}) + step; }
+
+uint64_t mix_steady_reference(float* out, const int16_t* data, uint64_t pos, uint64_t step,
+                              int32_t n, float gain_left, float gain_right) {
+  for (int32_t j = 0; j + 1 < n; j += 2) {
+    mix_frame(out, data, pos, gain_left, gain_right);
+    pos = advance(pos, step);
+    mix_frame(out + 2, data, pos, gain_left, gain_right);
+    pos = advance(pos, step);
+    out += 4;
+  }
+  return pos;
+}
+
+static int64_t signed_whole(uint64_t pos) {
+  return static_cast<int32_t>(static_cast<uint32_t>(pos >> 32));
+}
+
+static uint64_t with_whole(uint64_t pos, int64_t whole) {
+  return (uint64_t{static_cast<uint32_t>(whole)} << 32) | static_cast<uint32_t>(pos);
+}
+
+// Frames until the chunk reaches its boundary, counted at 24.8 precision.
+// Sets *reaches when the boundary falls within budget frames.
+static uint32_t frames_to_boundary(uint64_t distance, uint64_t step, uint32_t budget,
+                                   bool* reaches) {
+  *reaches = false;
+  if (static_cast<int64_t>(distance) < 0) {  // already past it: handle it at once
+    *reaches = true;
+    return 0;
+  }
+  if ((distance >> 32) >= FAR_BOUNDARY_FRAMES) return budget;
+  uint64_t d = distance >> 8;
+  uint64_t s = step >> 8;
+  if (s == 0) return budget;  // a step this small moves less than a frame per chunk
+  uint64_t k = d / s + (d % s != 0 ? 1 : 0);
+  if (k > budget) return budget;
+  *reaches = true;
+  return static_cast<uint32_t>(k);
+}
+
+static float ramp_increment(int32_t difference) {
+  return to_single(static_cast<double>(difference) * static_cast<double>(GAIN_UNIT) *
+                   static_cast<double>(ramp_length_inv));
+}
+
+// round(gain x 255 x 256), ties to even, held inside 32 bits.
+static int32_t applied_gain(double gain) {
+  double scaled = std::nearbyint(gain * 255.0 * 256.0);
+  if (scaled >= 2147483647.0) return INT32_MAX;
+  if (scaled <= -2147483648.0) return INT32_MIN;
+  return static_cast<int32_t>(scaled);
+}
+
+// Continues the running ramp, or sets up a new one when a target gain moved
+// away from the applied gain. Returns the ramp's frames left (0: no ramp).
+static int32_t set_up_ramp(Voice* v, float* inc_left, float* inc_right) {
+  if (v->ramp_frames != 0 && v->gain_left == v->ramp_goal_left &&
+      v->gain_right == v->ramp_goal_right) {
+    *inc_left = v->ramp_inc_left;
+    *inc_right = v->ramp_inc_right;
+    return v->ramp_frames;
+  }
+  int32_t ramp = 0;
+  *inc_left = 0.0f;
+  *inc_right = 0.0f;
+  v->ramp_goal_left = v->gain_left;
+  int32_t diff_left = v->gain_left - static_cast<int32_t>(static_cast<uint32_t>(v->cur_gain_left) >> 8);
+  if (diff_left != 0) {
+    *inc_left = ramp_increment(diff_left);
+    v->ramp_inc_left = *inc_left;
+    ramp = ramp_length;
+  }
+  v->ramp_goal_right = v->gain_right;
+  int32_t diff_right = v->gain_right - static_cast<int32_t>(static_cast<uint32_t>(v->cur_gain_right) >> 8);
+  if (diff_right != 0) {
+    *inc_right = ramp_increment(diff_right);
+    v->ramp_inc_right = *inc_right;
+    ramp = ramp_length;
+  }
+  return ramp;
+}
+
+// Applies a loop point or the sample end reached by a chunk. Returns false
+// when the voice has stopped.
+static bool boundary_event(Voice* v, const Sample* smp, uint64_t* pos) {
+  int64_t loop_start = smp->loop_start;
+  int64_t loop_length = smp->loop_length;
+  int64_t loop_end = loop_start + loop_length;
+  if (loop_length > 0 && smp->loop_type == LOOP_FORWARD) {
+    int64_t whole = signed_whole(*pos) - loop_length;
+    if (whole >= loop_end) whole = loop_start + (whole - loop_start) % loop_length;
+    *pos = with_whole(*pos, whole);
+    return true;
+  }
+  if (loop_length > 0 && smp->loop_type == LOOP_PINGPONG) {
+    // Reflect at the end and the start until the position lies in the loop;
+    // the subtracted 1 is one unit of 2^-32 frame.
+    bool at_end = v->direction != DIRECTION_BACKWARD;
+    for (;;) {
+      if (at_end) {
+        *pos = (uint64_t(loop_end) << 33) - *pos - 1;
+        v->direction = DIRECTION_BACKWARD;
+        if (signed_whole(*pos) >= loop_start) return true;
+      } else {
+        *pos = (uint64_t(loop_start) << 33) - *pos - 1;
+        v->direction = DIRECTION_FORWARD;
+        if (signed_whole(*pos) < loop_end) return true;
+      }
+      at_end = !at_end;
+    }
+  }
+  v->sample = nullptr;  // no loop: the voice has played its sample
+  *pos = 0;
+  return false;
+}
+
+static void store_position(Voice* v, uint64_t pos) {
+  v->pos_int = static_cast<uint32_t>(pos >> 32);
+  v->pos_frac = static_cast<uint32_t>(pos);
+}
+
+// Mixes one sounding voice for frames output frames, chunk by chunk; a chunk
+// never crosses a loop point, a sample end or the end of a ramp.
+static void mix_voice(Voice* v, float* out, uint32_t frames, SteadyMixer steady) {
+  const Sample* smp = v->sample;
+  uint64_t loop_end = uint64_t{smp->loop_start} + smp->loop_length;
+  if (loop_end > smp->length || loop_end > MAX_LOOP_END || (smp->data == nullptr && smp->length > 0)) {
+    v->sample = nullptr;  // a loop past the sample's data is never played
+    return;
+  }
+  const int16_t* data = smp->data;
+  uint64_t step = (uint64_t{v->step_int} << 32) | v->step_frac;
+  if (step > MAX_MIX_STEP) step = MAX_MIX_STEP;
+  uint64_t pos = (uint64_t{v->pos_int} << 32) | v->pos_frac;
+  uint32_t remaining = frames;
+  for (;;) {
+    bool backward = v->direction == DIRECTION_BACKWARD;
+    uint64_t distance = backward ? pos - (uint64_t{smp->loop_start} << 32) : (loop_end << 32) - pos;
+    uint32_t budget = remaining < MAX_CHUNK_FRAMES ? remaining : MAX_CHUNK_FRAMES;
+    bool reaches = false;
+    uint32_t n = frames_to_boundary(distance, step, budget, &reaches);
+    uint32_t planned = n;
+
+    float inc_left = 0.0f, inc_right = 0.0f;
+    int32_t ramp = set_up_ramp(v, &inc_left, &inc_right);
+    if (ramp > 0) {
+      v->ramp_frames = ramp;
+      if (n > static_cast<uint32_t>(ramp)) n = static_cast<uint32_t>(ramp);
+    }
+    float gain_left = to_single(v->gain_left * static_cast<double>(GAIN_UNIT));
+    float gain_right = to_single(v->gain_right * static_cast<double>(GAIN_UNIT));
+    float cur_left = to_single(v->cur_gain_left * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
+    float cur_right = to_single(v->cur_gain_right * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
+    uint64_t signed_step = backward ? uint64_t{0} - step : step;
+
+    if (ramp <= 0) {
+      int32_t pairs = static_cast<int32_t>(n & ~1u);
+      pos = steady(out, data, pos, signed_step, pairs, gain_left, gain_right);
+      if (n & 1) {  // the odd last frame takes the applied gains
+        mix_frame(out + 2 * pairs, data, pos, cur_left, cur_right);
+        pos = advance(pos, signed_step);
+      }
+    } else {
+      double left = cur_left, right = cur_right;
+      for (uint32_t j = 0; j < n; ++j) {
+        mix_frame(out + 2 * j, data, pos, left, right);
+        pos = advance(pos, signed_step);
+        left += inc_left;
+        right += inc_right;
+      }
+      if (n > 0) {
+        v->cur_gain_left = applied_gain(left);
+        v->cur_gain_right = applied_gain(right);
+      }
+      v->ramp_frames = ramp - static_cast<int32_t>(n);
+      if (v->ramp_frames == 0) {  // ended: land exactly on the targets
+        v->ramp_inc_left = 0.0f;
+        v->ramp_inc_right = 0.0f;
+        v->cur_gain_left = v->gain_left * 256;
+        v->cur_gain_right = v->gain_right * 256;
+        if (n < planned) reaches = false;  // the boundary lies beyond: count again
+      }
+    }
+
+    if (reaches && !boundary_event(v, smp, &pos)) {
+      store_position(v, pos);
+      return;
+    }
+    store_position(v, pos);
+    out += 2 * static_cast<size_t>(n);
+    remaining -= n;
+    if (remaining == 0) return;
+  }
+}
+
+static void mix_all(float* accum, int32_t frames, SteadyMixer steady) {
+  if (accum == nullptr || frames < 1) return;
+  for (int i = 0; i < MIXED_VOICES; ++i) {
+    if (voices[i].sample != nullptr) mix_voice(&voices[i], accum, static_cast<uint32_t>(frames), steady);
+  }
+}
+
+void mix_voices_reference(float* accum, int32_t frames) { mix_all(accum, frames, mix_steady_reference); }
+
+void mix_voices(float* accum, int32_t frames) { mix_all(accum, frames, mix_steady_reference); }

@@ -1,4 +1,156 @@
-// Placeholder until this unit is written; every entry aborts.
+// voice.cpp: turns a channel's pending-update bits into changes of its mixer
+// voice: note start with the twin-voice handover, volume, panning, frequency
+// and step, rewind.
+// Owns: nothing. Touches: the voice table (the channel's voice and its twin),
+// the channel's voice pointer and its UPDATE_FREQUENCY bit; reads mix_rate.
+// Thread: the mixer thread, inside a replayer tick.
+#include <cmath>
+#include <cstdint>
+
+#include "music/channel.h"
+#include "music/output.h"
 #include "music/voice.h"
-#include <cstdlib>
-void update_voice(Channel*, const Sample*, const Module*) { std::abort(); }
+
+// 255 / 2^35: turns volume 64 * envelope 64 * fadeout 65536 * global 64 = 2^34
+// into 127.5, so full volume gives 127 on the 0..255 gain scale.
+constexpr float VOLUME_SCALE = 7.4214768e-9f;
+static_assert(static_cast<double>(VOLUME_SCALE) == 255.0 / 34359738368.0, "exact 255 / 2^35");
+
+// The volume is kept inside 0..MAX_VOICE_VOLUME. Every value the replayer can
+// produce from a file (up to about 510 with a channel volume of 255) lies
+// inside; the bound keeps applied gains x 256 far inside 32 bits.
+constexpr int32_t MAX_VOICE_VOLUME = 32767;
+
+constexpr float LINEAR_OCTAVE_INV = 0.0013020834f;  // nearest float to 1/768
+constexpr int32_t LINEAR_MIDDLE_PERIOD = 4608;      // period of 8363 Hz
+constexpr double LINEAR_MIDDLE_FREQUENCY = 8363.0;
+constexpr int64_t AMIGA_CLOCK = 14317056;           // Hz x period in the Amiga table
+
+constexpr int32_t MIN_FREQUENCY = 100;  // Hz; keeps the step far from 0
+// The step stays below MAX_STEP_FRAMES whole frames per output frame (at most
+// 128 * mix_rate - 1 Hz; 5,644,799 Hz at 44,100 Hz). The mixer's chunk count
+// works with steps below 256 frames; real notes need less than 32.
+constexpr int64_t MAX_STEP_FRAMES = 128;
+
+constexpr int32_t PAN_CENTRE = 128;
+constexpr int32_t PAN_MAX = 255;
+constexpr int32_t ENVELOPE_PAN_CENTRE = 32;
+
+static int32_t twin_slot(int32_t index) {
+  return index < TWIN_DISTANCE ? index + TWIN_DISTANCE : index - TWIN_DISTANCE;
+}
+
+// Target gains: pan 255 is all left, pan 0 all right.
+static void set_gains(Voice* v) {
+  int64_t volume = v->mix_volume;
+  int64_t pan = v->mix_pan;
+  v->gain_left = static_cast<int32_t>(pan * volume / PAN_MAX);
+  v->gain_right = static_cast<int32_t>((PAN_MAX - pan) * volume / PAN_MAX);
+}
+
+// A start on a sounding voice moves the channel to the twin slot: the twin
+// receives the whole voice, and the old slot keeps playing its sound with
+// target gains 0 so that the mixer fades it out.
+static Voice* start_note(Channel* channel, const Sample* sample) {
+  Voice* v = &voices[channel->voice->index];
+  if (v->sample != nullptr) {
+    int32_t twin = twin_slot(v->index);
+    Voice* t = &voices[twin];
+    *t = *v;
+    t->index = twin;
+    v->volume = 0;
+    v->mix_volume = 0;
+    v->gain_left = 0;
+    v->gain_right = 0;
+    channel->voice = t;
+    v = t;
+  }
+  if (sample == nullptr) sample = &empty_sample;
+  v->sample = sample;
+  uint64_t loop_end = uint64_t{sample->loop_start} + sample->loop_length;
+  if (v->start_offset >= loop_end) v->start_offset = 0;
+  v->pos_int = v->start_offset;
+  v->pos_frac = 0;
+  v->direction = DIRECTION_FORWARD;
+  v->start_offset = 0;
+  v->cur_gain_left = 0;
+  v->cur_gain_right = 0;
+  v->ramp_frames = 0;
+  return v;
+}
+
+static void apply_volume(Voice* v, const Channel* channel, const Module* module) {
+  double product = static_cast<double>(int64_t{channel->volume} + channel->volume_offset) *
+                   static_cast<double>(channel->volume_env.value) *
+                   static_cast<double>(channel->fadeout_volume) *
+                   static_cast<double>(module->global_volume) * static_cast<double>(VOLUME_SCALE);
+  // Only hostile values reach outside the range; NaN cannot arise from integers.
+  int32_t vol = 0;
+  if (product >= MAX_VOICE_VOLUME) vol = MAX_VOICE_VOLUME;
+  else if (product > 0.0) vol = static_cast<int32_t>(product);
+  v->mix_volume = vol;
+  v->volume = vol;
+  set_gains(v);
+}
+
+// The panning envelope swings the pan by up to 4 x 32 around the centre, less
+// near the edges: f = (128 - |p - 128|) / 32 is 0 for pans 0..31 and 225..255.
+static void apply_pan(Voice* v, const Channel* channel) {
+  int64_t p = channel->panning;
+  int64_t distance = p > PAN_CENTRE ? p - PAN_CENTRE : PAN_CENTRE - p;
+  int64_t f = (PAN_CENTRE - distance) / 32;
+  int64_t swung = f * (int64_t{channel->panning_env.value} - ENVELOPE_PAN_CENTRE) + p;
+  int32_t pan = swung < 0 ? 0 : swung > PAN_MAX ? PAN_MAX : static_cast<int32_t>(swung);
+  v->mix_pan = pan;
+  v->pan = pan;
+  set_gains(v);
+}
+
+// Frequency in Hz, truncated toward zero and held inside 32 bits.
+static int32_t channel_frequency(const Channel* channel, const Module* module) {
+  int64_t period = int64_t{channel->period} + channel->period_offset;
+  if ((module->flags & MODULE_LINEAR_TABLE) == 0) {
+    return static_cast<int32_t>(AMIGA_CLOCK / period);  // period is never 0 here
+  }
+  // The offset is added: +64 raises the pitch by one semitone.
+  int64_t exponent_units = LINEAR_MIDDLE_PERIOD - int64_t{channel->period} + channel->period_offset;
+  double exponent = static_cast<double>(exponent_units) * static_cast<double>(LINEAR_OCTAVE_INV);
+  double freq = LINEAR_MIDDLE_FREQUENCY * std::pow(2.0, exponent);
+  if (freq >= 2147483647.0) return INT32_MAX;
+  return static_cast<int32_t>(freq);  // the power is positive, never below 0
+}
+
+static void apply_frequency(Voice* v, const Channel* channel, const Module* module) {
+  int32_t freq = channel_frequency(channel, module);
+  v->frequency = freq;
+  if (mix_rate < 1) return;  // no output configured: no step to compute
+  int64_t f = freq < MIN_FREQUENCY ? MIN_FREQUENCY : freq;
+  int64_t rate = mix_rate;
+  if (f >= MAX_STEP_FRAMES * rate) f = MAX_STEP_FRAMES * rate - 1;
+  uint64_t whole = static_cast<uint64_t>(f) / static_cast<uint64_t>(rate);
+  uint64_t rest = static_cast<uint64_t>(f) % static_cast<uint64_t>(rate);
+  v->step_int = static_cast<uint32_t>(whole);
+  v->step_frac = static_cast<uint32_t>((rest << 32) / static_cast<uint64_t>(rate));
+}
+
+void update_voice(Channel* channel, const Sample* sample, const Module* module) {
+  if (int64_t{channel->period} + channel->period_offset == 0) {
+    channel->update_flags &= static_cast<uint8_t>(~UPDATE_FREQUENCY);
+  }
+  if (channel->voice == nullptr) return;  // nothing to drive
+  uint8_t flags = channel->update_flags;
+  Voice* v = channel->voice;
+  if (flags & UPDATE_START) v = start_note(channel, sample);
+  if (flags & UPDATE_VOLUME) apply_volume(v, channel, module);
+  if (flags & UPDATE_PAN) apply_pan(v, channel);
+  if (flags & UPDATE_FREQUENCY) apply_frequency(v, channel, module);
+  if (flags & UPDATE_REWIND) {
+    // Back to frame 0, playing forward: a voice that was moving backward
+    // through a ping-pong loop starting after frame 0 would otherwise run
+    // off the front of the sample.
+    v->pos_int = 0;
+    v->pos_frac = 0;
+    v->start_offset = 0;
+    v->direction = DIRECTION_FORWARD;
+  }
+}

@@ -1,0 +1,24 @@
+// mixer.h: the voice mixer's inner pieces, for the optimised path and tests.
+// mix_voices (voice.h) is the one the output uses; mix_voices_reference mixes
+// the same voices with the plain scalar loops and gives identical floats.
+// Thread: whichever thread mixes (the mixer thread during play); not shared.
+#pragma once
+#include <cstdint>
+
+// Mixes n frames (n even) of a steady stretch into out (2 * n floats): frame j
+// at position P_j, with P_0 = pos and P_j+1 = (P_j with bit 0 cleared) + step
+// (modulo 2^64; a backward step is the two's complement). Each frame adds
+// x * gain_left and x * gain_right, x interpolated from data[i] and data[i+1]
+// with the top 31 fraction bits. Returns the position after the last frame.
+using SteadyMixer = uint64_t (*)(float* out, const int16_t* data, uint64_t pos, uint64_t step,
+                                 int32_t n, float gain_left, float gain_right);
+
+// The plain scalar loop, two frames per iteration.
+uint64_t mix_steady_reference(float* out, const int16_t* data, uint64_t pos, uint64_t step,
+                              int32_t n, float gain_left, float gain_right);
+// The same results with SSE2 double arithmetic.
+uint64_t mix_steady_fast(float* out, const int16_t* data, uint64_t pos, uint64_t step,
+                         int32_t n, float gain_left, float gain_right);
+
+// mix_voices with the steady stretches mixed by mix_steady_reference.
+void mix_voices_reference(float* accum, int32_t frames);

@@ -1,0 +1,38 @@
+// test_sample.h: hand-made samples laid out as the loader lays them out:
+// zero lead frames before data[0], the frames, the guard frame at the loop
+// end and zero spare frames after the end.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "music/module.h"
+
+struct TestSample {
+  std::vector<int16_t> block;
+  Sample sample{};
+
+  // A sample of the given frames; loop_type LOOP_NONE uses the whole length.
+  TestSample(const std::vector<int16_t>& frames, uint8_t loop_type = LOOP_NONE,
+             uint32_t loop_start = 0, uint32_t loop_length = 0) {
+    uint32_t length = static_cast<uint32_t>(frames.size());
+    block.assign(SAMPLE_LEAD_FRAMES + length + SAMPLE_SPARE_FRAMES, 0);
+    for (uint32_t i = 0; i < length; ++i) block[SAMPLE_LEAD_FRAMES + i] = frames[i];
+    sample.data = block.data() + SAMPLE_LEAD_FRAMES;
+    sample.length = length;
+    sample.bits = 16;
+    sample.volume = 64;
+    sample.panning = 128;
+    sample.loop_type = loop_type;
+    if (loop_type == LOOP_NONE) {
+      sample.loop_start = 0;
+      sample.loop_length = length;
+    } else {
+      sample.loop_start = loop_start;
+      sample.loop_length = loop_length;
+      uint32_t end = loop_start + loop_length;
+      sample.data[end] = loop_type == LOOP_FORWARD ? sample.data[loop_start] : sample.data[end - 1];
+    }
+  }
+  TestSample(const TestSample&) = delete;
+  TestSample& operator=(const TestSample&) = delete;
+};

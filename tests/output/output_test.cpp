@@ -14,40 +14,10 @@
 #include "music/music.h"
 #include "music/output.h"
 #include "tests/output/fake_device.h"
+#include "tests/output/test_song.h"
 #include "tests/support/xm_writer.h"
 
 namespace {
-
-// A four-channel song of looped saw and square tones whose notes change
-// every row, so that every block of the ring sounds different.
-std::vector<uint8_t> song_bytes(int variant) {
-  XmFile file;
-  file.channel_count = 4;
-  file.default_speed = 3 + variant;
-  file.default_bpm = 125; // 882-frame ticks against 884-frame blocks: ticks straddle blocks
-  XmInstrument instrument;
-  XmSample sample;
-  sample.type = XM_SAMPLE_FORWARD | XM_SAMPLE_16BIT;
-  for (int i = 0; i < 64; ++i) {
-    int saw = (i * 1000) - 32000;
-    int square = i < 32 ? 12000 : -12000;
-    sample.pcm.push_back(variant == 0 ? saw : square);
-  }
-  sample.loop_start = 0;
-  sample.loop_length = 64 * 2; // bytes
-  instrument.samples.push_back(sample);
-  file.instruments.push_back(instrument);
-  XmPattern pattern;
-  pattern.rows = 32;
-  for (int row = 0; row < pattern.rows; ++row) {
-    int channel = row % 4;
-    Cell& cell = xm_cell(pattern, file.channel_count, row, channel);
-    cell.note = static_cast<uint8_t>(37 + (row * 5) % 24);
-    cell.instrument = 1;
-  }
-  file.patterns.push_back(pattern);
-  return write_xm(file);
-}
 
 bool wait_until(const std::function<bool()>& done) {
   auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -86,20 +56,6 @@ class Output : public ::testing::Test {
     close_output();
   }
 
-  // The first blocks of the song as the offline renderer makes them.
-  std::vector<int16_t> offline_render(Module* m, int blocks) {
-    EXPECT_TRUE(configure_output(44100));
-    EXPECT_TRUE(start_playback(m));
-    std::vector<int16_t> out;
-    for (int b = 0; b < blocks; ++b) {
-      int32_t index = fill_index;
-      fill_block();
-      const int16_t* start = output_buffer + static_cast<size_t>(index) * block_frames * 2;
-      out.insert(out.end(), start, start + static_cast<size_t>(block_frames) * 2);
-    }
-    release_playback_buffers();
-    return out;
-  }
   std::vector<int16_t> reference_block(const std::vector<int16_t>& render, int block) {
     auto start = render.begin() + static_cast<ptrdiff_t>(block) * block_frames * 2;
     return std::vector<int16_t>(start, start + static_cast<ptrdiff_t>(block_frames) * 2);

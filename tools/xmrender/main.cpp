@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -125,7 +126,7 @@ struct Output {
   bool progress = false;   // draw a progress bar on stderr
   uint64_t total = 0;      // frames expected, 0 when unknown (one pass)
   int32_t rate = 0;
-  uint64_t last_drawn = 0;
+  std::chrono::steady_clock::time_point last_drawn{};  // the bar is redrawn 10 times a second
 };
 
 bool write_pcm(const int16_t* samples, int32_t frames, void* user) {
@@ -148,8 +149,9 @@ void print_row_tick(const RowTick& t, void*) {
 
 void draw_progress(uint64_t frames, const Module* m, void* user) {
   Output& out = *static_cast<Output*>(user);
-  if (frames - out.last_drawn < static_cast<uint64_t>(out.rate) / 4) return;
-  out.last_drawn = frames;
+  auto now = std::chrono::steady_clock::now();
+  if (now - out.last_drawn < std::chrono::milliseconds(100)) return;
+  out.last_drawn = now;
   double seconds = static_cast<double>(frames) / out.rate;
   if (out.total > 0) {
     constexpr int WIDTH = 40;

@@ -12,8 +12,11 @@ kill -0 "$QM_PID" 2>/dev/null || fail "a key other than Esc ended the show"
 
 xdotool search --sync --name Quillmere key Escape
 sent=$(now_ms)
-wait_for_exit 5
+# Left alone, the show would run on for more than 20 s. Releasing the display
+# takes a few hundred ms under Xvfb (SDL waits up to 100 ms for a window
+# manager that is not there); loaded or sanitizer builds take longer.
+wait_for_exit 10
 took=$(($(now_ms) - sent))
 [ "$QM_STATUS" -eq 0 ] || fail "Esc: status $QM_STATUS, want 0"
-[ "$took" -lt 1000 ] || fail "Esc: the show took $took ms to end"
+[ "$took" -lt 5000 ] || fail "Esc: the show took $took ms to end"
 echo "ok: Esc ended the show with 0 after $took ms"

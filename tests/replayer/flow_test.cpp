@@ -33,6 +33,15 @@ TEST(Tempo, SpeedZeroMakesEveryTickARowTick) {
   EXPECT_EQ(positions(t, 4), (Positions{{0, 0}, {0, 1}, {0, 2}, {0, 3}}));
 }
 
+TEST(Tempo, TempoZeroKeepsTicksPositive) {
+  XmFile f = make_song();
+  f.default_bpm = 0;
+  std::vector<RowTick> t = trace_song(f, 40.0);
+  ASSERT_GE(t.size(), 2u);
+  EXPECT_GT(t[1].frame, t[0].frame);
+  EXPECT_EQ((t[1].frame - t[0].frame) % 6, 0u);
+}
+
 TEST(Flow, PatternBreakRows) {
   XmFile f = make_song(2, 64, 2);
   cell(f, 0, 0) = note_cell(0, 0, EFFECT_PATTERN_BREAK, 0x3F);

@@ -221,4 +221,18 @@ TEST(Pitch, AutoVibratoAtPosition64) {
   EXPECT_EQ(p.channel(0).period_offset, 15);  // rate 0 keeps the position
 }
 
+TEST(Pitch, AutoVibratoTypesAboveThreeAddNothing) {
+  XmFile f = make_song();
+  f.instruments[0].vibrato_type = 7;
+  f.instruments[0].vibrato_depth = 15;
+  f.instruments[0].vibrato_rate = 40;
+  cell(f, 0, 0) = note_cell(49, 1);
+  Player p(f);
+  for (int t = 0; t < 12; ++t) {
+    p.tick();
+    EXPECT_EQ(p.channel(0).period_offset, 0);
+  }
+  EXPECT_EQ(p.channel(0).auto_vibrato_pos, (12 * 40) % 256);
+}
+
 }  // namespace

@@ -77,6 +77,25 @@ struct Instrument {
   uint16_t fadeout;      // file value * 2 (16-bit arithmetic)
 };
 
+// What a Module from load_module guarantees, whatever the file held:
+// - channel_count is 1..32; every Pattern has row_count 1..256 and
+//   row_count * channel_count cells;
+// - all 256 order_table entries (also those at or after song_length) are
+//   below pattern_count, which is 1..256;
+// - song_length is 0..256; restart_position is below song_length (0 when
+//   song_length is 0);
+// - instrument_count is 0..128; cell instruments are 0..128; cell notes are
+//   as stored (97 becomes 255), so values 98..254 can occur;
+// - sample_map entries are as stored (16 and above mean no sample);
+// - envelope point counts are 0..12 and point indices 0..11; envelope flags
+//   are 0 with fewer than 2 points;
+// - each of the 16 sample slots is non-null (&empty_sample when unused);
+//   a sample's data is non-null exactly when length > 0; loop_start +
+//   loop_length <= length, with loop_length >= 1 for loops; volume is 0..64;
+//   the lead frames are 0, and so are the spare frames except a guard frame
+//   at loop_start + loop_length (which may be the frame after the last one);
+// - default_speed and default_bpm are as stored (signed 16-bit, so 0 or
+//   negative can occur): the replayer keeps the tick length positive.
 constexpr int ORDER_TABLE_SIZE = 256;
 constexpr uint16_t MODULE_LINEAR_TABLE = 0x0001; // flags bit 0: linear periods
 

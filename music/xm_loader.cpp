@@ -15,6 +15,8 @@
 //   are kept.
 // - song length above 256: limited to 256. Restart position at or beyond the
 //   song length: 0.
+// - a header size that ends inside the order table (trackers that store only
+//   the song's orders): the entries beyond it read as 0, not as pattern bytes.
 // - every one of the 256 order entries names a pattern that exists (entries
 //   after the song length included), so pattern_count may exceed the spec'd
 //   max(file count, used_pattern_count) when such an entry names a pattern
@@ -29,8 +31,10 @@
 //   below 4 counts as 4 (the size field itself).
 // - envelope point counts above 12 are limited to 12, point indices to 11.
 // - truncated files: missing bytes read as 0; pattern decoding stops at the
-//   end of the file (the remaining cells stay empty); sample lengths are
-//   limited to the data the file holds (xm_samples.cpp).
+//   end of the file (the remaining cells stay empty); patterns whose header
+//   lies past the end are not in the file (only those the order table names
+//   are made, as 64 empty rows); sample lengths are limited to the data the
+//   file holds (xm_samples.cpp).
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -49,6 +53,7 @@ constexpr char XM_MAGIC[] = "Extended Module: "; // 17 bytes, the last a space
 constexpr size_t XM_MAGIC_BYTES = 17;
 constexpr int64_t XM_HEADER_SIZE_OFFSET = 60;
 constexpr size_t XM_HEADER_BYTES = 276; // size field .. end of the order table
+constexpr uint32_t XM_ORDER_TABLE_OFFSET = 20; // within those bytes
 constexpr size_t XM_PATTERN_HEADER_BYTES = 9;
 constexpr size_t XM_INSTRUMENT_FIELDS_BYTES = 241; // size field .. fadeout
 constexpr int32_t XM_MAX_ROWS = 256;
@@ -196,6 +201,11 @@ bool read_module_header(XmReader* r, Module* m, int32_t* file_patterns, int32_t*
   reader_seek(r, XM_HEADER_SIZE_OFFSET);
   reader_read(r, h, sizeof h);
   uint32_t header_size = read_le32(h);
+  // Some trackers store only the song's orders; entries beyond the header
+  // would be pattern bytes and read as 0 instead.
+  if (header_size < XM_HEADER_BYTES)
+    std::memset(h + std::max<uint32_t>(header_size, XM_ORDER_TABLE_OFFSET), 0,
+                XM_HEADER_BYTES - std::max<uint32_t>(header_size, XM_ORDER_TABLE_OFFSET));
   int32_t song_length = std::min<int32_t>(read_le16(h + 4), ORDER_TABLE_SIZE);
   int32_t restart = read_le16(h + 6);
   *file_channels = read_le16(h + 8);
@@ -209,7 +219,7 @@ bool read_module_header(XmReader* r, Module* m, int32_t* file_patterns, int32_t*
   m->flags = read_le16(h + 14);
   m->default_speed = static_cast<int16_t>(read_le16(h + 16));
   m->default_bpm = static_cast<int16_t>(read_le16(h + 18));
-  std::memcpy(m->order_table, h + 20, ORDER_TABLE_SIZE);
+  std::memcpy(m->order_table, h + XM_ORDER_TABLE_OFFSET, ORDER_TABLE_SIZE);
   reader_seek(r, XM_HEADER_SIZE_OFFSET + header_size);
   return true;
 }
@@ -227,6 +237,11 @@ bool read_patterns(XmReader* r, Module* m, int32_t file_patterns, int32_t file_c
   m->patterns = static_cast<Pattern*>(std::calloc(static_cast<size_t>(m->pattern_count), sizeof(Pattern)));
   if (m->patterns == nullptr) return false;
   for (int32_t i = 0; i < file_patterns; ++i) {
+    if (reader_remaining(r) == 0) { // the file ends: it holds no more patterns
+      kept = std::min(kept, i);
+      m->pattern_count = std::max({kept, used, named});
+      break;
+    }
     Pattern* pattern = i < kept ? &m->patterns[i] : nullptr;
     if (!read_pattern(r, pattern, file_channels, m->channel_count)) return false;
   }

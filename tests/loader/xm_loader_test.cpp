@@ -387,3 +387,28 @@ TEST(XmLoader, LeadSpareAndGuardFrames) {
 }
 
 } // namespace
+
+namespace {
+
+// Trackers that store only the song's orders end the header inside the order
+// table; the first pattern's bytes are not taken as further orders.
+TEST(XmLoader, ShortHeaderHoldsOnlyTheSongsOrders) {
+  XmFile f;
+  f.channel_count = 1;
+  f.song_length = 2;
+  f.order_table = {1, 0};
+  f.header_size = 20 + 2;
+  XmPattern p;
+  p.rows = 1;
+  p.raw_cells = {0x83, 0x31, 0x01};
+  f.patterns = {p, p};
+  f.patterns[0].header_length = 0xFFFFFFFF; // bytes that would be orders 2..5
+  ModulePtr m = load(f);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->order_table[0], 1);
+  for (int i = 2; i < ORDER_TABLE_SIZE; ++i) EXPECT_EQ(m->order_table[i], 0) << i;
+  EXPECT_EQ(m->pattern_count, 2);
+  EXPECT_EQ(cell_at(m.get(), 1, 0, 0).note, 0x31);
+}
+
+} // namespace

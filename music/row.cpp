@@ -74,9 +74,14 @@ void set_envelope_position(Channel* c, const Instrument* in, int32_t p) {
   e.value = e.value_fixed >> 16;
 }
 
-// The E sub-effects on the row tick. remembered holds volume, period and
-// panning from before the cell was applied (for the note delay).
-void extended_row(Module* m, Channel* c, const Cell* cell, Sample* sample, const int32_t remembered[3]) {
+// A channel's volume, period and panning before its cell is applied; the
+// note delay puts them back so the old note plays on until its tick.
+struct Remembered {
+  int32_t volume, period, panning;
+};
+
+// The E sub-effects on the row tick.
+void extended_row(Module* m, Channel* c, const Cell* cell, Sample* sample, const Remembered& remembered) {
   uint8_t y = cell->param & 0x0F;
   switch (cell->param >> 4) {
     case EXT_FINE_PORTA_UP:  // E1y: fine portamento up
@@ -119,9 +124,9 @@ void extended_row(Module* m, Channel* c, const Cell* cell, Sample* sample, const
       c->update_flags |= UPDATE_VOLUME;
       break;
     case EXT_NOTE_DELAY:  // EDy: note delay; the old note goes on until tick y
-      c->volume = remembered[0];
-      c->period = remembered[1];
-      c->panning = remembered[2];
+      c->volume = remembered.volume;
+      c->period = remembered.period;
+      c->panning = remembered.panning;
       c->update_flags &= static_cast<uint8_t>(~LOW_UPDATE_BITS);
       break;
     case EXT_PATTERN_DELAY:  // EEy: pattern delay of y rows
@@ -134,7 +139,7 @@ void extended_row(Module* m, Channel* c, const Cell* cell, Sample* sample, const
 
 // The cell's effect on the row tick.
 void effect_row(Module* m, Channel* c, const Cell* cell, Sample* sample, const Instrument* instrument,
-                const int32_t remembered[3]) {
+                const Remembered& remembered) {
   uint8_t param = cell->param, x = param >> 4, y = param & 0x0F;
   switch (cell->effect) {
     case EFFECT_PORTA_UP:  // 1xx: portamento up
@@ -258,7 +263,7 @@ void apply_cell(Module* m, Channel* c, const Cell* cell) {
   if (has_note && !porta) c->note = static_cast<uint8_t>(cell->note - 1);
   Instrument* instrument = channel_instrument(m, c);
   Sample* sample = channel_sample(instrument, c);
-  const int32_t remembered[3] = {c->volume, c->period, c->panning};
+  const Remembered remembered{c->volume, c->period, c->panning};
   if (c->last_effect == EFFECT_TREMOLO && cell->effect != EFFECT_TREMOLO) c->volume += c->volume_offset;
   c->last_effect = cell->effect;
   c->volume_offset = 0;

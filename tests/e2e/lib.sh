@@ -29,6 +29,9 @@ export SDL_AUDIODRIVER=dummy
 # before the end) keep allocations to the end of the process, which the leak
 # checker would report; our own code's leaks are checked by the unit tests.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+# Mesa's software GL driver synchronises its threads in ways ThreadSanitizer
+# cannot see; its reports are not about this program.
+export TSAN_OPTIONS="${TSAN_OPTIONS:+$TSAN_OPTIONS:}suppressions=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/tsan.supp"
 
 fail() {
   echo "FAIL: $*" >&2
@@ -74,6 +77,20 @@ start_show() {
 # Waits for the show's window; fails after 20 s.
 wait_for_window() {
   timeout 20 xdotool search --sync --name Quillmere >/dev/null || fail "no Quillmere window appeared"
+}
+
+# Waits until the screen shows something other than black: the frame loop
+# runs (creating a software GL renderer can take seconds after the window
+# appears). Fails after 60 s.
+wait_for_frames() {
+  need xwd convert
+  for _ in $(seq 120); do
+    local brightest
+    brightest=$(xwd -root -silent | convert xwd:- -format '%[max]' info:)
+    [ -n "$brightest" ] && [ "$brightest" != "0" ] && return
+    sleep 0.5
+  done
+  fail "the screen stayed black"
 }
 
 # Waits at most $1 seconds for the show to end; sets QM_STATUS.

@@ -86,11 +86,11 @@ void extended_row(Module* m, Channel* c, const Cell* cell, Sample* sample, const
   switch (cell->param >> 4) {
     case EXT_FINE_PORTA_UP:  // E1y: fine portamento up
       if (y != 0) c->fine_porta_up = y;
-      c->period -= 4 * c->fine_porta_up;
+      c->period = moved_period(c->period, -4 * int64_t{c->fine_porta_up});
       break;
     case EXT_FINE_PORTA_DOWN:  // E2y: fine portamento down
       if (y != 0) c->fine_porta_down = y;
-      c->period += 4 * c->fine_porta_down;
+      c->period = moved_period(c->period, 4 * int64_t{c->fine_porta_down});
       break;
     case EXT_VIBRATO_CONTROL:  // E4y: vibrato waveform
       c->waveforms = static_cast<uint8_t>((c->waveforms & 0xF0) | y);
@@ -244,10 +244,10 @@ void effect_row(Module* m, Channel* c, const Cell* cell, Sample* sample, const I
     case EFFECT_EXTRA_FINE_PORTA:  // Xxy: extra-fine portamento
       if (x == 1) {
         if (y != 0) c->extra_fine_up = y;
-        c->period -= c->extra_fine_up;
+        c->period = moved_period(c->period, -int64_t{c->extra_fine_up});
       } else if (x == 2) {
         if (y != 0) c->extra_fine_down = y;
-        c->period += c->extra_fine_down;
+        c->period = moved_period(c->period, c->extra_fine_down);
       }
       break;
     default:  // 0 arpeggio and K key-off (step 12) do nothing here
@@ -255,7 +255,8 @@ void effect_row(Module* m, Channel* c, const Cell* cell, Sample* sample, const I
   }
 }
 
-// Notes, instrument and volume column of one cell, up to the envelopes.
+// The row tick of one channel: note, instrument, volume column, envelopes,
+// the effect, the auto-vibrato and the voice update.
 void apply_cell(Module* m, Channel* c, const Cell* cell) {
   bool porta = cell->effect == EFFECT_TONE_PORTA || cell->effect == EFFECT_TONE_PORTA_VOLUME_SLIDE;
   bool has_note = cell->note != 0 && cell->note != NOTE_KEY_OFF;

@@ -60,14 +60,6 @@ int8_t advance_position(int8_t position, uint8_t speed) {
   return next;
 }
 
-// Adds delta to a period, held inside +-PERIOD_LIMIT.
-int32_t moved_period(int32_t period, int64_t delta) {
-  int64_t next = period + delta;
-  if (next > PERIOD_LIMIT) next = PERIOD_LIMIT;
-  if (next < -PERIOD_LIMIT) next = -PERIOD_LIMIT;
-  return static_cast<int32_t>(next);
-}
-
 // The volume-column panning slides are not clamped (update_voice clamps the
 // final pan); they only stop at the ends of the 32-bit range.
 int32_t saturated(int64_t value) {
@@ -292,6 +284,13 @@ int32_t segment_slope(const EnvelopePoint& a, const EnvelopePoint& b) {
 }
 
 }  // namespace
+
+int32_t moved_period(int32_t period, int64_t delta) {
+  int64_t next = period + delta;
+  if (next > PERIOD_LIMIT) next = PERIOD_LIMIT;
+  if (next < -PERIOD_LIMIT) next = -PERIOD_LIMIT;
+  return static_cast<int32_t>(next);
+}
 
 void envelope_step(Channel* channel, EnvelopeState* e, const Instrument* instrument, EnvelopeKind kind,
                    uint8_t update_bit) {

@@ -256,4 +256,4 @@ static void mix_all(float* accum, int32_t frames, SteadyMixer steady) {
 
 void mix_voices_reference(float* accum, int32_t frames) { mix_all(accum, frames, mix_steady_reference); }
 
-void mix_voices(float* accum, int32_t frames) { mix_all(accum, frames, mix_steady_reference); }
+void mix_voices(float* accum, int32_t frames) { mix_all(accum, frames, mix_steady_fast); }

@@ -173,6 +173,50 @@ static void store_position(Voice* v, uint64_t pos) {
   v->pos_frac = static_cast<uint32_t>(pos);
 }
 
+// A chunk without a ramp: pairs of frames at the steady gains, an odd last
+// frame at the applied gains. Returns the position after the chunk.
+static uint64_t mix_steady_chunk(const Voice* v, float* out, const int16_t* data, uint64_t pos,
+                                 uint64_t step, uint32_t n, SteadyMixer steady) {
+  float gain_left = to_single(v->gain_left * static_cast<double>(GAIN_UNIT));
+  float gain_right = to_single(v->gain_right * static_cast<double>(GAIN_UNIT));
+  int32_t pairs = static_cast<int32_t>(n & ~1u);
+  pos = steady(out, data, pos, step, pairs, gain_left, gain_right);
+  if (n & 1) {
+    float cur_left = to_single(v->cur_gain_left * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
+    float cur_right = to_single(v->cur_gain_right * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
+    mix_frame(out + 2 * pairs, data, pos, cur_left, cur_right);
+    pos = advance(pos, step);
+  }
+  return pos;
+}
+
+// A chunk inside a ramp: the applied gains move by the increments after each
+// frame, then are stored back (exactly on the targets when the ramp ends).
+static uint64_t mix_ramp_chunk(Voice* v, float* out, const int16_t* data, uint64_t pos,
+                               uint64_t step, uint32_t n, int32_t ramp, float inc_left,
+                               float inc_right) {
+  double left = to_single(v->cur_gain_left * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
+  double right = to_single(v->cur_gain_right * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
+  for (uint32_t j = 0; j < n; ++j) {
+    mix_frame(out + 2 * j, data, pos, left, right);
+    pos = advance(pos, step);
+    left += inc_left;
+    right += inc_right;
+  }
+  if (n > 0) {
+    v->cur_gain_left = applied_gain(left);
+    v->cur_gain_right = applied_gain(right);
+  }
+  v->ramp_frames = ramp - static_cast<int32_t>(n);
+  if (v->ramp_frames == 0) {
+    v->ramp_inc_left = 0.0f;
+    v->ramp_inc_right = 0.0f;
+    v->cur_gain_left = v->gain_left * 256;
+    v->cur_gain_right = v->gain_right * 256;
+  }
+  return pos;
+}
+
 // Mixes one sounding voice for frames output frames, chunk by chunk; a chunk
 // never crosses a loop point, a sample end or the end of a ramp.
 static void mix_voice(Voice* v, float* out, uint32_t frames, SteadyMixer steady) {
@@ -182,7 +226,6 @@ static void mix_voice(Voice* v, float* out, uint32_t frames, SteadyMixer steady)
     v->sample = nullptr;  // a loop past the sample's data is never played
     return;
   }
-  const int16_t* data = smp->data;
   uint64_t step = (uint64_t{v->step_int} << 32) | v->step_frac;
   if (step > MAX_MIX_STEP) step = MAX_MIX_STEP;
   uint64_t pos = (uint64_t{v->pos_int} << 32) | v->pos_frac;
@@ -194,53 +237,22 @@ static void mix_voice(Voice* v, float* out, uint32_t frames, SteadyMixer steady)
     bool reaches = false;
     uint32_t n = frames_to_boundary(distance, step, budget, &reaches);
     uint32_t planned = n;
+    uint64_t signed_step = backward ? uint64_t{0} - step : step;
 
     float inc_left = 0.0f, inc_right = 0.0f;
     int32_t ramp = set_up_ramp(v, &inc_left, &inc_right);
     if (ramp > 0) {
       v->ramp_frames = ramp;
       if (n > static_cast<uint32_t>(ramp)) n = static_cast<uint32_t>(ramp);
-    }
-    float gain_left = to_single(v->gain_left * static_cast<double>(GAIN_UNIT));
-    float gain_right = to_single(v->gain_right * static_cast<double>(GAIN_UNIT));
-    float cur_left = to_single(v->cur_gain_left * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
-    float cur_right = to_single(v->cur_gain_right * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
-    uint64_t signed_step = backward ? uint64_t{0} - step : step;
-
-    if (ramp <= 0) {
-      int32_t pairs = static_cast<int32_t>(n & ~1u);
-      pos = steady(out, data, pos, signed_step, pairs, gain_left, gain_right);
-      if (n & 1) {  // the odd last frame takes the applied gains
-        mix_frame(out + 2 * pairs, data, pos, cur_left, cur_right);
-        pos = advance(pos, signed_step);
-      }
+      pos = mix_ramp_chunk(v, out, smp->data, pos, signed_step, n, ramp, inc_left, inc_right);
+      if (n < planned) reaches = false;  // the ramp ended first: count again from here
     } else {
-      double left = cur_left, right = cur_right;
-      for (uint32_t j = 0; j < n; ++j) {
-        mix_frame(out + 2 * j, data, pos, left, right);
-        pos = advance(pos, signed_step);
-        left += inc_left;
-        right += inc_right;
-      }
-      if (n > 0) {
-        v->cur_gain_left = applied_gain(left);
-        v->cur_gain_right = applied_gain(right);
-      }
-      v->ramp_frames = ramp - static_cast<int32_t>(n);
-      if (v->ramp_frames == 0) {  // ended: land exactly on the targets
-        v->ramp_inc_left = 0.0f;
-        v->ramp_inc_right = 0.0f;
-        v->cur_gain_left = v->gain_left * 256;
-        v->cur_gain_right = v->gain_right * 256;
-        if (n < planned) reaches = false;  // the boundary lies beyond: count again
-      }
+      pos = mix_steady_chunk(v, out, smp->data, pos, signed_step, n, steady);
     }
 
-    if (reaches && !boundary_event(v, smp, &pos)) {
-      store_position(v, pos);
-      return;
-    }
+    bool playing = !reaches || boundary_event(v, smp, &pos);
     store_position(v, pos);
+    if (!playing) return;
     out += 2 * static_cast<size_t>(n);
     remaining -= n;
     if (remaining == 0) return;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "music/output.h"
 #include "tests/loader/loader_test_util.h"
 #include "tests/loader/module_invariants.h"
 
@@ -409,6 +410,27 @@ TEST(XmLoader, ShortHeaderHoldsOnlyTheSongsOrders) {
   for (int i = 2; i < ORDER_TABLE_SIZE; ++i) EXPECT_EQ(m->order_table[i], 0) << i;
   EXPECT_EQ(m->pattern_count, 2);
   EXPECT_EQ(cell_at(m.get(), 1, 0, 0).note, 0x31);
+}
+
+} // namespace
+
+namespace {
+
+// Freeing stops the playback of the module being freed, and only of it.
+TEST(XmLoader, FreeStopsOnlyItsOwnPlayback) {
+  ASSERT_TRUE(configure_output(44100));
+  XmFile f;
+  f.patterns.resize(1);
+  Module* playing = load(f).release();
+  Module* other = load(f).release();
+  ASSERT_NE(playing, nullptr);
+  ASSERT_NE(other, nullptr);
+  ASSERT_TRUE(start_playback(playing));
+  EXPECT_TRUE(free_module(other));
+  EXPECT_EQ(current_module, playing);
+  EXPECT_TRUE(free_module(playing));
+  EXPECT_EQ(current_module, nullptr);
+  release_playback_buffers();
 }
 
 } // namespace

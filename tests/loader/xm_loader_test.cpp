@@ -2,6 +2,7 @@
 // and pattern counting, cell decoding, instruments, samples and release.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 
 #include "music/output.h"

@@ -10,7 +10,8 @@
 // read of the replayer and mixer inside its records, or null. Values that a
 // well-formed file never holds are limited where the module can still be
 // played and refused only where nothing sensible remains:
-// - channel count 0: refused (no cell belongs anywhere). Above 32: all the
+// - channel count 0: the file holds no cells; the module gets one channel of
+//   empty cells (silence) so that every row has storage. Above 32: all the
 //   file's channels are decoded to stay in step with the file, the first 32
 //   are kept.
 // - song length above 256: limited to 256. Restart position at or beyond the
@@ -187,7 +188,7 @@ bool read_pattern(XmReader* r, Pattern* pattern, int32_t file_channels, int32_t 
   return true;
 }
 
-// Header fields and order table; false for a wrong magic or no channels.
+// Header fields and order table; false for a wrong magic.
 bool read_module_header(XmReader* r, Module* m, int32_t* file_patterns, int32_t* file_channels,
                         int32_t* file_instruments) {
   uint8_t magic[XM_MAGIC_BYTES];
@@ -211,10 +212,9 @@ bool read_module_header(XmReader* r, Module* m, int32_t* file_patterns, int32_t*
   *file_channels = read_le16(h + 8);
   *file_patterns = read_le16(h + 10);
   *file_instruments = read_le16(h + 12);
-  if (*file_channels == 0) return false;
   m->song_length = static_cast<int16_t>(song_length);
   m->restart_position = static_cast<int16_t>(restart < song_length ? restart : 0);
-  m->channel_count = static_cast<int16_t>(std::min(*file_channels, CHANNEL_COUNT));
+  m->channel_count = static_cast<int16_t>(std::clamp(*file_channels, 1, CHANNEL_COUNT));
   m->instrument_count = static_cast<int16_t>(std::min(*file_instruments, XM_MAX_INSTRUMENTS));
   m->flags = read_le16(h + 14);
   m->default_speed = static_cast<int16_t>(read_le16(h + 16));

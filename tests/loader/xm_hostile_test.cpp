@@ -18,8 +18,18 @@ XmFile one_pattern_song(uint16_t channels) {
   return f;
 }
 
-TEST(XmHostile, ChannelCountZeroIsRefused) {
-  EXPECT_EQ(load(one_pattern_song(0)), nullptr);
+// No channels: no cell bytes are read; one silent channel gives every row storage.
+TEST(XmHostile, ChannelCountZeroLoadsOneSilentChannel) {
+  XmFile f = one_pattern_song(0);
+  f.patterns[0].rows = 2;
+  f.patterns[0].packed_size = 1;
+  f.instruments.push_back(one_sample_instrument({4}));
+  ModulePtr m = load(f);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(module_invariant_error(m.get()), "");
+  EXPECT_EQ(m->channel_count, 1);
+  EXPECT_EQ(cell_at(m.get(), 0, 1, 0).note, 0);
+  EXPECT_EQ(m->instruments[0].samples[0]->data[0], 4 * 256);
 }
 
 TEST(XmHostile, ChannelsAbove32KeepTheFirst32InStep) {

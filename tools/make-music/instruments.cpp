@@ -7,6 +7,7 @@
 // of 128 frames (or ping-pong half cycles of 64); relative note +24 with
 // finetune +2 makes note n sound at its equal-tempered pitch.
 #include <cstring>
+#include <utility>
 
 #include "synth.h"
 #include "tune.h"

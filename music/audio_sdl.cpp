@@ -21,7 +21,7 @@ constexpr int FRAME_BYTES = 4; // 16-bit stereo
 static SDL_AudioDeviceID device = 0;              // 0 while closed
 static std::atomic<const int16_t*> ring{nullptr}; // the looping ring, null when none
 static std::atomic<int32_t> ring_length{0};       // frames in the ring
-static int32_t read_frame = 0;                    // next ring frame; audio thread (set while it is excluded)
+static std::atomic<int32_t> read_frame{0};        // next ring frame to copy
 static std::atomic<uint64_t> played{0};           // frames copied since start
 
 // SDL's audio thread: copy the next frames of the ring, wrapping at its end.
@@ -34,15 +34,17 @@ static void SDLCALL audio_callback(void*, Uint8* stream, int length) {
   }
   blocks_published.load(std::memory_order_acquire); // see every block filled so far
   int32_t total = ring_length.load(std::memory_order_relaxed);
+  int32_t at = read_frame.load(std::memory_order_relaxed);
   int32_t done = 0;
   while (done < frames) {
-    int32_t n = total - read_frame < frames - done ? total - read_frame : frames - done;
-    std::memcpy(stream + static_cast<size_t>(done) * FRAME_BYTES,
-                source + static_cast<size_t>(read_frame) * 2, static_cast<size_t>(n) * FRAME_BYTES);
+    int32_t n = total - at < frames - done ? total - at : frames - done;
+    std::memcpy(stream + static_cast<size_t>(done) * FRAME_BYTES, source + static_cast<size_t>(at) * 2,
+                static_cast<size_t>(n) * FRAME_BYTES);
     done += n;
-    read_frame += n;
-    if (read_frame == total) read_frame = 0;
+    at += n;
+    if (at == total) at = 0;
   }
+  read_frame.store(at, std::memory_order_relaxed);
   played.fetch_add(static_cast<uint64_t>(frames), std::memory_order_release);
 }
 
@@ -65,13 +67,15 @@ static bool sdl_open(int32_t rate) {
 }
 
 // Keeps the callback out while the ring changes hands: SDL runs the callback
-// under the device lock.
+// under the device lock. The ring is published last, so a callback that sees
+// it also sees its length and the read position.
 static void set_ring(const int16_t* frames_ring, int32_t frames) {
   SDL_LockAudioDevice(device);
-  ring.store(frames_ring, std::memory_order_release);
+  ring.store(nullptr, std::memory_order_release);
   ring_length.store(frames, std::memory_order_relaxed);
-  read_frame = 0;
-  played.store(0, std::memory_order_release);
+  read_frame.store(0, std::memory_order_relaxed);
+  played.store(0, std::memory_order_relaxed);
+  ring.store(frames_ring, std::memory_order_release);
   SDL_UnlockAudioDevice(device);
 }
 

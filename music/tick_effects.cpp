@@ -48,7 +48,8 @@ int32_t oscillator(int waveform, int8_t p) {
       int32_t r = p & 31;
       return p >= 0 ? 8 * r : 255 - 8 * r;
     }
-    default:
+    case WAVE_SQUARE:
+    default: // the vibrato plays its fourth waveform as a square
       return 255;
   }
 }

@@ -19,7 +19,7 @@
 // - a header size that ends inside the order table (trackers that store only
 //   the song's orders): the entries beyond it read as 0, not as pattern bytes.
 // - every one of the 256 order entries names a pattern that exists (entries
-//   after the song length included), so pattern_count may exceed the spec'd
+//   after the song length included), so pattern_count may exceed the plain
 //   max(file count, used_pattern_count) when such an entry names a pattern
 //   the file lacks; the extra patterns are 64 empty rows.
 // - pattern numbers above 255 cannot be named by the order table: their

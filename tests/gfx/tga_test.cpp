@@ -15,7 +15,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // The header fields a test sets; the rest are written as zero.
-struct TgaSpec {
+struct TgaDesc {
   int type = 2;
   int width = 0;
   int height = 0;
@@ -27,7 +27,7 @@ struct TgaSpec {
   Bytes data;           // pixel data as stored
 };
 
-Bytes tga_bytes(const TgaSpec& s) {
+Bytes tga_bytes(const TgaDesc& s) {
   const auto le16 = [](Bytes& b, int v) {
     b.push_back(static_cast<uint8_t>(v));
     b.push_back(static_cast<uint8_t>(v >> 8));
@@ -71,8 +71,8 @@ class TempFile {
   static inline int serial_ = 0;
 };
 
-TgaResult decode(Image& image, const TgaSpec& spec) {
-  TempFile file(tga_bytes(spec));
+TgaResult decode(Image& image, const TgaDesc& desc) {
+  TempFile file(tga_bytes(desc));
   return decode_tga(image, file.path());
 }
 
@@ -81,7 +81,7 @@ std::vector<uint32_t> pixels_of(const Image& image) {
 }
 
 TEST(TgaDecode, UncompressedRowsAreFlipped) {
-  TgaSpec s;
+  TgaDesc s;
   s.width = 2;
   s.height = 2;
   s.data = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
@@ -97,7 +97,7 @@ TEST(TgaDecode, UncompressedRowsAreFlipped) {
 }
 
 TEST(TgaDecode, RunAndRawPackets) {
-  TgaSpec s;
+  TgaDesc s;
   s.type = 10;
   s.width = 3;
   s.height = 1;
@@ -108,7 +108,7 @@ TEST(TgaDecode, RunAndRawPackets) {
 }
 
 TEST(TgaDecode, PacketsRunAcrossRows) {
-  TgaSpec s;
+  TgaDesc s;
   s.type = 10;
   s.width = 3;
   s.height = 3;
@@ -125,7 +125,7 @@ TEST(TgaDecode, PacketsRunAcrossRows) {
 
 TEST(TgaDecode, DecodingStopsAtTheLastPixel) {
   Image image;
-  TgaSpec run;
+  TgaDesc run;
   run.type = 10;
   run.width = 2;
   run.height = 1;
@@ -133,14 +133,14 @@ TEST(TgaDecode, DecodingStopsAtTheLastPixel) {
   ASSERT_EQ(decode(image, run), TGA_OK);
   EXPECT_EQ(pixels_of(image), (std::vector<uint32_t>{0x090807, 0x090807}));
 
-  TgaSpec raw = run;
+  TgaDesc raw = run;
   raw.data = {0x7F, 1, 2, 3, 4, 5, 6};  // a raw packet of 128 whose rest is never read
   ASSERT_EQ(decode(image, raw), TGA_OK);
   EXPECT_EQ(pixels_of(image), (std::vector<uint32_t>{0x030201, 0x060504}));
 }
 
 TEST(TgaDecode, IdFieldAndColourMapAreSkipped) {
-  TgaSpec s;
+  TgaDesc s;
   s.width = 1;
   s.height = 1;
   s.id = {9, 9, 9, 9, 9};
@@ -161,7 +161,7 @@ TEST(TgaDecode, IdFieldAndColourMapAreSkipped) {
 TEST(TgaDecode, EmptySizesGiveAnEmptyImage) {
   for (auto [w, h] : {std::pair{0, 0}, std::pair{5, 0}, std::pair{0, 7}}) {
     for (int type : {2, 10}) {
-      TgaSpec s;
+      TgaDesc s;
       s.type = type;
       s.width = w;
       s.height = h;
@@ -175,7 +175,7 @@ TEST(TgaDecode, EmptySizesGiveAnEmptyImage) {
 }
 
 TEST(TgaDecode, ShortUncompressedFileLeavesTheRestBlack) {
-  TgaSpec s;
+  TgaDesc s;
   s.width = 2;
   s.height = 2;
   s.data = {1, 2, 3, 4, 5, 6, 7};  // one row and a byte: half of the data
@@ -188,7 +188,7 @@ TEST(TgaDecode, HeaderLargerThanTheFileIsRefusedAtTheBoundary) {
   Image image;
   resize(image, 1, 1);
   image.pixels[0] = 0x123456;
-  TgaSpec s;
+  TgaDesc s;
   s.type = 10;
   s.width = 128;
   s.height = 1;
@@ -214,7 +214,7 @@ TEST(TgaDecode, FailuresLeaveTheImageAsItWas) {
   resize(image, 1, 1);
   image.pixels[0] = 0x123456;
   const uint32_t* block = image.pixels;
-  TgaSpec s;
+  TgaDesc s;
   s.width = 2;
   s.height = 1;
   s.type = 3;
@@ -248,8 +248,8 @@ void load_or_die(const Bytes& bytes) {
   std::exit(0);
 }
 
-TgaSpec spec_of(int type, int depth, int width, int height, Bytes data) {
-  TgaSpec s;
+TgaDesc spec_of(int type, int depth, int width, int height, Bytes data) {
+  TgaDesc s;
   s.type = type;
   s.depth = depth;
   s.width = width;

@@ -28,7 +28,7 @@ void put_header(std::vector<uint8_t>& out, int width, int height, TgaType type) 
   out.push_back(0);     // no image ID
   out.push_back(0);     // no colour map
   out.push_back(type);  // image type
-  for (int i = 0; i < 5; ++i) out.push_back(0);  // colour map specification
+  for (int i = 0; i < 5; ++i) out.push_back(0);  // colour map fields: first entry, length, entry size
   put_u16(out, 0);      // x origin
   put_u16(out, 0);      // y origin
   put_u16(out, width);

@@ -22,3 +22,6 @@ uint64_t mix_steady_fast(float* out, const int16_t* data, uint64_t pos, uint64_t
 
 // mix_voices with the steady stretches mixed by mix_steady_reference.
 void mix_voices_reference(float* accum, int32_t frames);
+
+// convert_to_pcm16 (voice.h) with the plain scalar loop; identical output.
+void convert_to_pcm16_reference(int16_t* out, const float* accum, int32_t frames);

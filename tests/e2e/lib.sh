@@ -75,8 +75,14 @@ start_show() {
 }
 
 # Waits for the show's window; fails after 20 s.
+# xdotool gives up at once when a window vanishes while it walks the tree (SDL
+# makes short-lived helper windows at start-up), so the search is repeated.
 wait_for_window() {
-  timeout 20 xdotool search --sync --name Quillmere >/dev/null || fail "no Quillmere window appeared"
+  for _ in $(seq 100); do
+    xdotool search --name Quillmere >/dev/null 2>&1 && return
+    sleep 0.2
+  done
+  fail "no Quillmere window appeared"
 }
 
 # Waits until the screen shows something other than black: the frame loop

@@ -15,6 +15,11 @@
 
 namespace {
 
+// Windows come and go while the tree is walked (SDL makes short-lived helper
+// windows at start-up); a request about a vanished window is ignored rather
+// than ending the program the way Xlib's default handler does.
+int ignore_x_error(Display*, XErrorEvent*) { return 0; }
+
 // Depth-first search of the window tree for a WM_NAME starting with prefix.
 Window find_named(Display* dpy, Window w, const char* prefix) {
   char* name = nullptr;
@@ -44,6 +49,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "wm_close: cannot open the display\n");
     return 2;
   }
+  XSetErrorHandler(ignore_x_error);
   const int tries = std::atoi(argv[2]) * 20;
   Window target = 0;
   for (int i = 0; i < tries && !target; ++i) {

@@ -55,7 +55,7 @@ make_data() {
 
 # Starts a 1024 x 768 Xvfb without a window manager and exports DISPLAY.
 start_xvfb() {
-  need Xvfb
+  need Xvfb xdotool
   Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$WORK/display" 2>"$WORK/xvfb.log" &
   BACKGROUND+=($!)
   for _ in $(seq 100); do
@@ -64,6 +64,12 @@ start_xvfb() {
   done
   [ -s "$WORK/display" ] || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
   export DISPLAY=":$(head -n1 "$WORK/display")"
+  # The server must answer before the show connects, or the show ends with 1.
+  for _ in $(seq 100); do
+    xdotool getdisplaygeometry >/dev/null 2>&1 && return
+    sleep 0.1
+  done
+  fail "Xvfb on $DISPLAY does not answer"
 }
 
 # Starts the show in $WORK/data in the background; its pid goes to QM_PID.
@@ -80,6 +86,10 @@ start_show() {
 wait_for_window() {
   for _ in $(seq 100); do
     xdotool search --name Quillmere >/dev/null 2>&1 && return
+    if ! kill -0 "$QM_PID" 2>/dev/null; then
+      wait "$QM_PID"
+      fail "the show ended with status $? before its window appeared"
+    fi
     sleep 0.2
   done
   fail "no Quillmere window appeared"

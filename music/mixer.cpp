@@ -259,13 +259,15 @@ static void mix_voice(Voice* v, float* out, uint32_t frames, SteadyMixer steady)
   }
 }
 
-static void mix_all(float* accum, int32_t frames, SteadyMixer steady) {
+void mix_voices_using(float* accum, int32_t frames, SteadyMixer steady) {
   if (accum == nullptr || frames < 1) return;
   for (int i = 0; i < MIXED_VOICES; ++i) {
     if (voices[i].sample != nullptr) mix_voice(&voices[i], accum, static_cast<uint32_t>(frames), steady);
   }
 }
 
-void mix_voices_reference(float* accum, int32_t frames) { mix_all(accum, frames, mix_steady_reference); }
+void mix_voices_reference(float* accum, int32_t frames) {
+  mix_voices_using(accum, frames, mix_steady_reference);
+}
 
-void mix_voices(float* accum, int32_t frames) { mix_all(accum, frames, mix_steady_fast); }
+void mix_voices(float* accum, int32_t frames) { mix_voices_using(accum, frames, fastest_steady_mixer()); }

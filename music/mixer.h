@@ -16,12 +16,29 @@ using SteadyMixer = uint64_t (*)(float* out, const int16_t* data, uint64_t pos, 
 // The plain scalar loop, two frames per iteration.
 uint64_t mix_steady_reference(float* out, const int16_t* data, uint64_t pos, uint64_t step,
                               int32_t n, float gain_left, float gain_right);
-// The same results with SSE2 double arithmetic.
+// The same results with SSE2 double arithmetic (the scalar loop elsewhere than x86-64).
 uint64_t mix_steady_fast(float* out, const int16_t* data, uint64_t pos, uint64_t step,
                          int32_t n, float gain_left, float gain_right);
+// The same results with AVX2 and with AVX-512 (x86-64 only); call them only on
+// a processor that has them (steady_path_supported).
+uint64_t mix_steady_avx2(float* out, const int16_t* data, uint64_t pos, uint64_t step,
+                         int32_t n, float gain_left, float gain_right);
+uint64_t mix_steady_avx512(float* out, const int16_t* data, uint64_t pos, uint64_t step,
+                           int32_t n, float gain_left, float gain_right);
+
+// The optimised steady loops, from the baseline one up.
+enum SteadyPath { STEADY_SSE2, STEADY_AVX2, STEADY_AVX512, STEADY_PATH_COUNT };
+// True when this build has the path and the processor can run it.
+bool steady_path_supported(SteadyPath path);
+// The path's loop; null when steady_path_supported(path) is false.
+SteadyMixer steady_mixer(SteadyPath path);
+// The loop mix_voices uses: the widest supported path, chosen once per process.
+SteadyMixer fastest_steady_mixer();
 
 // mix_voices with the steady stretches mixed by mix_steady_reference.
 void mix_voices_reference(float* accum, int32_t frames);
+// mix_voices with the steady stretches mixed by the given loop.
+void mix_voices_using(float* accum, int32_t frames, SteadyMixer steady);
 
 // convert_to_pcm16 (voice.h) with the plain scalar loop; identical output.
 void convert_to_pcm16_reference(int16_t* out, const float* accum, int32_t frames);

@@ -95,3 +95,47 @@ uint64_t mix_steady_fast(float* out, const int16_t* data, uint64_t pos, uint64_t
 }
 
 #endif
+
+// The AVX loops are built for x86-64 with GCC or Clang (function targets).
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define QM_HAVE_WIDE_STEADY 1
+#endif
+
+bool steady_path_supported(SteadyPath path) {
+  switch (path) {
+    case STEADY_SSE2: return true;
+#ifdef QM_HAVE_WIDE_STEADY
+    case STEADY_AVX2: return __builtin_cpu_supports("avx2");
+    case STEADY_AVX512:
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
+             __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw") &&
+             __builtin_cpu_supports("avx512vl");
+#endif
+    default: return false;
+  }
+}
+
+SteadyMixer steady_mixer(SteadyPath path) {
+  if (!steady_path_supported(path)) return nullptr;
+  switch (path) {
+#ifdef QM_HAVE_WIDE_STEADY
+    case STEADY_AVX2: return mix_steady_avx2;
+    case STEADY_AVX512: return mix_steady_avx512;
+#endif
+    default: return mix_steady_fast;
+  }
+}
+
+static SteadyMixer widest_steady_mixer() {
+  for (int path = STEADY_PATH_COUNT - 1; path > STEADY_SSE2; --path) {
+    if (SteadyMixer mix = steady_mixer(static_cast<SteadyPath>(path))) return mix;
+  }
+  return mix_steady_fast;
+}
+
+// Process-wide: the processor does not change while the process runs, so the
+// choice is made once (a thread-safe static) and kept.
+SteadyMixer fastest_steady_mixer() {
+  static const SteadyMixer chosen = widest_steady_mixer();
+  return chosen;
+}

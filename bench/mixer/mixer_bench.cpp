@@ -92,7 +92,30 @@ void LoopHeavy(benchmark::State& state) {
 
 }  // namespace
 
+// One steady stretch of BLOCK frames per iteration through each optimised
+// loop the processor supports (0 SSE2, 1 AVX2, 2 AVX-512) and the scalar one (3).
+void SteadyLoop(benchmark::State& state) {
+  static BenchSample s(1 << 20, LOOP_FORWARD, 0, 1 << 20);
+  SteadyPath path = static_cast<SteadyPath>(state.range(0));
+  SteadyMixer mix = path == STEADY_PATH_COUNT ? mix_steady_reference : steady_mixer(path);
+  if (mix == nullptr) {
+    state.SkipWithError("not supported on this processor");
+    return;
+  }
+  std::vector<float> out(2 * BLOCK, 0.0f);
+  uint64_t pos = 0;
+  const uint64_t step = 0x1'4000'1235ull;  // 1.25 frames
+  for (auto _ : state) {
+    pos = mix(out.data(), s.sample.data, pos, step, BLOCK, 0.25f, 0.75f);
+    if ((pos >> 32) > (1u << 19)) pos = 0;
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.counters["per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * BLOCK,
+                                                   benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 BENCHMARK(Steady)->Arg(0)->Arg(1);
+BENCHMARK(SteadyLoop)->DenseRange(0, STEADY_PATH_COUNT);
 BENCHMARK(Ramps)->Arg(0)->Arg(1);
 BENCHMARK(LoopHeavy)->Arg(0)->Arg(1);
 BENCHMARK_MAIN();

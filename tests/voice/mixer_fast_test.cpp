@@ -1,6 +1,8 @@
 // The optimised mixer against the scalar reference: long randomised runs with
 // random steps, gains, forward and ping-pong loops, ramps, sample ends and
 // calls of random lengths must give bit-identical floats and voice states.
+// Every optimised steady loop the processor supports (SSE2, AVX2, AVX-512) is
+// checked, and mix_voices itself (whichever loop it chose).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "music/mixer.h"
@@ -96,7 +99,7 @@ class RandomRun {
   std::vector<std::unique_ptr<TestSample>> samples_;
 };
 
-void run_and_compare(uint32_t seed, int calls) {
+void run_and_compare(uint32_t seed, int calls, SteadyMixer steady) {
   ASSERT_TRUE(configure_output(44100));
   RandomRun run(seed);
   for (int i = 0; i < ACTIVE_VOICES; ++i) run.start(voices[i]);
@@ -112,7 +115,11 @@ void run_and_compare(uint32_t seed, int calls) {
     std::vector<float> out_reference = out_fast;
 
     std::copy(fast.begin(), fast.end(), voices);
-    mix_voices(out_fast.data(), frames);
+    if (steady == nullptr) {
+      mix_voices(out_fast.data(), frames);
+    } else {
+      mix_voices_using(out_fast.data(), frames, steady);
+    }
     std::copy(voices, voices + VOICE_COUNT, fast.begin());
     std::copy(reference.begin(), reference.end(), voices);
     mix_voices_reference(out_reference.data(), frames);
@@ -128,28 +135,69 @@ void run_and_compare(uint32_t seed, int calls) {
   EXPECT_GT(frames_mixed, int64_t{calls} * 200);
 }
 
-TEST(MixerFastPath, MatchesTheReferenceOverLongRandomRuns) {
-  for (uint32_t seed : {1u, 2u, 3u}) run_and_compare(seed, 300);
+// The supported optimised loops, by name; SSE2 (or its scalar stand-in) always.
+std::vector<std::pair<const char*, SteadyMixer>> supported_paths() {
+  static const char* const NAMES[STEADY_PATH_COUNT] = {"SSE2", "AVX2", "AVX-512"};
+  std::vector<std::pair<const char*, SteadyMixer>> paths;
+  for (int p = 0; p < STEADY_PATH_COUNT; ++p) {
+    if (SteadyMixer mix = steady_mixer(static_cast<SteadyPath>(p))) paths.emplace_back(NAMES[p], mix);
+  }
+  return paths;
 }
 
-TEST(MixerFastPath, SteadyLoopMatchesTheReferenceLoop) {
+TEST(MixerFastPath, MatchesTheReferenceOverLongRandomRuns) {
+  for (uint32_t seed : {1u, 2u, 3u}) run_and_compare(seed, 300, nullptr);
+  for (auto [name, mix] : supported_paths()) {
+    SCOPED_TRACE(name);
+    run_and_compare(4, 300, mix);
+  }
+}
+
+TEST(MixerFastPath, ChoosesTheWidestSupportedLoop) {
+  auto paths = supported_paths();
+  ASSERT_FALSE(paths.empty());
+  EXPECT_EQ(paths.front().second, mix_steady_fast);
+  EXPECT_EQ(fastest_steady_mixer(), paths.back().second);
+}
+
+// Steady stretches straight through each loop: forward and backward, steps
+// from a hundredth of a frame to 8 frames (across the window limits of the
+// wide loops), lengths that leave every remainder, starts just before frame 0.
+TEST(MixerFastPath, SteadyLoopsMatchTheReferenceLoop) {
   std::mt19937 rng(7);
   std::vector<int16_t> frames(5000);
   for (auto& f : frames) f = static_cast<int16_t>(rng());
+  frames[0] = 32767;  // the largest jumps b - a the data can hold
+  frames[1] = -32768;
   TestSample s(frames);
-  for (int round = 0; round < 200; ++round) {
-    uint64_t step = (uint64_t{rng() % 8} << 32) | rng();
-    uint64_t pos = (uint64_t{rng() % 100} << 32) | rng();
-    int32_t n = static_cast<int32_t>(2 * (rng() % 300));
-    float gl = static_cast<float>(rng() % 256) / 255.0f, gr = static_cast<float>(rng() % 256) / 255.0f;
-    std::vector<float> a(2 * static_cast<size_t>(n) + 2, 3.25f), b = a;
-    bool backward = round % 2 == 1;
-    uint64_t start = backward ? pos + step * static_cast<uint64_t>(n) + (uint64_t{2} << 32) : pos;
-    uint64_t signed_step = backward ? uint64_t{0} - step : step;
-    if (backward && (start >> 32) >= 5000) continue;
-    EXPECT_EQ(mix_steady_fast(a.data(), s.sample.data, start, signed_step, n, gl, gr),
-              mix_steady_reference(b.data(), s.sample.data, start, signed_step, n, gl, gr));
-    ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0) << round;
+  for (auto [name, mix] : supported_paths()) {
+    for (int round = 0; round < 400; ++round) {
+      uint64_t step = round % 4 == 0 ? (uint64_t{rng() % 2} << 32) | (rng() & 0xFFFF)
+                                     : (uint64_t{rng() % 8} << 32) | rng();
+      uint64_t pos = round % 7 == 0 ? (uint64_t{0xFFFFFFFFu} << 32) | rng()  // whole part -1
+                                    : (uint64_t{rng() % 100} << 32) | rng();
+      int32_t n = static_cast<int32_t>(2 * (rng() % 300));
+      float gl = static_cast<float>(rng() % 256) / 255.0f, gr = static_cast<float>(rng() % 256) / 255.0f;
+      std::vector<float> a(2 * static_cast<size_t>(n) + 2);
+      for (float& f : a) f = static_cast<float>(static_cast<int32_t>(rng() % 20001) - 10000) / 7.0f;
+      bool backward = round % 2 == 1;
+      uint64_t start = backward ? (pos & 0xFFFFFFFFu) + step * static_cast<uint64_t>(n) + (uint64_t{2} << 32) : pos;
+      uint64_t signed_step = backward ? uint64_t{0} - step : step;
+      if (!backward && static_cast<int64_t>(start + step * static_cast<uint64_t>(n)) >> 32 >= 4990) continue;
+      if (backward && (start >> 32) >= 4990) continue;
+      if (round % 3 == 2) {
+        // Sums that cancel down to the products' rounding: a product fused
+        // with its sum (rounded once instead of twice) shows in the floats.
+        std::fill(a.begin(), a.end(), 0.0f);
+        mix_steady_reference(a.data(), s.sample.data, start, signed_step, n, gl, gr);
+        for (float& f : a) f = -f;
+      }
+      std::vector<float> b = a;
+      ASSERT_EQ(mix(a.data(), s.sample.data, start, signed_step, n, gl, gr),
+                mix_steady_reference(b.data(), s.sample.data, start, signed_step, n, gl, gr))
+          << name << " round " << round;
+      ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0) << name << " round " << round;
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 // Owns: the output file and the command line. Thread: main only.
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -22,6 +23,7 @@ namespace {
 
 constexpr int EXIT_USAGE = 2;
 constexpr uint32_t WAV_HEADER_BYTES = 44;
+constexpr size_t WRITE_BUFFER_BYTES = size_t{1} << 20;  // output file buffer
 // An hour at the highest rate (192,000 Hz) stays below this.
 constexpr uint64_t WAV_MAX_DATA_BYTES = 0xFFFFFFFFull - WAV_HEADER_BYTES;
 
@@ -133,6 +135,9 @@ bool write_pcm(const int16_t* samples, int32_t frames, void* user) {
   FILE* f = static_cast<Output*>(user)->wav;
   size_t count = static_cast<size_t>(frames) * 2;
   static_assert(sizeof(int16_t) == 2);
+  if constexpr (std::endian::native == std::endian::little) {
+    return std::fwrite(samples, 2, count, f) == count;  // already in file order
+  }
   unsigned char bytes[2 * 2 * 4096];
   for (size_t done = 0; done < count;) {
     size_t n = count - done < 2 * 4096 ? count - done : 2 * 4096;
@@ -170,6 +175,8 @@ int render(const Args& args, Module* module) {
   out.progress = isatty(STDERR_FILENO) != 0;
   if (args.output != nullptr) {
     out.wav = std::fopen(args.output, "wb");
+    // Large writes: a song is tens of megabytes, written a block at a time.
+    if (out.wav != nullptr) std::setvbuf(out.wav, nullptr, _IOFBF, WRITE_BUFFER_BYTES);
     if (out.wav == nullptr || !write_wav_header(out.wav, args.rate, 0)) {
       std::fprintf(stderr, "xmrender: cannot write '%s': %s\n", args.output, std::strerror(errno));
       if (out.wav != nullptr) std::fclose(out.wav);

@@ -1,0 +1,219 @@
+// mixer_fast_avx.cpp: the steady-stretch loop of the voice mixer for
+// processors with AVX2 (four frames per double vector) and AVX-512 (eight).
+// The arithmetic is that of mix_steady_reference, operation for operation:
+// x = a + t * (b - a), then each of left and right is out + x * gain in
+// double, rounded to float. Only b - a is taken on integers, which is exact
+// either way (it fits in 17 bits). No fused multiply-add is ever used: the
+// functions are compiled for AVX2 / AVX-512F only, which have none, and the
+// products are rounded before the sums as in the scalar loop.
+// The whole parts of eight positions index one gather of eight 32-bit words,
+// each holding data[i] and data[i + 1]; it reads exactly the frames the
+// scalar loop reads. A stretch shorter than one vector's worth, and the tail
+// of every stretch, is mixed by the SSE2 loop (mix_steady_fast).
+// These functions run only after the caller checked the processor (see
+// steady_mixer_supported); built elsewhere than x86-64 they are not defined.
+// Owns: nothing. Touches: the output span and the sample data it is given.
+// Thread: whichever thread mixes.
+#include <cstdint>
+
+#include "music/mixer.h"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// GCC 12 warns about the deliberately undefined upper lanes that its own
+// AVX-512 conversion intrinsics start from (a known false positive).
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+
+#define QM_AVX2 __attribute__((target("avx2")))
+#define QM_AVX512 __attribute__((target("avx2,avx512f,avx512dq,avx512bw,avx512vl")))
+
+namespace {
+
+// Adding an integer below 2^51 in magnitude to the bits of 1.5 x 2^52 gives
+// the bits of 1.5 x 2^52 + X; subtracting 1.5 x 2^52 then leaves X exactly.
+constexpr long long INT_TO_DOUBLE_BIAS_BITS = 0x4338000000000000;
+constexpr double INT_TO_DOUBLE_BIAS = 0x1.8p52;
+
+// The position after the last of n frames, E_0 = e and E_j+1 = E_j + even_step,
+// mixed so far: (E_n-1 with bit 0 cleared) + step, as the one-by-one advance gives.
+inline uint64_t position_after(uint64_t e_next, uint64_t even_step, uint64_t step) {
+  return e_next - even_step + step;
+}
+
+// The interpolated value without rounding. With a = data[i], d = data[i + 1] - a
+// (17 bits) and f = fraction >> 1 (31 bits), the scalar loop's
+// x = a + (f x 2^-31) x d is exact in double: f x d has at most 48 bits and
+// the sum is a multiple of 2^-31 below 2^18. So x = X x 2^-31 with the 64-bit
+// integer X = a x 2^31 + f x d, and x x gain = X x (gain x 2^-31) to the bit
+// (scaling by a power of two commutes with rounding). The loops below compute
+// X on integers and multiply it by gains prescaled by 2^-31; the products and
+// the float-rounded sums are then exactly those of the scalar loop.
+constexpr double FRACTION_UNIT = 0x1p-31;  // 2^-31: the prescale of the gains
+
+inline int32_t whole_of(uint64_t pos) { return static_cast<int32_t>(static_cast<uint32_t>(pos >> 32)); }
+
+// Eight frames whose whole parts lie within this many frames of the first
+// (forward) or last (backward) are read from two 16-frame windows.
+constexpr uint64_t PAIR_WINDOW_STEP_LIMIT = uint64_t{2} << 32;  // |step| below 2 frames
+
+// --- AVX2 ---------------------------------------------------------------
+
+// X as a double for four frames: a, d and f as int32.
+QM_AVX2 inline __m256d exact_x4(__m128i a, __m128i d, __m128i f) {
+  __m256i product = _mm256_mul_epi32(_mm256_cvtepu32_epi64(f), _mm256_cvtepi32_epi64(d));
+  __m256i x = _mm256_add_epi64(_mm256_slli_epi64(_mm256_cvtepi32_epi64(a), 31), product);
+  __m256i biased = _mm256_add_epi64(x, _mm256_set1_epi64x(INT_TO_DOUBLE_BIAS_BITS));
+  return _mm256_sub_pd(_mm256_castsi256_pd(biased), _mm256_set1_pd(INT_TO_DOUBLE_BIAS));
+}
+
+// Adds frames x0..x3 times [left, right] into out[0..7], sums rounded to float.
+QM_AVX2 inline void accumulate4(float* out, __m256d x, __m256d gains) {
+  __m256 acc = _mm256_loadu_ps(out);  // L0 R0 L1 R1 L2 R2 L3 R3
+  __m256d x01 = _mm256_permute4x64_pd(x, 0x50);  // x0 x0 x1 x1
+  __m256d x23 = _mm256_permute4x64_pd(x, 0xFA);  // x2 x2 x3 x3
+  __m256d sum01 = _mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(acc)), _mm256_mul_pd(x01, gains));
+  __m256d sum23 = _mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(acc, 1)), _mm256_mul_pd(x23, gains));
+  __m256 sums = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(sum01)), _mm256_cvtpd_ps(sum23), 1);
+  _mm256_storeu_ps(out, sums);
+}
+
+// data[i] | data[i + 1] << 16 for eight frames whose whole parts are base +
+// rel (rel 0..span, span <= 14). Window `even` holds the pairs starting at
+// base + 2k, window `odd` those starting at base + 1 + 2k; masked loads touch
+// only the frames from base to base + span + 1.
+QM_AVX2 inline __m256i window_pairs(const int16_t* data, int32_t base, int32_t span, __m256i rel) {
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  __m256i even_mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(span / 2 + 1), lanes);
+  __m256i odd_mask = _mm256_cmpgt_epi32(_mm256_set1_epi32((span + 1) / 2), lanes);
+  __m256i even = _mm256_maskload_epi32(reinterpret_cast<const int*>(data + base), even_mask);
+  __m256i odd = _mm256_maskload_epi32(reinterpret_cast<const int*>(data + base + 1), odd_mask);
+  __m256i k = _mm256_srli_epi32(rel, 1);
+  __m256 from_even = _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(even, k));
+  __m256 from_odd = _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(odd, k));
+  __m256 odd_lanes = _mm256_castsi256_ps(_mm256_slli_epi32(rel, 31));  // sign bit: rel is odd
+  return _mm256_castps_si256(_mm256_blendv_ps(from_even, from_odd, odd_lanes));
+}
+
+}  // namespace
+
+// Eight frames per iteration. The positions are kept as [E0 E1 E4 E5] and
+// [E2 E3 E6 E7] so that one shuffle of their high (low) halves lists the
+// whole parts (fractions) of E0..E7 in order. Steps of 2 frames or more go
+// to the SSE2 loop.
+QM_AVX2 uint64_t mix_steady_avx2(float* out, const int16_t* data, uint64_t pos, uint64_t step,
+                                 int32_t n, float gain_left, float gain_right) {
+  const uint64_t even_step = step & ~uint64_t{1};
+  const bool backward = static_cast<int64_t>(even_step) < 0;
+  const uint64_t magnitude = backward ? uint64_t{0} - even_step : even_step;
+  uint64_t e = pos & ~uint64_t{1};
+  const int32_t wide = n & ~7;
+  if (wide == 0 || magnitude >= PAIR_WINDOW_STEP_LIMIT) {
+    return mix_steady_fast(out, data, pos, step, n, gain_left, gain_right);
+  }
+  const double left = gain_left * FRACTION_UNIT, right = gain_right * FRACTION_UNIT;
+  const __m256d gains = _mm256_setr_pd(left, right, left, right);
+  auto lane = [&](int j) { return static_cast<long long>(e + static_cast<uint64_t>(j) * even_step); };
+  __m256i pa = _mm256_setr_epi64x(lane(0), lane(1), lane(4), lane(5));
+  __m256i pb = _mm256_setr_epi64x(lane(2), lane(3), lane(6), lane(7));
+  const __m256i advance8 = _mm256_set1_epi64x(static_cast<long long>(8 * even_step));
+  for (int32_t j = 0; j < wide; j += 8) {
+    int32_t first = whole_of(e), last = whole_of(e + 7 * even_step);
+    int32_t base = backward ? last : first;
+    int32_t span = backward ? first - last : last - first;  // 0..14
+    __m256 fa = _mm256_castsi256_ps(pa), fb = _mm256_castsi256_ps(pb);
+    __m256i whole = _mm256_castps_si256(_mm256_shuffle_ps(fa, fb, _MM_SHUFFLE(3, 1, 3, 1)));
+    __m256i low = _mm256_castps_si256(_mm256_shuffle_ps(fa, fb, _MM_SHUFFLE(2, 0, 2, 0)));
+    __m256i pairs = window_pairs(data, base, span, _mm256_sub_epi32(whole, _mm256_set1_epi32(base)));
+    __m256i a = _mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16);
+    __m256i d = _mm256_sub_epi32(_mm256_srai_epi32(pairs, 16), a);
+    __m256i f = _mm256_srli_epi32(low, 1);
+    accumulate4(out, exact_x4(_mm256_castsi256_si128(a), _mm256_castsi256_si128(d),
+                              _mm256_castsi256_si128(f)), gains);
+    accumulate4(out + 8, exact_x4(_mm256_extracti128_si256(a, 1), _mm256_extracti128_si256(d, 1),
+                                  _mm256_extracti128_si256(f, 1)), gains);
+    pa = _mm256_add_epi64(pa, advance8);
+    pb = _mm256_add_epi64(pb, advance8);
+    e += 8 * even_step;
+    out += 16;
+  }
+  if (wide < n) return mix_steady_fast(out, data, e, step, n - wide, gain_left, gain_right);
+  return position_after(e, even_step, step);
+}
+
+// --- AVX-512 ------------------------------------------------------------
+
+namespace {
+
+// Eight frames whose whole parts lie within this many frames of the first
+// (forward) or last (backward) are read from one 32-frame window.
+constexpr uint64_t WINDOW_STEP_LIMIT = uint64_t{4} << 32;  // |step| below 4 frames
+
+// X as a double for eight frames: a = data[i], b = data[i + 1] as int64, and
+// the positions p, whose fraction bits 1..31 give f.
+QM_AVX512 inline __m512d exact_x8(__m512i a, __m512i b, __m512i p) {
+  __m512i f = _mm512_srli_epi64(_mm512_slli_epi64(p, 32), 33);
+  __m512i product = _mm512_mul_epi32(f, _mm512_sub_epi64(b, a));
+  return _mm512_cvtepi64_pd(_mm512_add_epi64(_mm512_slli_epi64(a, 31), product));
+}
+
+// Adds frames x0..x7 times [left, right] into out[0..15], sums rounded to float.
+QM_AVX512 inline void accumulate8(float* out, __m512d x, __m512d gains) {
+  const __m512i low_frames = _mm512_setr_epi64(0, 0, 1, 1, 2, 2, 3, 3);
+  const __m512i high_frames = _mm512_setr_epi64(4, 4, 5, 5, 6, 6, 7, 7);
+  __m512 acc = _mm512_loadu_ps(out);  // L0 R0 ... L7 R7
+  __m512d acc_low = _mm512_cvtps_pd(_mm512_castps512_ps256(acc));
+  __m512d acc_high = _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(acc), 1)));
+  __m512d sum_low = _mm512_add_pd(acc_low, _mm512_mul_pd(_mm512_permutexvar_pd(low_frames, x), gains));
+  __m512d sum_high = _mm512_add_pd(acc_high, _mm512_mul_pd(_mm512_permutexvar_pd(high_frames, x), gains));
+  __m256 low = _mm512_cvtpd_ps(sum_low);
+  __m256 high = _mm512_cvtpd_ps(sum_high);
+  __m512d both = _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_castps_pd(low)), _mm256_castps_pd(high), 1);
+  _mm512_storeu_ps(out, _mm512_castpd_ps(both));
+}
+
+}  // namespace
+
+// Eight frames per iteration, their positions E0..E7 in one vector. The
+// frames they read, from the lowest whole part `base` to the highest plus
+// one, are loaded as one window of at most 30 frames (a masked load, so no
+// frame outside that span is touched) and picked out with a word permute.
+// Steps of 4 frames or more go to the SSE2 loop.
+QM_AVX512 uint64_t mix_steady_avx512(float* out, const int16_t* data, uint64_t pos, uint64_t step,
+                                     int32_t n, float gain_left, float gain_right) {
+  const uint64_t even_step = step & ~uint64_t{1};
+  const bool backward = static_cast<int64_t>(even_step) < 0;
+  const uint64_t magnitude = backward ? uint64_t{0} - even_step : even_step;
+  uint64_t e = pos & ~uint64_t{1};
+  const int32_t wide = n & ~7;
+  if (wide == 0 || magnitude >= WINDOW_STEP_LIMIT) {
+    return mix_steady_fast(out, data, pos, step, n, gain_left, gain_right);
+  }
+  const double left = gain_left * FRACTION_UNIT, right = gain_right * FRACTION_UNIT;
+  const __m512d gains = _mm512_setr_pd(left, right, left, right, left, right, left, right);
+  auto lane = [&](int j) { return static_cast<long long>(e + static_cast<uint64_t>(j) * even_step); };
+  __m512i p = _mm512_setr_epi64(lane(0), lane(1), lane(2), lane(3), lane(4), lane(5), lane(6), lane(7));
+  const __m512i advance8 = _mm512_set1_epi64(static_cast<long long>(8 * even_step));
+  const __m512i one = _mm512_set1_epi64(1);
+  for (int32_t j = 0; j < wide; j += 8) {
+    int32_t first = whole_of(e), last = whole_of(e + 7 * even_step);
+    int32_t base = backward ? last : first;
+    int32_t span = backward ? first - last : last - first;  // 0..28
+    __m512i rel = _mm512_sub_epi64(_mm512_srai_epi64(p, 32), _mm512_set1_epi64(base));
+    __m256i picks = _mm256_setr_m128i(_mm512_cvtepi64_epi16(rel), _mm512_cvtepi64_epi16(_mm512_add_epi64(rel, one)));
+    __mmask32 needed = static_cast<__mmask32>((uint64_t{1} << (span + 2)) - 1);
+    __m512i window = _mm512_maskz_loadu_epi16(needed, data + base);
+    __m512i ab = _mm512_permutexvar_epi16(_mm512_zextsi256_si512(picks), window);  // a0..a7 b0..b7
+    __m512i a = _mm512_cvtepi16_epi64(_mm512_castsi512_si128(ab));
+    __m512i b = _mm512_cvtepi16_epi64(_mm512_extracti32x4_epi32(ab, 1));
+    accumulate8(out, exact_x8(a, b, p), gains);
+    p = _mm512_add_epi64(p, advance8);
+    e += 8 * even_step;
+    out += 16;
+  }
+  if (wide < n) return mix_steady_fast(out, data, e, step, n - wide, gain_left, gain_right);
+  return position_after(e, even_step, step);
+}
+
+#endif

@@ -1,16 +1,20 @@
 // presenter.cpp: the full-screen presenter on SDL2.
 // Owns: the process-wide window, renderer, streaming texture, pacing clock and
 // activation flag (one display per process). Touches: SDL's video subsystem
-// only; every SDL call of the show lives in this folder.
+// and, on X11, two read-only queries of the root window; every SDL call of
+// the show lives in this folder.
 // Thread: main thread only; Esc and close end the process from inside
 // display_present's event pump.
 #include "display/presenter.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string_view>
 #include <thread>
 
 namespace {
@@ -33,6 +37,8 @@ Clock::time_point last_flip{};          // when the previous flip returned
 // from falling back silently to its invisible offscreen driver.
 constexpr const char* DESKTOP_DRIVERS = "x11,wayland";
 constexpr int FALLBACK_REFRESH_HZ = 60;
+// Where Linux lists the GPUs' device nodes.
+constexpr const char* GPU_DEVICE_DIR = "/dev/dri";
 
 bool window_visible(Uint32 flags) {
   return (flags & SDL_WINDOW_SHOWN) && !(flags & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED));
@@ -102,11 +108,90 @@ Clock::duration display_refresh_period() {
   return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / hz));
 }
 
-// Creates the renderer: accelerated with vsync first, software if that fails.
+// True when the machine has a GPU device node. Without one every GL driver
+// rasterises on the processor, which only costs start-up time (loading the
+// driver and its compiler) over SDL's own software renderer.
+bool gpu_device_present() {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(GPU_DEVICE_DIR, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with("card") || name.starts_with("renderD")) return true;
+  }
+  return false;
+}
+
+// True when the software renderer shows the frame as well as an accelerated
+// one would: on drivers that show nothing (no vsync, no GPU) and where no GPU
+// exists. A renderer the user chose through SDL_RENDER_DRIVER is left to SDL.
+bool software_renderer_suffices() {
+  if (const char* chosen = SDL_GetHint(SDL_HINT_RENDER_DRIVER); chosen && *chosen) return false;
+  const char* driver = SDL_GetCurrentVideoDriver();
+  const std::string_view name = driver ? driver : "";
+  if (name == "offscreen" || name == "dummy") return true;
+  return !gpu_device_present();
+}
+
+// Creates the renderer: SDL's software renderer writing straight into the
+// window's own surface where that suffices; else accelerated with vsync, and
+// software if that fails.
 SDL_Renderer* create_renderer() {
+  if (software_renderer_suffices()) {
+    // Keeps SDL from putting a GL texture behind the window surface.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    if (SDL_Renderer* r = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE)) return r;
+    SDL_ResetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION);
+  }
   SDL_Renderer* r = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
   if (!r) r = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
   return r;
+}
+
+// The window that window names in its _NET_SUPPORTING_WM_CHECK property, or
+// None. A window that no longer exists (left behind by a window manager that
+// has quit) reads as None: its X error is swallowed, not fatal.
+Window supporting_window(Display* x, Window window, Atom check) {
+  XSync(x, False);
+  const auto previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  Window named = None;
+  if (XGetWindowProperty(x, window, check, 0, 1, False, XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+      type == XA_WINDOW && format == 32 && count == 1 && data)
+    named = *reinterpret_cast<Window*>(data);
+  if (data) XFree(data);
+  XSync(x, False);
+  XSetErrorHandler(previous);
+  return named;
+}
+
+// True unless the window is on an X11 display that no window manager runs:
+// one runs when the root window names a window that names itself
+// (_NET_SUPPORTING_WM_CHECK). Other platforms answer true, so they keep
+// full-screen through their window system.
+bool window_manager_present(SDL_Window* w) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(w, &info) || info.subsystem != SDL_SYSWM_X11) return true;
+  Display* x = info.info.x11.display;
+  const Atom check = XInternAtom(x, "_NET_SUPPORTING_WM_CHECK", True);
+  if (check == None) return false;
+  const Window wm = supporting_window(x, DefaultRootWindow(x), check);
+  return wm != None && supporting_window(x, wm, check) == wm;
+}
+
+// Opens the window over the whole display at bounds. A window manager is
+// asked for full-screen; without one that request would go unanswered (SDL
+// waits for the answer), and a borderless window at the display's bounds
+// already covers the screen the same way.
+SDL_Window* create_window(const char* title, const SDL_Rect& bounds) {
+  SDL_Window* w = SDL_CreateWindow(title, bounds.x, bounds.y, bounds.w, bounds.h,
+                                   SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
+  if (!w) return nullptr;
+  if (window_manager_present(w)) SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  SDL_ShowWindow(w);
+  return w;
 }
 
 }  // namespace
@@ -128,7 +213,7 @@ int display_open(const char* title, int width, int height) {
   // window at the default position keeps its small size.
   SDL_Rect bounds{0, 0, width, height};
   SDL_GetDisplayBounds(0, &bounds);
-  window = SDL_CreateWindow(title, bounds.x, bounds.y, bounds.w, bounds.h, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  window = create_window(title, bounds);
   if (!window) return 0;
 
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");

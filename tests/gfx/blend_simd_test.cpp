@@ -1,4 +1,5 @@
-// The fast blends against their per-pixel reference versions: every channel
+// The fast blends (AVX2 where the processor has it, SSE2, scalar tails)
+// against their per-pixel reference versions: every channel
 // combination at every factor, then randomised sizes, positions (clipped at
 // every edge), factors and pixel words (top bytes included), and finally a
 // mask or source that shares memory with the target.

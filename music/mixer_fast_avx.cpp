@@ -158,11 +158,12 @@ QM_AVX512 inline __m512d exact_x8(__m512i a, __m512i b, __m512i p) {
   return _mm512_cvtepi64_pd(_mm512_add_epi64(_mm512_slli_epi64(a, 31), product));
 }
 
-// Adds frames x0..x7 times [left, right] into out[0..15], sums rounded to float.
-QM_AVX512 inline void accumulate8(float* out, __m512d x, __m512d gains) {
+// Adds frames x0..x7 times [left, right] into out[0..15], sums rounded to
+// float; only the floats selected by `used` are read and written.
+QM_AVX512 inline void accumulate8(float* out, __m512d x, __m512d gains, __mmask16 used) {
   const __m512i low_frames = _mm512_setr_epi64(0, 0, 1, 1, 2, 2, 3, 3);
   const __m512i high_frames = _mm512_setr_epi64(4, 4, 5, 5, 6, 6, 7, 7);
-  __m512 acc = _mm512_loadu_ps(out);  // L0 R0 ... L7 R7
+  __m512 acc = _mm512_maskz_loadu_ps(used, out);  // L0 R0 ... L7 R7
   __m512d acc_low = _mm512_cvtps_pd(_mm512_castps512_ps256(acc));
   __m512d acc_high = _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(acc), 1)));
   __m512d sum_low = _mm512_add_pd(acc_low, _mm512_mul_pd(_mm512_permutexvar_pd(low_frames, x), gains));
@@ -170,34 +171,35 @@ QM_AVX512 inline void accumulate8(float* out, __m512d x, __m512d gains) {
   __m256 low = _mm512_cvtpd_ps(sum_low);
   __m256 high = _mm512_cvtpd_ps(sum_high);
   __m512d both = _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_castps_pd(low)), _mm256_castps_pd(high), 1);
-  _mm512_storeu_ps(out, _mm512_castpd_ps(both));
+  _mm512_mask_storeu_ps(out, used, _mm512_castpd_ps(both));
 }
 
 }  // namespace
 
-// Eight frames per iteration, their positions E0..E7 in one vector. The
-// frames they read, from the lowest whole part `base` to the highest plus
-// one, are loaded as one window of at most 30 frames (a masked load, so no
-// frame outside that span is touched) and picked out with a word permute.
+// Eight frames per iteration, their positions E0..E7 in one vector; the last
+// iteration mixes the 2, 4 or 6 frames left with masked loads and stores. The
+// frames an iteration reads, from the lowest whole part `base` to the highest
+// plus one, are loaded as one window of at most 30 frames (a masked load, so
+// no frame outside that span is touched) and picked out with a word permute.
 // Steps of 4 frames or more go to the SSE2 loop.
 QM_AVX512 uint64_t mix_steady_avx512(float* out, const int16_t* data, uint64_t pos, uint64_t step,
                                      int32_t n, float gain_left, float gain_right) {
   const uint64_t even_step = step & ~uint64_t{1};
   const bool backward = static_cast<int64_t>(even_step) < 0;
   const uint64_t magnitude = backward ? uint64_t{0} - even_step : even_step;
-  uint64_t e = pos & ~uint64_t{1};
-  const int32_t wide = n & ~7;
-  if (wide == 0 || magnitude >= WINDOW_STEP_LIMIT) {
+  if (n < 2 || magnitude >= WINDOW_STEP_LIMIT) {
     return mix_steady_fast(out, data, pos, step, n, gain_left, gain_right);
   }
+  uint64_t e = pos & ~uint64_t{1};
   const double left = gain_left * FRACTION_UNIT, right = gain_right * FRACTION_UNIT;
   const __m512d gains = _mm512_setr_pd(left, right, left, right, left, right, left, right);
   auto lane = [&](int j) { return static_cast<long long>(e + static_cast<uint64_t>(j) * even_step); };
   __m512i p = _mm512_setr_epi64(lane(0), lane(1), lane(2), lane(3), lane(4), lane(5), lane(6), lane(7));
   const __m512i advance8 = _mm512_set1_epi64(static_cast<long long>(8 * even_step));
   const __m512i one = _mm512_set1_epi64(1);
-  for (int32_t j = 0; j < wide; j += 8) {
-    int32_t first = whole_of(e), last = whole_of(e + 7 * even_step);
+  for (int32_t j = 0; j < n; j += 8) {
+    const int32_t count = n - j < 8 ? n - j : 8;  // frames mixed by this iteration
+    int32_t first = whole_of(e), last = whole_of(e + static_cast<uint64_t>(count - 1) * even_step);
     int32_t base = backward ? last : first;
     int32_t span = backward ? first - last : last - first;  // 0..28
     __m512i rel = _mm512_sub_epi64(_mm512_srai_epi64(p, 32), _mm512_set1_epi64(base));
@@ -207,12 +209,11 @@ QM_AVX512 uint64_t mix_steady_avx512(float* out, const int16_t* data, uint64_t p
     __m512i ab = _mm512_permutexvar_epi16(_mm512_zextsi256_si512(picks), window);  // a0..a7 b0..b7
     __m512i a = _mm512_cvtepi16_epi64(_mm512_castsi512_si128(ab));
     __m512i b = _mm512_cvtepi16_epi64(_mm512_extracti32x4_epi32(ab, 1));
-    accumulate8(out, exact_x8(a, b, p), gains);
+    accumulate8(out, exact_x8(a, b, p), gains, static_cast<__mmask16>((1u << (2 * count)) - 1));
     p = _mm512_add_epi64(p, advance8);
-    e += 8 * even_step;
-    out += 16;
+    e += static_cast<uint64_t>(count) * even_step;
+    out += 2 * count;
   }
-  if (wide < n) return mix_steady_fast(out, data, e, step, n - wide, gain_left, gain_right);
   return position_after(e, even_step, step);
 }
 

@@ -7,6 +7,8 @@
 // Thread: the mixer thread (or the offline renderer); one call at a time.
 #include "music/mixer.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 
@@ -190,18 +192,38 @@ static uint64_t mix_steady_chunk(const Voice* v, float* out, const int16_t* data
   return pos;
 }
 
+// True when start + j x inc is an exact double for every j = 0..n, so that
+// adding inc n times one by one gives start + n x inc with no rounding.
+// start and inc are floats, so all those values are multiples of 2^q (q the
+// lower weight of their last significand bits) and exact below 2^(q + 53);
+// the bound keeps one bit of margin for its own rounding.
+static bool ramp_is_exact(double start, float inc, uint32_t n) {
+  if (inc == 0.0f) return true;
+  int q = std::ilogb(inc) - (FLT_MANT_DIG - 1);
+  if (start != 0.0) q = std::min(q, std::ilogb(start) - (FLT_MANT_DIG - 1));
+  double largest = std::fabs(start) + static_cast<double>(n) * std::fabs(static_cast<double>(inc));
+  return largest < std::ldexp(1.0, q + DBL_MANT_DIG - 1);
+}
+
 // A chunk inside a ramp: the applied gains move by the increments after each
 // frame, then are stored back (exactly on the targets when the ramp ends).
+// The ramp loop, when there is one, mixes the chunk when its gains are exact.
 static uint64_t mix_ramp_chunk(Voice* v, float* out, const int16_t* data, uint64_t pos,
                                uint64_t step, uint32_t n, int32_t ramp, float inc_left,
-                               float inc_right) {
+                               float inc_right, RampMixer ramp_loop) {
   double left = to_single(v->cur_gain_left * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
   double right = to_single(v->cur_gain_right * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
-  for (uint32_t j = 0; j < n; ++j) {
-    mix_frame(out + 2 * j, data, pos, left, right);
-    pos = advance(pos, step);
-    left += inc_left;
-    right += inc_right;
+  if (ramp_loop != nullptr && ramp_is_exact(left, inc_left, n) && ramp_is_exact(right, inc_right, n) &&
+      ramp_loop(out, data, &pos, step, static_cast<int32_t>(n), left, right, inc_left, inc_right)) {
+    left += static_cast<double>(n) * inc_left;  // exact, as checked
+    right += static_cast<double>(n) * inc_right;
+  } else {
+    for (uint32_t j = 0; j < n; ++j) {
+      mix_frame(out + 2 * j, data, pos, left, right);
+      pos = advance(pos, step);
+      left += inc_left;
+      right += inc_right;
+    }
   }
   if (n > 0) {
     v->cur_gain_left = applied_gain(left);
@@ -219,7 +241,7 @@ static uint64_t mix_ramp_chunk(Voice* v, float* out, const int16_t* data, uint64
 
 // Mixes one sounding voice for frames output frames, chunk by chunk; a chunk
 // never crosses a loop point, a sample end or the end of a ramp.
-static void mix_voice(Voice* v, float* out, uint32_t frames, SteadyMixer steady) {
+static void mix_voice(Voice* v, float* out, uint32_t frames, SteadyMixer steady, RampMixer ramp_loop) {
   const Sample* smp = v->sample;
   uint64_t loop_end = uint64_t{smp->loop_start} + smp->loop_length;
   if (loop_end > smp->length || loop_end > MAX_LOOP_END || (smp->data == nullptr && smp->length > 0)) {
@@ -244,7 +266,7 @@ static void mix_voice(Voice* v, float* out, uint32_t frames, SteadyMixer steady)
     if (ramp > 0) {
       v->ramp_frames = ramp;
       if (n > static_cast<uint32_t>(ramp)) n = static_cast<uint32_t>(ramp);
-      pos = mix_ramp_chunk(v, out, smp->data, pos, signed_step, n, ramp, inc_left, inc_right);
+      pos = mix_ramp_chunk(v, out, smp->data, pos, signed_step, n, ramp, inc_left, inc_right, ramp_loop);
       if (n < planned) reaches = false;  // the ramp ended first: count again from here
     } else {
       pos = mix_steady_chunk(v, out, smp->data, pos, signed_step, n, steady);
@@ -259,15 +281,17 @@ static void mix_voice(Voice* v, float* out, uint32_t frames, SteadyMixer steady)
   }
 }
 
-void mix_voices_using(float* accum, int32_t frames, SteadyMixer steady) {
+void mix_voices_using(float* accum, int32_t frames, SteadyMixer steady, RampMixer ramp) {
   if (accum == nullptr || frames < 1) return;
   for (int i = 0; i < MIXED_VOICES; ++i) {
-    if (voices[i].sample != nullptr) mix_voice(&voices[i], accum, static_cast<uint32_t>(frames), steady);
+    if (voices[i].sample != nullptr) mix_voice(&voices[i], accum, static_cast<uint32_t>(frames), steady, ramp);
   }
 }
 
 void mix_voices_reference(float* accum, int32_t frames) {
-  mix_voices_using(accum, frames, mix_steady_reference);
+  mix_voices_using(accum, frames, mix_steady_reference, nullptr);
 }
 
-void mix_voices(float* accum, int32_t frames) { mix_voices_using(accum, frames, fastest_steady_mixer()); }
+void mix_voices(float* accum, int32_t frames) {
+  mix_voices_using(accum, frames, fastest_steady_mixer(), fastest_ramp_mixer());
+}

@@ -26,19 +26,33 @@ uint64_t mix_steady_avx2(float* out, const int16_t* data, uint64_t pos, uint64_t
 uint64_t mix_steady_avx512(float* out, const int16_t* data, uint64_t pos, uint64_t step,
                            int32_t n, float gain_left, float gain_right);
 
+// Mixes n >= 1 frames of a gain ramp: frame j (positions as above) at gains
+// left + j x inc_left and right + j x inc_right, which the caller has checked
+// are exact doubles for j = 0..n, so they equal adding the increments frame
+// after frame. Returns false, mixing nothing, when it cannot take the step;
+// otherwise *pos is the position after the last frame.
+using RampMixer = bool (*)(float* out, const int16_t* data, uint64_t* pos, uint64_t step, int32_t n,
+                           double left, double right, float inc_left, float inc_right);
+bool mix_ramp_avx512(float* out, const int16_t* data, uint64_t* pos, uint64_t step, int32_t n,
+                     double left, double right, float inc_left, float inc_right);
+
 // The optimised steady loops, from the baseline one up.
 enum SteadyPath { STEADY_SSE2, STEADY_AVX2, STEADY_AVX512, STEADY_PATH_COUNT };
 // True when this build has the path and the processor can run it.
 bool steady_path_supported(SteadyPath path);
 // The path's loop; null when steady_path_supported(path) is false.
 SteadyMixer steady_mixer(SteadyPath path);
-// The loop mix_voices uses: the widest supported path, chosen once per process.
+// The path's ramp loop; null when it has none (only AVX-512 has one) or is unsupported.
+RampMixer ramp_mixer(SteadyPath path);
+// The loops mix_voices uses: the widest supported path, chosen once per process.
 SteadyMixer fastest_steady_mixer();
+RampMixer fastest_ramp_mixer();
 
 // mix_voices with the steady stretches mixed by mix_steady_reference.
 void mix_voices_reference(float* accum, int32_t frames);
-// mix_voices with the steady stretches mixed by the given loop.
-void mix_voices_using(float* accum, int32_t frames, SteadyMixer steady);
+// mix_voices with the steady stretches mixed by the given loop and the ramps
+// by the given ramp loop (null: the scalar one).
+void mix_voices_using(float* accum, int32_t frames, SteadyMixer steady, RampMixer ramp);
 
 // convert_to_pcm16 (voice.h) with the plain scalar loop; identical output.
 void convert_to_pcm16_reference(int16_t* out, const float* accum, int32_t frames);

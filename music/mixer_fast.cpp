@@ -126,16 +126,29 @@ SteadyMixer steady_mixer(SteadyPath path) {
   }
 }
 
-static SteadyMixer widest_steady_mixer() {
+RampMixer ramp_mixer(SteadyPath path) {
+#ifdef QM_HAVE_WIDE_STEADY
+  if (path == STEADY_AVX512 && steady_path_supported(path)) return mix_ramp_avx512;
+#endif
+  (void)path;
+  return nullptr;
+}
+
+static SteadyPath widest_steady_path() {
   for (int path = STEADY_PATH_COUNT - 1; path > STEADY_SSE2; --path) {
-    if (SteadyMixer mix = steady_mixer(static_cast<SteadyPath>(path))) return mix;
+    if (steady_path_supported(static_cast<SteadyPath>(path))) return static_cast<SteadyPath>(path);
   }
-  return mix_steady_fast;
+  return STEADY_SSE2;
 }
 
 // Process-wide: the processor does not change while the process runs, so the
 // choice is made once (a thread-safe static) and kept.
 SteadyMixer fastest_steady_mixer() {
-  static const SteadyMixer chosen = widest_steady_mixer();
+  static const SteadyMixer chosen = steady_mixer(widest_steady_path());
+  return chosen;
+}
+
+RampMixer fastest_ramp_mixer() {
+  static const RampMixer chosen = ramp_mixer(widest_steady_path());
   return chosen;
 }

@@ -158,41 +158,63 @@ QM_AVX512 inline __m512d exact_x8(__m512i a, __m512i b, __m512i p) {
   return _mm512_cvtepi64_pd(_mm512_add_epi64(_mm512_slli_epi64(a, 31), product));
 }
 
-// Adds frames x0..x7 times [left, right] into out[0..15], sums rounded to
+// The gains of an iteration's eight frames as [left, right] pairs: frames
+// 0..3 in `low`, frames 4..7 in `high`.
+struct Gains8 {
+  __m512d low;
+  __m512d high;
+};
+
+// Adds frames x0..x7 times their gains into out[0..15], sums rounded to
 // float; only the floats selected by `used` are read and written.
-QM_AVX512 inline void accumulate8(float* out, __m512d x, __m512d gains, __mmask16 used) {
+QM_AVX512 inline void accumulate8(float* out, __m512d x, Gains8 gains, __mmask16 used) {
   const __m512i low_frames = _mm512_setr_epi64(0, 0, 1, 1, 2, 2, 3, 3);
   const __m512i high_frames = _mm512_setr_epi64(4, 4, 5, 5, 6, 6, 7, 7);
   __m512 acc = _mm512_maskz_loadu_ps(used, out);  // L0 R0 ... L7 R7
   __m512d acc_low = _mm512_cvtps_pd(_mm512_castps512_ps256(acc));
   __m512d acc_high = _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(acc), 1)));
-  __m512d sum_low = _mm512_add_pd(acc_low, _mm512_mul_pd(_mm512_permutexvar_pd(low_frames, x), gains));
-  __m512d sum_high = _mm512_add_pd(acc_high, _mm512_mul_pd(_mm512_permutexvar_pd(high_frames, x), gains));
+  __m512d sum_low = _mm512_add_pd(acc_low, _mm512_mul_pd(_mm512_permutexvar_pd(low_frames, x), gains.low));
+  __m512d sum_high = _mm512_add_pd(acc_high, _mm512_mul_pd(_mm512_permutexvar_pd(high_frames, x), gains.high));
   __m256 low = _mm512_cvtpd_ps(sum_low);
   __m256 high = _mm512_cvtpd_ps(sum_high);
   __m512d both = _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_castps_pd(low)), _mm256_castps_pd(high), 1);
   _mm512_mask_storeu_ps(out, used, _mm512_castpd_ps(both));
 }
 
-}  // namespace
+// Fixed gains, prescaled by 2^-31.
+struct SteadyGains {
+  Gains8 gains;
+  QM_AVX512 Gains8 at(int32_t) const { return gains; }
+};
 
-// Eight frames per iteration, their positions E0..E7 in one vector; the last
-// iteration mixes the 2, 4 or 6 frames left with masked loads and stores. The
-// frames an iteration reads, from the lowest whole part `base` to the highest
-// plus one, are loaded as one window of at most 30 frames (a masked load, so
-// no frame outside that span is touched) and picked out with a word permute.
-// Steps of 4 frames or more go to the SSE2 loop.
-QM_AVX512 uint64_t mix_steady_avx512(float* out, const int16_t* data, uint64_t pos, uint64_t step,
-                                     int32_t n, float gain_left, float gain_right) {
+// Gains start + j x inc for frame j, all prescaled by 2^-31. Every value is
+// exact (the caller checked), so computing it directly equals adding inc
+// frame after frame.
+struct RampGains {
+  __m512d start;  // [left, right] x 4 at frame 0
+  __m512d inc;    // [left, right] x 4 per frame
+  QM_AVX512 Gains8 at(int32_t j) const {
+    const __m512d low_frames = _mm512_setr_pd(0, 0, 1, 1, 2, 2, 3, 3);
+    const __m512d high_frames = _mm512_setr_pd(4, 4, 5, 5, 6, 6, 7, 7);
+    const __m512d first = _mm512_set1_pd(static_cast<double>(j));
+    return {_mm512_add_pd(start, _mm512_mul_pd(_mm512_add_pd(first, low_frames), inc)),
+            _mm512_add_pd(start, _mm512_mul_pd(_mm512_add_pd(first, high_frames), inc))};
+  }
+};
+
+// Mixes n >= 1 frames, eight per iteration, their positions E0..E7 in one
+// vector; the last iteration mixes what is left with masked loads and
+// stores. The frames an iteration reads, from the lowest whole part `base`
+// to the highest plus one, are loaded as one window of at most 30 frames (a
+// masked load, so no frame outside that span is touched) and picked out with
+// a word permute. The step must be below 4 frames. Returns the position
+// after the last frame.
+template <typename GainsAt>
+QM_AVX512 inline uint64_t mix_window_loop(float* out, const int16_t* data, uint64_t pos, uint64_t step,
+                                          int32_t n, GainsAt gains_at) {
   const uint64_t even_step = step & ~uint64_t{1};
   const bool backward = static_cast<int64_t>(even_step) < 0;
-  const uint64_t magnitude = backward ? uint64_t{0} - even_step : even_step;
-  if (n < 2 || magnitude >= WINDOW_STEP_LIMIT) {
-    return mix_steady_fast(out, data, pos, step, n, gain_left, gain_right);
-  }
   uint64_t e = pos & ~uint64_t{1};
-  const double left = gain_left * FRACTION_UNIT, right = gain_right * FRACTION_UNIT;
-  const __m512d gains = _mm512_setr_pd(left, right, left, right, left, right, left, right);
   auto lane = [&](int j) { return static_cast<long long>(e + static_cast<uint64_t>(j) * even_step); };
   __m512i p = _mm512_setr_epi64(lane(0), lane(1), lane(2), lane(3), lane(4), lane(5), lane(6), lane(7));
   const __m512i advance8 = _mm512_set1_epi64(static_cast<long long>(8 * even_step));
@@ -209,12 +231,39 @@ QM_AVX512 uint64_t mix_steady_avx512(float* out, const int16_t* data, uint64_t p
     __m512i ab = _mm512_permutexvar_epi16(_mm512_zextsi256_si512(picks), window);  // a0..a7 b0..b7
     __m512i a = _mm512_cvtepi16_epi64(_mm512_castsi512_si128(ab));
     __m512i b = _mm512_cvtepi16_epi64(_mm512_extracti32x4_epi32(ab, 1));
-    accumulate8(out, exact_x8(a, b, p), gains, static_cast<__mmask16>((1u << (2 * count)) - 1));
+    accumulate8(out, exact_x8(a, b, p), gains_at.at(j), static_cast<__mmask16>((1u << (2 * count)) - 1));
     p = _mm512_add_epi64(p, advance8);
     e += static_cast<uint64_t>(count) * even_step;
     out += 2 * count;
   }
   return position_after(e, even_step, step);
+}
+
+QM_AVX512 bool window_step(uint64_t step) {
+  const uint64_t even_step = step & ~uint64_t{1};
+  const uint64_t magnitude = static_cast<int64_t>(even_step) < 0 ? uint64_t{0} - even_step : even_step;
+  return magnitude < WINDOW_STEP_LIMIT;
+}
+
+}  // namespace
+
+// Steps of 4 frames or more go to the SSE2 loop.
+QM_AVX512 uint64_t mix_steady_avx512(float* out, const int16_t* data, uint64_t pos, uint64_t step,
+                                     int32_t n, float gain_left, float gain_right) {
+  if (n < 2 || !window_step(step)) return mix_steady_fast(out, data, pos, step, n, gain_left, gain_right);
+  const double left = gain_left * FRACTION_UNIT, right = gain_right * FRACTION_UNIT;
+  const __m512d gains = _mm512_setr_pd(left, right, left, right, left, right, left, right);
+  return mix_window_loop(out, data, pos, step, n, SteadyGains{{gains, gains}});
+}
+
+QM_AVX512 bool mix_ramp_avx512(float* out, const int16_t* data, uint64_t* pos, uint64_t step, int32_t n,
+                               double left, double right, float inc_left, float inc_right) {
+  if (n < 1 || !window_step(step)) return false;
+  const double l = left * FRACTION_UNIT, r = right * FRACTION_UNIT;
+  const double il = inc_left * FRACTION_UNIT, ir = inc_right * FRACTION_UNIT;
+  RampGains gains{_mm512_setr_pd(l, r, l, r, l, r, l, r), _mm512_setr_pd(il, ir, il, ir, il, ir, il, ir)};
+  *pos = mix_window_loop(out, data, *pos, step, n, gains);
+  return true;
 }
 
 #endif

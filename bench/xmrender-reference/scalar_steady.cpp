@@ -1,6 +1,8 @@
 // scalar_steady.cpp: the steady-stretch mixer of xmrender_reference. It takes
-// the place of the optimised ones at link time and runs the plain scalar loop,
+// the place of the optimised ones at link time and runs the plain scalar loops,
 // so the block fill mixes every voice exactly as mix_voices_reference does.
 #include "music/mixer.h"
 
 SteadyMixer fastest_steady_mixer() { return mix_steady_reference; }
+
+RampMixer fastest_ramp_mixer() { return nullptr; }

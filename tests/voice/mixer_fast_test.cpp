@@ -10,7 +10,6 @@
 #include <cstring>
 #include <memory>
 #include <random>
-#include <utility>
 #include <vector>
 
 #include "music/mixer.h"
@@ -99,7 +98,7 @@ class RandomRun {
   std::vector<std::unique_ptr<TestSample>> samples_;
 };
 
-void run_and_compare(uint32_t seed, int calls, SteadyMixer steady) {
+void run_and_compare(uint32_t seed, int calls, SteadyMixer steady, RampMixer ramp) {
   ASSERT_TRUE(configure_output(44100));
   RandomRun run(seed);
   for (int i = 0; i < ACTIVE_VOICES; ++i) run.start(voices[i]);
@@ -118,7 +117,7 @@ void run_and_compare(uint32_t seed, int calls, SteadyMixer steady) {
     if (steady == nullptr) {
       mix_voices(out_fast.data(), frames);
     } else {
-      mix_voices_using(out_fast.data(), frames, steady);
+      mix_voices_using(out_fast.data(), frames, steady, ramp);
     }
     std::copy(voices, voices + VOICE_COUNT, fast.begin());
     std::copy(reference.begin(), reference.end(), voices);
@@ -135,29 +134,37 @@ void run_and_compare(uint32_t seed, int calls, SteadyMixer steady) {
   EXPECT_GT(frames_mixed, int64_t{calls} * 200);
 }
 
-// The supported optimised loops, by name; SSE2 (or its scalar stand-in) always.
-std::vector<std::pair<const char*, SteadyMixer>> supported_paths() {
+struct Path {
+  const char* name;
+  SteadyMixer steady;
+  RampMixer ramp;  // null: the scalar ramp loop
+};
+
+// The supported optimised loops; SSE2 (or its scalar stand-in) always.
+std::vector<Path> supported_paths() {
   static const char* const NAMES[STEADY_PATH_COUNT] = {"SSE2", "AVX2", "AVX-512"};
-  std::vector<std::pair<const char*, SteadyMixer>> paths;
+  std::vector<Path> paths;
   for (int p = 0; p < STEADY_PATH_COUNT; ++p) {
-    if (SteadyMixer mix = steady_mixer(static_cast<SteadyPath>(p))) paths.emplace_back(NAMES[p], mix);
+    SteadyPath path = static_cast<SteadyPath>(p);
+    if (SteadyMixer mix = steady_mixer(path)) paths.push_back({NAMES[p], mix, ramp_mixer(path)});
   }
   return paths;
 }
 
 TEST(MixerFastPath, MatchesTheReferenceOverLongRandomRuns) {
-  for (uint32_t seed : {1u, 2u, 3u}) run_and_compare(seed, 300, nullptr);
-  for (auto [name, mix] : supported_paths()) {
-    SCOPED_TRACE(name);
-    run_and_compare(4, 300, mix);
+  for (uint32_t seed : {1u, 2u, 3u}) run_and_compare(seed, 300, nullptr, nullptr);
+  for (const Path& path : supported_paths()) {
+    SCOPED_TRACE(path.name);
+    run_and_compare(4, 300, path.steady, path.ramp);
   }
 }
 
 TEST(MixerFastPath, ChoosesTheWidestSupportedLoop) {
   auto paths = supported_paths();
   ASSERT_FALSE(paths.empty());
-  EXPECT_EQ(paths.front().second, mix_steady_fast);
-  EXPECT_EQ(fastest_steady_mixer(), paths.back().second);
+  EXPECT_EQ(paths.front().steady, mix_steady_fast);
+  EXPECT_EQ(fastest_steady_mixer(), paths.back().steady);
+  EXPECT_EQ(fastest_ramp_mixer(), paths.back().ramp);
 }
 
 // Steady stretches straight through each loop: forward and backward, steps
@@ -170,7 +177,9 @@ TEST(MixerFastPath, SteadyLoopsMatchTheReferenceLoop) {
   frames[0] = 32767;  // the largest jumps b - a the data can hold
   frames[1] = -32768;
   TestSample s(frames);
-  for (auto [name, mix] : supported_paths()) {
+  for (const Path& path : supported_paths()) {
+    const char* name = path.name;
+    SteadyMixer mix = path.steady;
     for (int round = 0; round < 400; ++round) {
       uint64_t step = round % 4 == 0 ? (uint64_t{rng() % 2} << 32) | (rng() & 0xFFFF)
                                      : (uint64_t{rng() % 8} << 32) | rng();

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "music/music.h"
@@ -125,6 +126,7 @@ bool write_wav_header(FILE* f, int32_t rate, uint32_t data_bytes) {
 
 struct Output {
   FILE* wav = nullptr;
+  std::unique_ptr<char[]> buffer;  // the file's write buffer, WRITE_BUFFER_BYTES
   bool progress = false;   // draw a progress bar on stderr
   uint64_t total = 0;      // frames expected, 0 when unknown (one pass)
   int32_t rate = 0;
@@ -176,7 +178,10 @@ int render(const Args& args, Module* module) {
   if (args.output != nullptr) {
     out.wav = std::fopen(args.output, "wb");
     // Large writes: a song is tens of megabytes, written a block at a time.
-    if (out.wav != nullptr) std::setvbuf(out.wav, nullptr, _IOFBF, WRITE_BUFFER_BYTES);
+    // The buffer is ours (glibc would ignore the size without one) and lives
+    // until the file is closed.
+    out.buffer = std::make_unique<char[]>(WRITE_BUFFER_BYTES);
+    if (out.wav != nullptr) std::setvbuf(out.wav, out.buffer.get(), _IOFBF, WRITE_BUFFER_BYTES);
     if (out.wav == nullptr || !write_wav_header(out.wav, args.rate, 0)) {
       std::fprintf(stderr, "xmrender: cannot write '%s': %s\n", args.output, std::strerror(errno));
       if (out.wav != nullptr) std::fclose(out.wav);

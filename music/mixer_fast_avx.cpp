@@ -158,23 +158,28 @@ QM_AVX512 inline __m512d exact_x8(__m512i a, __m512i b, __m512i p) {
   return _mm512_cvtepi64_pd(_mm512_add_epi64(_mm512_slli_epi64(a, 31), product));
 }
 
-// The gains of an iteration's eight frames as [left, right] pairs: frames
-// 0..3 in `low`, frames 4..7 in `high`.
+// The eight frames of an iteration sit in the lanes of a vector in the
+// order 0 4 1 5 2 6 3 7, so that interleaving the even and odd lanes of the
+// left and right products lists frames 0..3 and 4..7 as [left, right] pairs,
+// the order of the output.
+constexpr int LANE_FRAME[8] = {0, 4, 1, 5, 2, 6, 3, 7};
+
+// The gains of an iteration's frames, per lane.
 struct Gains8 {
-  __m512d low;
-  __m512d high;
+  __m512d left;
+  __m512d right;
 };
 
-// Adds frames x0..x7 times their gains into out[0..15], sums rounded to
-// float; only the floats selected by `used` are read and written.
+// Adds the lanes' x times their gains into out[0..15], sums rounded to float;
+// only the floats selected by `used` are read and written.
 QM_AVX512 inline void accumulate8(float* out, __m512d x, Gains8 gains, __mmask16 used) {
-  const __m512i low_frames = _mm512_setr_epi64(0, 0, 1, 1, 2, 2, 3, 3);
-  const __m512i high_frames = _mm512_setr_epi64(4, 4, 5, 5, 6, 6, 7, 7);
   __m512 acc = _mm512_maskz_loadu_ps(used, out);  // L0 R0 ... L7 R7
   __m512d acc_low = _mm512_cvtps_pd(_mm512_castps512_ps256(acc));
   __m512d acc_high = _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(acc), 1)));
-  __m512d sum_low = _mm512_add_pd(acc_low, _mm512_mul_pd(_mm512_permutexvar_pd(low_frames, x), gains.low));
-  __m512d sum_high = _mm512_add_pd(acc_high, _mm512_mul_pd(_mm512_permutexvar_pd(high_frames, x), gains.high));
+  __m512d left = _mm512_mul_pd(x, gains.left);
+  __m512d right = _mm512_mul_pd(x, gains.right);
+  __m512d sum_low = _mm512_add_pd(acc_low, _mm512_unpacklo_pd(left, right));     // frames 0..3
+  __m512d sum_high = _mm512_add_pd(acc_high, _mm512_unpackhi_pd(left, right));  // frames 4..7
   __m256 low = _mm512_cvtpd_ps(sum_low);
   __m256 high = _mm512_cvtpd_ps(sum_high);
   __m512d both = _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_castps_pd(low)), _mm256_castps_pd(high), 1);
@@ -191,19 +196,18 @@ struct SteadyGains {
 // exact (the caller checked), so computing it directly equals adding inc
 // frame after frame.
 struct RampGains {
-  __m512d start;  // [left, right] x 4 at frame 0
-  __m512d inc;    // [left, right] x 4 per frame
+  Gains8 start;  // at frame 0
+  Gains8 inc;    // per frame
   QM_AVX512 Gains8 at(int32_t j) const {
-    const __m512d low_frames = _mm512_setr_pd(0, 0, 1, 1, 2, 2, 3, 3);
-    const __m512d high_frames = _mm512_setr_pd(4, 4, 5, 5, 6, 6, 7, 7);
-    const __m512d first = _mm512_set1_pd(static_cast<double>(j));
-    return {_mm512_add_pd(start, _mm512_mul_pd(_mm512_add_pd(first, low_frames), inc)),
-            _mm512_add_pd(start, _mm512_mul_pd(_mm512_add_pd(first, high_frames), inc))};
+    const __m512d lane_frames = _mm512_setr_pd(LANE_FRAME[0], LANE_FRAME[1], LANE_FRAME[2], LANE_FRAME[3],
+                                               LANE_FRAME[4], LANE_FRAME[5], LANE_FRAME[6], LANE_FRAME[7]);
+    const __m512d frames = _mm512_add_pd(_mm512_set1_pd(static_cast<double>(j)), lane_frames);
+    return {_mm512_add_pd(start.left, _mm512_mul_pd(frames, inc.left)),
+            _mm512_add_pd(start.right, _mm512_mul_pd(frames, inc.right))};
   }
 };
 
-// Mixes n >= 1 frames, eight per iteration, their positions E0..E7 in one
-// vector; the last iteration mixes what is left with masked loads and
+// Mixes n >= 1 frames, eight per iteration, their positions in one vector; the last iteration mixes what is left with masked loads and
 // stores. The frames an iteration reads, from the lowest whole part `base`
 // to the highest plus one, are loaded as one window of at most 30 frames (a
 // masked load, so no frame outside that span is touched) and picked out with
@@ -215,7 +219,7 @@ QM_AVX512 inline uint64_t mix_window_loop(float* out, const int16_t* data, uint6
   const uint64_t even_step = step & ~uint64_t{1};
   const bool backward = static_cast<int64_t>(even_step) < 0;
   uint64_t e = pos & ~uint64_t{1};
-  auto lane = [&](int j) { return static_cast<long long>(e + static_cast<uint64_t>(j) * even_step); };
+  auto lane = [&](int k) { return static_cast<long long>(e + static_cast<uint64_t>(LANE_FRAME[k]) * even_step); };
   __m512i p = _mm512_setr_epi64(lane(0), lane(1), lane(2), lane(3), lane(4), lane(5), lane(6), lane(7));
   const __m512i advance8 = _mm512_set1_epi64(static_cast<long long>(8 * even_step));
   const __m512i one = _mm512_set1_epi64(1);
@@ -228,7 +232,7 @@ QM_AVX512 inline uint64_t mix_window_loop(float* out, const int16_t* data, uint6
     __m256i picks = _mm256_setr_m128i(_mm512_cvtepi64_epi16(rel), _mm512_cvtepi64_epi16(_mm512_add_epi64(rel, one)));
     __mmask32 needed = static_cast<__mmask32>((uint64_t{1} << (span + 2)) - 1);
     __m512i window = _mm512_maskz_loadu_epi16(needed, data + base);
-    __m512i ab = _mm512_permutexvar_epi16(_mm512_zextsi256_si512(picks), window);  // a0..a7 b0..b7
+    __m512i ab = _mm512_permutexvar_epi16(_mm512_zextsi256_si512(picks), window);  // a of 8 lanes, b of 8
     __m512i a = _mm512_cvtepi16_epi64(_mm512_castsi512_si128(ab));
     __m512i b = _mm512_cvtepi16_epi64(_mm512_extracti32x4_epi32(ab, 1));
     accumulate8(out, exact_x8(a, b, p), gains_at.at(j), static_cast<__mmask16>((1u << (2 * count)) - 1));
@@ -251,17 +255,15 @@ QM_AVX512 bool window_step(uint64_t step) {
 QM_AVX512 uint64_t mix_steady_avx512(float* out, const int16_t* data, uint64_t pos, uint64_t step,
                                      int32_t n, float gain_left, float gain_right) {
   if (n < 2 || !window_step(step)) return mix_steady_fast(out, data, pos, step, n, gain_left, gain_right);
-  const double left = gain_left * FRACTION_UNIT, right = gain_right * FRACTION_UNIT;
-  const __m512d gains = _mm512_setr_pd(left, right, left, right, left, right, left, right);
-  return mix_window_loop(out, data, pos, step, n, SteadyGains{{gains, gains}});
+  const Gains8 gains{_mm512_set1_pd(gain_left * FRACTION_UNIT), _mm512_set1_pd(gain_right * FRACTION_UNIT)};
+  return mix_window_loop(out, data, pos, step, n, SteadyGains{gains});
 }
 
 QM_AVX512 bool mix_ramp_avx512(float* out, const int16_t* data, uint64_t* pos, uint64_t step, int32_t n,
                                double left, double right, float inc_left, float inc_right) {
   if (n < 1 || !window_step(step)) return false;
-  const double l = left * FRACTION_UNIT, r = right * FRACTION_UNIT;
-  const double il = inc_left * FRACTION_UNIT, ir = inc_right * FRACTION_UNIT;
-  RampGains gains{_mm512_setr_pd(l, r, l, r, l, r, l, r), _mm512_setr_pd(il, ir, il, ir, il, ir, il, ir)};
+  RampGains gains{{_mm512_set1_pd(left * FRACTION_UNIT), _mm512_set1_pd(right * FRACTION_UNIT)},
+                  {_mm512_set1_pd(inc_left * FRACTION_UNIT), _mm512_set1_pd(inc_right * FRACTION_UNIT)}};
   *pos = mix_window_loop(out, data, *pos, step, n, gains);
   return true;
 }

@@ -54,9 +54,12 @@ make_data() {
 }
 
 # Starts a 1024 x 768 Xvfb without a window manager and exports DISPLAY.
+# -noreset: the server keeps its state when its last client (the readiness
+# probe below) leaves, instead of resetting and rebuilding its keymap just as
+# the show connects.
 start_xvfb() {
   need Xvfb xdotool
-  Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$WORK/display" 2>"$WORK/xvfb.log" &
+  Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset >"$WORK/display" 2>"$WORK/xvfb.log" &
   BACKGROUND+=($!)
   for _ in $(seq 100); do
     [ -s "$WORK/display" ] && break

@@ -1,8 +1,8 @@
 // presenter.cpp: the full-screen presenter on SDL2.
 // Owns: the process-wide window, renderer, streaming texture, pacing clock and
 // activation flag (one display per process). Touches: SDL's video subsystem
-// and, on X11, two read-only queries of the root window; every SDL call of
-// the show lives in this folder.
+// and, on X11, reads the window manager's announcement on the root window;
+// every SDL call of the show lives in this folder.
 // Thread: main thread only; Esc and close end the process from inside
 // display_present's event pump.
 #include "display/presenter.h"

@@ -19,7 +19,7 @@
 // Line: "present_ms cpu_ms" then "name=ms" for every stage seen, in the
 // order above, and "renderer_cpu=ms", the processor time (all threads, user
 // + sys) when the renderer was ready, which a busy machine does not inflate.
-// Thread: every wrapped call is made on the show's main thread.
+// Thread: every stage is stamped on the show's main thread.
 #include <dlfcn.h>
 #include <sys/resource.h>
 #include <time.h>

@@ -99,8 +99,9 @@ wait_for_window() {
 }
 
 # Waits until the screen shows something other than black: the frame loop
-# runs (creating a software GL renderer can take seconds after the window
-# appears). Fails after 60 s.
+# runs (the first frame can come well after the window appears under the
+# sanitizers on a busy machine, or where a GL renderer is created). Fails
+# after 60 s.
 wait_for_frames() {
   need xwd convert
   for _ in $(seq 120); do

@@ -207,12 +207,29 @@ struct RampGains {
   }
 };
 
-// Mixes n >= 1 frames, eight per iteration, their positions in one vector; the last iteration mixes what is left with masked loads and
-// stores. The frames an iteration reads, from the lowest whole part `base`
-// to the highest plus one, are loaded as one window of at most 30 frames (a
-// masked load, so no frame outside that span is touched) and picked out with
-// a word permute. The step must be below 4 frames. Returns the position
-// after the last frame.
+constexpr __mmask16 ALL_FRAMES = 0xFFFF;  // all sixteen floats of eight frames
+
+// Mixes the frames of one iteration at positions p (lane order), whose whole
+// parts lie from base to base + span (span <= 28): the frames base to
+// base + span + 1 are loaded as one window (a masked load, so no frame
+// outside that span is touched) and each lane's two frames picked out with a
+// word permute. Only the output floats selected by `used` are touched.
+QM_AVX512 inline void mix_group(float* out, const int16_t* data, __m512i p, int32_t base, int32_t span,
+                                Gains8 gains, __mmask16 used) {
+  __m512i rel = _mm512_sub_epi64(_mm512_srai_epi64(p, 32), _mm512_set1_epi64(base));
+  __m512i rel_next = _mm512_add_epi64(rel, _mm512_set1_epi64(1));
+  __m256i picks = _mm256_setr_m128i(_mm512_cvtepi64_epi16(rel), _mm512_cvtepi64_epi16(rel_next));
+  __mmask32 needed = static_cast<__mmask32>((uint64_t{1} << (span + 2)) - 1);
+  __m512i window = _mm512_maskz_loadu_epi16(needed, data + base);
+  __m512i ab = _mm512_permutexvar_epi16(_mm512_zextsi256_si512(picks), window);  // a of 8 lanes, b of 8
+  __m512i a = _mm512_cvtepi16_epi64(_mm512_castsi512_si128(ab));
+  __m512i b = _mm512_cvtepi16_epi64(_mm512_extracti32x4_epi32(ab, 1));
+  accumulate8(out, exact_x8(a, b, p), gains, used);
+}
+
+// Mixes n >= 1 frames, eight per iteration, their positions in one vector;
+// a last group mixes the 1 to 7 frames left with masked loads and stores.
+// The step must be below 4 frames. Returns the position after the last frame.
 template <typename GainsAt>
 QM_AVX512 inline uint64_t mix_window_loop(float* out, const int16_t* data, uint64_t pos, uint64_t step,
                                           int32_t n, GainsAt gains_at) {
@@ -222,23 +239,22 @@ QM_AVX512 inline uint64_t mix_window_loop(float* out, const int16_t* data, uint6
   auto lane = [&](int k) { return static_cast<long long>(e + static_cast<uint64_t>(LANE_FRAME[k]) * even_step); };
   __m512i p = _mm512_setr_epi64(lane(0), lane(1), lane(2), lane(3), lane(4), lane(5), lane(6), lane(7));
   const __m512i advance8 = _mm512_set1_epi64(static_cast<long long>(8 * even_step));
-  const __m512i one = _mm512_set1_epi64(1);
-  for (int32_t j = 0; j < n; j += 8) {
-    const int32_t count = n - j < 8 ? n - j : 8;  // frames mixed by this iteration
-    int32_t first = whole_of(e), last = whole_of(e + static_cast<uint64_t>(count - 1) * even_step);
-    int32_t base = backward ? last : first;
-    int32_t span = backward ? first - last : last - first;  // 0..28
-    __m512i rel = _mm512_sub_epi64(_mm512_srai_epi64(p, 32), _mm512_set1_epi64(base));
-    __m256i picks = _mm256_setr_m128i(_mm512_cvtepi64_epi16(rel), _mm512_cvtepi64_epi16(_mm512_add_epi64(rel, one)));
-    __mmask32 needed = static_cast<__mmask32>((uint64_t{1} << (span + 2)) - 1);
-    __m512i window = _mm512_maskz_loadu_epi16(needed, data + base);
-    __m512i ab = _mm512_permutexvar_epi16(_mm512_zextsi256_si512(picks), window);  // a of 8 lanes, b of 8
-    __m512i a = _mm512_cvtepi16_epi64(_mm512_castsi512_si128(ab));
-    __m512i b = _mm512_cvtepi16_epi64(_mm512_extracti32x4_epi32(ab, 1));
-    accumulate8(out, exact_x8(a, b, p), gains_at.at(j), static_cast<__mmask16>((1u << (2 * count)) - 1));
+  const uint64_t last_offset = 7 * even_step, advance = 8 * even_step;
+  int32_t j = 0;
+  for (; j + 8 <= n; j += 8) {
+    int32_t first = whole_of(e), last = whole_of(e + last_offset);
+    mix_group(out, data, p, backward ? last : first, backward ? first - last : last - first, gains_at.at(j),
+              ALL_FRAMES);
     p = _mm512_add_epi64(p, advance8);
+    e += advance;
+    out += 16;
+  }
+  if (j < n) {  // 1 to 7 frames left
+    const int32_t count = n - j;
+    int32_t first = whole_of(e), last = whole_of(e + static_cast<uint64_t>(count - 1) * even_step);
+    mix_group(out, data, p, backward ? last : first, backward ? first - last : last - first, gains_at.at(j),
+              static_cast<__mmask16>((1u << (2 * count)) - 1));
     e += static_cast<uint64_t>(count) * even_step;
-    out += 2 * count;
   }
   return position_after(e, even_step, step);
 }

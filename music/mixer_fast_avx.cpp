@@ -171,19 +171,18 @@ struct Gains8 {
 };
 
 // Adds the lanes' x times their gains into out[0..15], sums rounded to float;
-// only the floats selected by `used` are read and written.
+// only the floats selected by `used` are read and written. Each half of the
+// output is loaded and stored on its own, which keeps the shuffle units free.
 QM_AVX512 inline void accumulate8(float* out, __m512d x, Gains8 gains, __mmask16 used) {
-  __m512 acc = _mm512_maskz_loadu_ps(used, out);  // L0 R0 ... L7 R7
-  __m512d acc_low = _mm512_cvtps_pd(_mm512_castps512_ps256(acc));
-  __m512d acc_high = _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(acc), 1)));
+  const __mmask8 used_low = static_cast<__mmask8>(used), used_high = static_cast<__mmask8>(used >> 8);
+  __m512d acc_low = _mm512_cvtps_pd(_mm256_maskz_loadu_ps(used_low, out));  // L0 R0 ... L3 R3
+  __m512d acc_high = _mm512_cvtps_pd(_mm256_maskz_loadu_ps(used_high, out + 8));
   __m512d left = _mm512_mul_pd(x, gains.left);
   __m512d right = _mm512_mul_pd(x, gains.right);
   __m512d sum_low = _mm512_add_pd(acc_low, _mm512_unpacklo_pd(left, right));     // frames 0..3
   __m512d sum_high = _mm512_add_pd(acc_high, _mm512_unpackhi_pd(left, right));  // frames 4..7
-  __m256 low = _mm512_cvtpd_ps(sum_low);
-  __m256 high = _mm512_cvtpd_ps(sum_high);
-  __m512d both = _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_castps_pd(low)), _mm256_castps_pd(high), 1);
-  _mm512_mask_storeu_ps(out, used, _mm512_castpd_ps(both));
+  _mm256_mask_storeu_ps(out, used_low, _mm512_cvtpd_ps(sum_low));
+  _mm256_mask_storeu_ps(out + 8, used_high, _mm512_cvtpd_ps(sum_high));
 }
 
 // Fixed gains, prescaled by 2^-31.
@@ -211,19 +210,18 @@ constexpr __mmask16 ALL_FRAMES = 0xFFFF;  // all sixteen floats of eight frames
 
 // Mixes the frames of one iteration at positions p (lane order), whose whole
 // parts lie from base to base + span (span <= 28): the frames base to
-// base + span + 1 are loaded as one window (a masked load, so no frame
-// outside that span is touched) and each lane's two frames picked out with a
-// word permute. Only the output floats selected by `used` are touched.
+// base + span + 1 are loaded as two windows, one starting a frame later
+// (masked loads, so no frame outside that span is touched), and each lane's
+// two frames picked out of them with word permutes. Only the output floats selected by `used` are touched.
 QM_AVX512 inline void mix_group(float* out, const int16_t* data, __m512i p, int32_t base, int32_t span,
                                 Gains8 gains, __mmask16 used) {
   __m512i rel = _mm512_sub_epi64(_mm512_srai_epi64(p, 32), _mm512_set1_epi64(base));
-  __m512i rel_next = _mm512_add_epi64(rel, _mm512_set1_epi64(1));
-  __m256i picks = _mm256_setr_m128i(_mm512_cvtepi64_epi16(rel), _mm512_cvtepi64_epi16(rel_next));
+  __m512i picks = _mm512_castsi128_si512(_mm512_cvtepi64_epi16(rel));  // upper words unused
   __mmask32 needed = static_cast<__mmask32>((uint64_t{1} << (span + 2)) - 1);
-  __m512i window = _mm512_maskz_loadu_epi16(needed, data + base);
-  __m512i ab = _mm512_permutexvar_epi16(_mm512_zextsi256_si512(picks), window);  // a of 8 lanes, b of 8
-  __m512i a = _mm512_cvtepi16_epi64(_mm512_castsi512_si128(ab));
-  __m512i b = _mm512_cvtepi16_epi64(_mm512_extracti32x4_epi32(ab, 1));
+  __m512i window = _mm512_maskz_loadu_epi16(needed, data + base);            // frames from base
+  __m512i window_next = _mm512_maskz_loadu_epi16(needed >> 1, data + base + 1);  // from base + 1
+  __m512i a = _mm512_cvtepi16_epi64(_mm512_castsi512_si128(_mm512_permutexvar_epi16(picks, window)));
+  __m512i b = _mm512_cvtepi16_epi64(_mm512_castsi512_si128(_mm512_permutexvar_epi16(picks, window_next)));
   accumulate8(out, exact_x8(a, b, p), gains, used);
 }
 

@@ -1,17 +1,16 @@
-// mixer_fast_avx.cpp: the steady-stretch loop of the voice mixer for
-// processors with AVX2 (four frames per double vector) and AVX-512 (eight).
-// The arithmetic is that of mix_steady_reference, operation for operation:
-// x = a + t * (b - a), then each of left and right is out + x * gain in
-// double, rounded to float. Only b - a is taken on integers, which is exact
-// either way (it fits in 17 bits). No fused multiply-add is ever used: the
-// functions are compiled for AVX2 / AVX-512F only, which have none, and the
-// products are rounded before the sums as in the scalar loop.
-// The whole parts of eight positions index one gather of eight 32-bit words,
-// each holding data[i] and data[i + 1]; it reads exactly the frames the
-// scalar loop reads. A stretch shorter than one vector's worth, and the tail
-// of every stretch, is mixed by the SSE2 loop (mix_steady_fast).
+// mixer_fast_avx.cpp: the inner loops of the voice mixer for processors with
+// AVX2 (steady stretches, four frames per double vector) and AVX-512 (steady
+// stretches and gain ramps, eight frames per vector). Their output equals the
+// scalar loop's to the bit: the interpolated value is formed exactly on
+// integers (see the note above FRACTION_UNIT), each product is rounded to
+// double and each sum to
+// float exactly as in mix_steady_reference, and no multiply-add is ever
+// fused (the build passes -ffp-contract=off; these targets would allow it).
+// Frames are read through small windows loaded with masked loads, so only
+// frames the scalar loop reads are touched. Steps too large for a window go
+// to the SSE2 loop (steady) or the scalar one (ramps).
 // These functions run only after the caller checked the processor (see
-// steady_mixer_supported); built elsewhere than x86-64 they are not defined.
+// steady_path_supported); built elsewhere than x86-64 they are not defined.
 // Owns: nothing. Touches: the output span and the sample data it is given.
 // Thread: whichever thread mixes.
 #include <cstdint>

@@ -3,9 +3,9 @@
 // stretches and gain ramps, eight frames per vector). Their output equals the
 // scalar loop's to the bit: the interpolated value is formed exactly on
 // integers (see the note above FRACTION_UNIT), each product is rounded to
-// double and each sum to
-// float exactly as in mix_steady_reference, and no multiply-add is ever
-// fused (the build passes -ffp-contract=off; these targets would allow it).
+// double and each sum to float exactly as in mix_steady_reference, and no
+// multiply-add is ever fused (the build passes -ffp-contract=off; these
+// targets would allow it).
 // Frames are read through small windows loaded with masked loads, so only
 // frames the scalar loop reads are touched. Steps too large for a window go
 // to the SSE2 loop (steady) or the scalar one (ramps).

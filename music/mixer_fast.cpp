@@ -6,8 +6,10 @@
 // only b - a is taken on integers, which is exact either way. The fractions
 // of two frames advance in one vector instead of being moved in one by one.
 // SSE2 is part of every x86-64 processor; elsewhere the scalar loop is used.
-// Owns: nothing. Touches: the output span and the sample data it is given.
-// Thread: whichever thread mixes.
+// This file also chooses, once per process, the widest loop the processor
+// runs (AVX-512, AVX2 or this one; the wide ones are in mixer_fast_avx.cpp).
+// Owns: that choice (thread-safe statics). Touches: the output span and the
+// sample data it is given. Thread: whichever thread mixes.
 #include <cstdint>
 #include <cstring>
 

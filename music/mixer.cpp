@@ -17,7 +17,6 @@
 
 constexpr float GAIN_UNIT = 1.0f / 255.0f;  // 0.0039215689: gain 255 is 1.0
 constexpr double APPLIED_GAIN_UNIT = 1.0 / 256.0;  // applied gains are x 256
-constexpr double FRACTION_UNIT = 0x1p-31;   // weight of the top 31 fraction bits
 
 // A boundary at least this many whole frames away is out of reach of a chunk.
 constexpr uint32_t FAR_BOUNDARY_FRAMES = 1u << 24;
@@ -43,7 +42,7 @@ static inline float to_single(double x) {
 // frames), products and sums in double, each sum rounded to float as stored.
 static inline void mix_frame(float* out, const int16_t* data, uint64_t pos, double gain_left,
                              double gain_right) {
-  int32_t i = static_cast<int32_t>(static_cast<uint32_t>(pos >> 32));
+  int32_t i = whole_part(pos);
   double t = static_cast<double>(static_cast<uint32_t>(pos) >> 1) * FRACTION_UNIT;
   double a = data[i];
   double b = data[i + 1];
@@ -65,10 +64,6 @@ uint64_t mix_steady_reference(float* out, const int16_t* data, uint64_t pos, uin
     out += 4;
   }
   return pos;
-}
-
-static int64_t signed_whole(uint64_t pos) {
-  return static_cast<int32_t>(static_cast<uint32_t>(pos >> 32));
 }
 
 static uint64_t with_whole(uint64_t pos, int64_t whole) {
@@ -143,7 +138,7 @@ static bool boundary_event(Voice* v, const Sample* smp, uint64_t* pos) {
   int64_t loop_length = smp->loop_length;
   int64_t loop_end = loop_start + loop_length;
   if (loop_length > 0 && smp->loop_type == LOOP_FORWARD) {
-    int64_t whole = signed_whole(*pos) - loop_length;
+    int64_t whole = whole_part(*pos) - loop_length;
     if (whole >= loop_end) whole = loop_start + (whole - loop_start) % loop_length;
     *pos = with_whole(*pos, whole);
     return true;
@@ -156,11 +151,11 @@ static bool boundary_event(Voice* v, const Sample* smp, uint64_t* pos) {
       if (at_end) {
         *pos = (uint64_t(loop_end) << 33) - *pos - 1;
         v->direction = DIRECTION_BACKWARD;
-        if (signed_whole(*pos) >= loop_start) return true;
+        if (whole_part(*pos) >= loop_start) return true;
       } else {
         *pos = (uint64_t(loop_start) << 33) - *pos - 1;
         v->direction = DIRECTION_FORWARD;
-        if (signed_whole(*pos) < loop_end) return true;
+        if (whole_part(*pos) < loop_end) return true;
       }
       at_end = !at_end;
     }

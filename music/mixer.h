@@ -5,6 +5,13 @@
 #pragma once
 #include <cstdint>
 
+// 32.32 positions: the weight of the top 31 fraction bits, the ones the
+// interpolation uses (bit 0 never reaches it).
+constexpr double FRACTION_UNIT = 0x1p-31;
+
+// The signed whole part of a position; -1 reads the zero lead frames.
+inline int32_t whole_part(uint64_t pos) { return static_cast<int32_t>(static_cast<uint32_t>(pos >> 32)); }
+
 // Mixes n frames (n even) of a steady stretch into out (2 * n floats): frame j
 // at position P_j, with P_0 = pos and P_j+1 = (P_j with bit 0 cleared) + step
 // (modulo 2^64; a backward step is the two's complement). Each frame adds

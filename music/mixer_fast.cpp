@@ -18,12 +18,6 @@
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 
-constexpr double FRACTION_UNIT = 0x1p-31;  // weight of the top 31 fraction bits
-
-static inline int32_t whole_of(uint64_t pos) {
-  return static_cast<int32_t>(static_cast<uint32_t>(pos >> 32));
-}
-
 static inline int32_t low_bits(uint64_t pos) {
   return static_cast<int32_t>(static_cast<uint32_t>(pos));
 }
@@ -31,7 +25,7 @@ static inline int32_t low_bits(uint64_t pos) {
 // data[i] and data[i + 1] of a frame in one 32-bit load.
 static inline __m128i frame_pair(const int16_t* data, uint64_t pos) {
   int32_t pair;
-  std::memcpy(&pair, data + whole_of(pos), sizeof pair);
+  std::memcpy(&pair, data + whole_part(pos), sizeof pair);
   return _mm_cvtsi32_si128(pair);
 }
 

@@ -2,7 +2,7 @@
 // AVX2 (steady stretches, four frames per double vector) and AVX-512 (steady
 // stretches and gain ramps, eight frames per vector). Their output equals the
 // scalar loop's to the bit: the interpolated value is formed exactly on
-// integers (see the note above FRACTION_UNIT), each product is rounded to
+// integers (see the note on exactness below), each product is rounded to
 // double and each sum to float exactly as in mix_steady_reference, and no
 // multiply-add is ever fused (the build passes -ffp-contract=off; these
 // targets would allow it).
@@ -49,9 +49,7 @@ inline uint64_t position_after(uint64_t e_next, uint64_t even_step, uint64_t ste
 // (scaling by a power of two commutes with rounding). The loops below compute
 // X on integers and multiply it by gains prescaled by 2^-31; the products and
 // the float-rounded sums are then exactly those of the scalar loop.
-constexpr double FRACTION_UNIT = 0x1p-31;  // 2^-31: the prescale of the gains
-
-inline int32_t whole_of(uint64_t pos) { return static_cast<int32_t>(static_cast<uint32_t>(pos >> 32)); }
+// FRACTION_UNIT (2^-31) is that prescale.
 
 // Eight frames whose whole parts lie within this many frames of the first
 // (forward) or last (backward) are read from two 16-frame windows.
@@ -118,7 +116,7 @@ QM_AVX2 uint64_t mix_steady_avx2(float* out, const int16_t* data, uint64_t pos, 
   __m256i pb = _mm256_setr_epi64x(lane(2), lane(3), lane(6), lane(7));
   const __m256i advance8 = _mm256_set1_epi64x(static_cast<long long>(8 * even_step));
   for (int32_t j = 0; j < wide; j += 8) {
-    int32_t first = whole_of(e), last = whole_of(e + 7 * even_step);
+    int32_t first = whole_part(e), last = whole_part(e + 7 * even_step);
     int32_t base = backward ? last : first;
     int32_t span = backward ? first - last : last - first;  // 0..14
     __m256 fa = _mm256_castsi256_ps(pa), fb = _mm256_castsi256_ps(pb);
@@ -239,7 +237,7 @@ QM_AVX512 inline uint64_t mix_window_loop(float* out, const int16_t* data, uint6
   const uint64_t last_offset = 7 * even_step, advance = 8 * even_step;
   int32_t j = 0;
   for (; j + 8 <= n; j += 8) {
-    int32_t first = whole_of(e), last = whole_of(e + last_offset);
+    int32_t first = whole_part(e), last = whole_part(e + last_offset);
     mix_group(out, data, p, backward ? last : first, backward ? first - last : last - first, gains_at.at(j),
               ALL_FRAMES);
     p = _mm512_add_epi64(p, advance8);
@@ -248,7 +246,7 @@ QM_AVX512 inline uint64_t mix_window_loop(float* out, const int16_t* data, uint6
   }
   if (j < n) {  // 1 to 7 frames left
     const int32_t count = n - j;
-    int32_t first = whole_of(e), last = whole_of(e + static_cast<uint64_t>(count - 1) * even_step);
+    int32_t first = whole_part(e), last = whole_part(e + static_cast<uint64_t>(count - 1) * even_step);
     mix_group(out, data, p, backward ? last : first, backward ? first - last : last - first, gains_at.at(j),
               static_cast<__mmask16>((1u << (2 * count)) - 1));
     e += static_cast<uint64_t>(count) * even_step;

@@ -180,8 +180,10 @@ int render(const Args& args, Module* module) {
     // Large writes: a song is tens of megabytes, written a block at a time.
     // The buffer is ours (glibc would ignore the size without one) and lives
     // until the file is closed.
-    out.buffer = std::make_unique<char[]>(WRITE_BUFFER_BYTES);
-    if (out.wav != nullptr) std::setvbuf(out.wav, out.buffer.get(), _IOFBF, WRITE_BUFFER_BYTES);
+    if (out.wav != nullptr) {
+      out.buffer = std::make_unique<char[]>(WRITE_BUFFER_BYTES);
+      std::setvbuf(out.wav, out.buffer.get(), _IOFBF, WRITE_BUFFER_BYTES);
+    }
     if (out.wav == nullptr || !write_wav_header(out.wav, args.rate, 0)) {
       std::fprintf(stderr, "xmrender: cannot write '%s': %s\n", args.output, std::strerror(errno));
       if (out.wav != nullptr) std::fclose(out.wav);

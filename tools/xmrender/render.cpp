@@ -95,13 +95,11 @@ RenderResult render_module(Module* module, const RenderOptions& options) {
     // cache instead of the whole ring passing through it.
     fill_index = 0;
     fill_block();
-    const int32_t block = 0;
     uint64_t frames = static_cast<uint64_t>(block_frames);
     uint64_t stop = state.repeated ? state.end_frame : state.limit;
     if (result.frames + frames > stop) frames = stop - result.frames;
     if (frames > 0 && options.pcm != nullptr &&
-        !options.pcm(output_buffer + static_cast<size_t>(block) * block_frames * 2, static_cast<int32_t>(frames),
-                     options.user)) {
+        !options.pcm(output_buffer, static_cast<int32_t>(frames), options.user)) {
       result.end = RenderEnd::SINK_FAILED;
       break;
     }

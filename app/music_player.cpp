@@ -16,7 +16,8 @@ MusicPlayer::MusicPlayer() {
   playing = 0;
   // The output refuses to open until the callback table is complete.
   set_file_callbacks(stdio_open, stdio_close, stdio_read, stdio_seek, stdio_tell);
-  set_audio_backend(sdl_audio_backend());
+  backend = sdl_audio_backend_create();
+  set_audio_backend(backend);
   open_output(SHOW_MIX_RATE, 0); // no device: the show runs silent
 }
 
@@ -27,6 +28,8 @@ MusicPlayer::~MusicPlayer() {
   }
   playing = 0;
   close_output();
+  set_audio_backend(nullptr);
+  sdl_audio_backend_destroy(backend);
 }
 
 void MusicPlayer::load_and_play(const char* path) {

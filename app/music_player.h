@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+struct AudioBackend;
 struct Module;
 
 class MusicPlayer {
@@ -21,6 +22,7 @@ class MusicPlayer {
   // Stops playback if it is playing; otherwise does nothing.
   void stop();
 
-  Module* module = nullptr; // owned
+  Module* module = nullptr;          // owned
+  AudioBackend* backend = nullptr;   // owned: the SDL sound output
   uint8_t playing = 0;      // 1 from the successful load until stop
 };

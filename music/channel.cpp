@@ -1,17 +1,17 @@
 // channel.cpp: the replayer's shared small routines: the tempo, the note
 // periods of both frequency tables, the channel reset for a new instrument and
 // the volume column on the row tick.
-// Owns: empty_instrument. Touches: the Channel and Module records it is given,
-// reads mix_rate.
-// Thread: the mixer thread during play; the main thread at play start.
+// Owns: empty_instrument. Touches: the Channel and Player records it is
+// given; reads the Module.
+// Thread: the thread rendering the player.
 #include "music/channel.h"
 
 #include <cmath>
 #include <cstdint>
 
-#include "music/output.h"
+#include "music/player.h"
 
-Instrument empty_instrument;
+const Instrument empty_instrument{};
 
 // Single-precision constants of the tempo and period formulas, widened to
 // double where they are used so the arithmetic itself runs in double.
@@ -57,13 +57,13 @@ static int32_t clamp_to_int32(int64_t value) {
 // mix_rate * 0.001). Double arithmetic on the single-precision constants gives
 // exactly 110250 / bpm at 44,100 Hz for every bpm 1..255. A bpm below 1 counts
 // as 1 (and is stored as 1), and the tick is never shorter than one frame.
-void set_bpm(Module* module, int32_t bpm) {
+void set_bpm(Player* player, int32_t bpm) {
   if (bpm < 1) bpm = 1;
-  module->bpm = bpm;
+  player->bpm = bpm;
   double frames = 1000.0 / (static_cast<double>(bpm) * static_cast<double>(BPM_SCALE)) *
-                  static_cast<double>(mix_rate) * static_cast<double>(MILLISECOND);
+                  static_cast<double>(player->mix_rate) * static_cast<double>(MILLISECOND);
   int32_t whole = frames >= 1.0 && frames < 2147483647.0 ? static_cast<int32_t>(frames) : 1;
-  module->samples_per_tick = whole;
+  player->samples_per_tick = whole;
 }
 
 // trunc(2^((132 - note) / 12) * 13.375), the power and product in double.

@@ -1,11 +1,12 @@
 // channel.h: the replayer's per-channel state and the routines both kinds of
 // tick share: tempo, note periods, the channel reset, the row-tick volume column.
-// Owns: empty_instrument. Thread: mixer thread during play (main thread before).
+// Owns: empty_instrument. Thread: the thread rendering the player.
 #pragma once
 #include <cstdint>
 #include "music/module.h"
 
 struct Voice;
+struct Player;
 
 // Pending-update bits of Channel::update_flags, applied by update_voice.
 constexpr uint8_t UPDATE_FREQUENCY = 0x01;
@@ -118,11 +119,12 @@ struct Channel {
   uint8_t fine_porta_down;   // memory of E2y
 };
 
-// Shared all-zero instrument for unset channels; never released.
-extern Instrument empty_instrument;
+// Shared all-zero instrument for unset channels; read only.
+extern const Instrument empty_instrument;
 
-// Sets bpm and samples_per_tick from mix_rate (always at least 1 frame).
-void set_bpm(Module* module, int32_t bpm);
+// Sets the player's bpm and samples_per_tick from its mix_rate (always at
+// least 1 frame).
+void set_bpm(Player* player, int32_t bpm);
 // Amiga-table period of a 0-based note with a finetune.
 int32_t amiga_period(int32_t note, int32_t finetune);
 // Period of a 0-based note in the module's table (linear or Amiga).

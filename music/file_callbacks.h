@@ -1,6 +1,7 @@
 // file_callbacks.h: the table of five file operations the music code reads
 // files through, and the small file-handle layer over it.
-// Owns: the process-wide table (all five slots set, or all null).
+// Owns: nothing; the table (all five slots set, or all null) is part of the
+// show's real-time layer (realtime.cpp), which opens no output without it.
 // Thread: the table is set on the main thread before any load or output;
 // loads run on the thread that calls load_module.
 #pragma once
@@ -20,8 +21,8 @@ struct FileCallbacks {
   FileTellFn tell;   // position in bytes from the start
 };
 
-// The process-wide table; complete or empty.
-extern FileCallbacks file_callbacks;
+// The installed table; complete or empty.
+FileCallbacks& file_callback_table();
 
 // One opened file of the music code.
 struct FileHandle {

@@ -2,9 +2,9 @@
 // float stereo buffer: 32.32 fixed-point positions and steps, linear
 // interpolation, gain ramps, forward and ping-pong loops, sample ends.
 // Owns: nothing between calls (everything that lasts is in the voices).
-// Touches: voices[0..63] and the samples they point at (read only); reads
-// ramp_length and ramp_length_inv.
-// Thread: the mixer thread (or the offline renderer); one call at a time.
+// Touches: the player's voices 0..63 and the samples they point at (read
+// only); reads the player's ramp_length and ramp_length_inv.
+// Thread: the thread rendering the player; one call at a time per player.
 #include "music/mixer.h"
 
 #include <algorithm>
@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "music/output.h"
+#include "music/player.h"
 #include "music/voice.h"
 
 constexpr float GAIN_UNIT = 1.0f / 255.0f;  // 0.0039215689: gain 255 is 1.0
@@ -89,9 +89,9 @@ static uint32_t frames_to_boundary(uint64_t distance, uint64_t step, uint32_t bu
   return static_cast<uint32_t>(k);
 }
 
-static float ramp_increment(int32_t difference) {
+static float ramp_increment(int32_t difference, float length_inv) {
   return to_single(static_cast<double>(difference) * static_cast<double>(GAIN_UNIT) *
-                   static_cast<double>(ramp_length_inv));
+                   static_cast<double>(length_inv));
 }
 
 // round(gain x 255 x 256), ties to even, held inside 32 bits.
@@ -104,7 +104,7 @@ static int32_t applied_gain(double gain) {
 
 // Continues the running ramp, or sets up a new one when a target gain moved
 // away from the applied gain. Returns the ramp's frames left (0: no ramp).
-static int32_t set_up_ramp(Voice* v, float* inc_left, float* inc_right) {
+static int32_t set_up_ramp(const Player* p, Voice* v, float* inc_left, float* inc_right) {
   if (v->ramp_frames != 0 && v->gain_left == v->ramp_goal_left &&
       v->gain_right == v->ramp_goal_right) {
     *inc_left = v->ramp_inc_left;
@@ -117,16 +117,16 @@ static int32_t set_up_ramp(Voice* v, float* inc_left, float* inc_right) {
   v->ramp_goal_left = v->gain_left;
   int32_t diff_left = v->gain_left - static_cast<int32_t>(static_cast<uint32_t>(v->cur_gain_left) >> 8);
   if (diff_left != 0) {
-    *inc_left = ramp_increment(diff_left);
+    *inc_left = ramp_increment(diff_left, p->ramp_length_inv);
     v->ramp_inc_left = *inc_left;
-    ramp = ramp_length;
+    ramp = p->ramp_length;
   }
   v->ramp_goal_right = v->gain_right;
   int32_t diff_right = v->gain_right - static_cast<int32_t>(static_cast<uint32_t>(v->cur_gain_right) >> 8);
   if (diff_right != 0) {
-    *inc_right = ramp_increment(diff_right);
+    *inc_right = ramp_increment(diff_right, p->ramp_length_inv);
     v->ramp_inc_right = *inc_right;
-    ramp = ramp_length;
+    ramp = p->ramp_length;
   }
   return ramp;
 }
@@ -236,7 +236,8 @@ static uint64_t mix_ramp_chunk(Voice* v, float* out, const int16_t* data, uint64
 
 // Mixes one sounding voice for frames output frames, chunk by chunk; a chunk
 // never crosses a loop point, a sample end or the end of a ramp.
-static void mix_voice(Voice* v, float* out, uint32_t frames, SteadyMixer steady, RampMixer ramp_loop) {
+static void mix_voice(const Player* p, Voice* v, float* out, uint32_t frames, SteadyMixer steady,
+                      RampMixer ramp_loop) {
   const Sample* smp = v->sample;
   uint64_t loop_end = uint64_t{smp->loop_start} + smp->loop_length;
   if (loop_end > smp->length || loop_end > MAX_LOOP_END || (smp->data == nullptr && smp->length > 0)) {
@@ -257,7 +258,7 @@ static void mix_voice(Voice* v, float* out, uint32_t frames, SteadyMixer steady,
     uint64_t signed_step = backward ? uint64_t{0} - step : step;
 
     float inc_left = 0.0f, inc_right = 0.0f;
-    int32_t ramp = set_up_ramp(v, &inc_left, &inc_right);
+    int32_t ramp = set_up_ramp(p, v, &inc_left, &inc_right);
     if (ramp > 0) {
       v->ramp_frames = ramp;
       if (n > static_cast<uint32_t>(ramp)) n = static_cast<uint32_t>(ramp);
@@ -276,17 +277,18 @@ static void mix_voice(Voice* v, float* out, uint32_t frames, SteadyMixer steady,
   }
 }
 
-void mix_voices_using(float* accum, int32_t frames, SteadyMixer steady, RampMixer ramp) {
+void mix_voices_using(Player* player, float* accum, int32_t frames, SteadyMixer steady, RampMixer ramp) {
   if (accum == nullptr || frames < 1) return;
   for (int i = 0; i < MIXED_VOICES; ++i) {
-    if (voices[i].sample != nullptr) mix_voice(&voices[i], accum, static_cast<uint32_t>(frames), steady, ramp);
+    Voice* v = &player->voices[i];
+    if (v->sample != nullptr) mix_voice(player, v, accum, static_cast<uint32_t>(frames), steady, ramp);
   }
 }
 
-void mix_voices_reference(float* accum, int32_t frames) {
-  mix_voices_using(accum, frames, mix_steady_reference, nullptr);
+void mix_voices_reference(Player* player, float* accum, int32_t frames) {
+  mix_voices_using(player, accum, frames, mix_steady_reference, nullptr);
 }
 
-void mix_voices(float* accum, int32_t frames) {
-  mix_voices_using(accum, frames, fastest_steady_mixer(), fastest_ramp_mixer());
+void mix_voices(Player* player, float* accum, int32_t frames) {
+  mix_voices_using(player, accum, frames, fastest_steady_mixer(), fastest_ramp_mixer());
 }

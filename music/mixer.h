@@ -1,9 +1,11 @@
 // mixer.h: the voice mixer's inner pieces, for the optimised path and tests.
 // mix_voices (voice.h) is the one the output uses; mix_voices_reference mixes
 // the same voices with the plain scalar loops and gives identical floats.
-// Thread: whichever thread mixes (the mixer thread during play); not shared.
+// Thread: whichever thread renders the player; not shared.
 #pragma once
 #include <cstdint>
+
+struct Player;
 
 // 32.32 positions: the weight of the top 31 fraction bits, the ones the
 // interpolation uses (bit 0 never reaches it).
@@ -56,10 +58,10 @@ SteadyMixer fastest_steady_mixer();
 RampMixer fastest_ramp_mixer();
 
 // mix_voices with the steady stretches mixed by mix_steady_reference.
-void mix_voices_reference(float* accum, int32_t frames);
+void mix_voices_reference(Player* player, float* accum, int32_t frames);
 // mix_voices with the steady stretches mixed by the given loop and the ramps
 // by the given ramp loop (null: the scalar one).
-void mix_voices_using(float* accum, int32_t frames, SteadyMixer steady, RampMixer ramp);
+void mix_voices_using(Player* player, float* accum, int32_t frames, SteadyMixer steady, RampMixer ramp);
 
 // convert_to_pcm16 (voice.h) with the plain scalar loop; identical output.
 void convert_to_pcm16_reference(int16_t* out, const float* accum, int32_t frames);

@@ -1,12 +1,10 @@
 // module.h: the in-memory model of a loaded XM song.
 // Owns: nothing itself; a Module owns its patterns, instruments and samples.
-// Thread: built on the loading thread; during play only the mixer thread
-// reads it and writes its playback fields.
+// Thread: built on the loading thread; after loading nothing writes it, so
+// any number of players on any threads may read it at once. Everything that
+// changes during play lives in a Player (player.h).
 #pragma once
 #include <cstdint>
-
-struct Module;
-using TickHandler = void (*)(Module* module);
 
 // One pattern cell, 5 bytes.
 struct Cell {
@@ -46,12 +44,16 @@ struct Sample {
   uint8_t bits;          // 16 after loading (8 only for an empty 8-bit sample)
   uint8_t loop_type;     // LoopType; 0 only for empty_sample
   int8_t relative_note;  // semitones
+  uint16_t number;       // 1-based, unique in the song; 0 for empty_sample
 };
 
-// Shared all-zero sample for absent slots; never released.
-extern Sample empty_sample;
+// Shared all-zero sample for absent slots; read only.
+extern const Sample empty_sample;
 
 constexpr int INSTRUMENT_SAMPLES = 16;
+constexpr int MAX_INSTRUMENTS = 128;
+// Sample numbers a song can use: one per sample slot of every instrument, and 0.
+constexpr int MAX_SAMPLE_NUMBERS = MAX_INSTRUMENTS * INSTRUMENT_SAMPLES + 1;
 constexpr int SAMPLE_MAP_NOTES = 96;
 constexpr int ENVELOPE_POINTS = 12;
 
@@ -62,7 +64,7 @@ constexpr uint8_t ENVELOPE_LOOP = 0x04;
 
 struct Instrument {
   int32_t sample_count;                          // 0..16
-  Sample* samples[INSTRUMENT_SAMPLES];           // slots >= sample_count -> &empty_sample
+  const Sample* samples[INSTRUMENT_SAMPLES];     // slots >= sample_count -> &empty_sample
   uint8_t sample_map[SAMPLE_MAP_NOTES];          // sample slot per note
   EnvelopePoint volume_envelope[ENVELOPE_POINTS];
   EnvelopePoint panning_envelope[ENVELOPE_POINTS];
@@ -102,8 +104,6 @@ constexpr uint16_t MODULE_LINEAR_TABLE = 0x0001; // flags bit 0: linear periods
 struct Module {
   Pattern* patterns;           // pattern_count entries
   Instrument* instruments;     // instrument_count entries
-  int32_t tick_frames_left;    // playback: output frames until the next tick
-  int32_t samples_per_tick;    // playback: output frames per tick, >= 1
   int16_t song_length;         // order positions, 0..256
   int16_t restart_position;    // order position after the last one
   int16_t channel_count;       // cells per row, 1..32
@@ -115,15 +115,5 @@ struct Module {
   int16_t default_bpm;         // tempo at play start
   uint8_t order_table[ORDER_TABLE_SIZE]; // pattern per order position
   uint8_t initial_global_volume;         // 64
-  int32_t global_volume;       // playback: 0..64
-  uint8_t global_volume_slide; // playback: memory of effect H
-  int32_t tick;                // playback: tick within the row, 0 = row tick
-  int32_t speed;               // playback: ticks per row
-  int32_t bpm;                 // playback: tempo
-  int32_t row;                 // playback: row being played
-  int32_t order;               // playback: order position being played
-  int32_t pattern_delay;       // playback: extra ticks of the current row
-  int32_t next_row;            // playback: row at the next row tick, -1 undecided
-  int32_t next_order;          // playback: order at the next row tick, -1 keep
-  TickHandler tick_handler;    // replay_tick, set by the loader
+  int32_t sample_numbers;      // 1 + the largest Sample::number, at most MAX_SAMPLE_NUMBERS
 };

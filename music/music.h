@@ -1,4 +1,5 @@
-// music.h: what the demo calls of the music code.
+// music.h: what the show calls of the music code, all acting on the one
+// instance of the show's real-time layer (realtime.h).
 // Calling order: set_file_callbacks, open_output, load_module, play_module,
 // stop_module (also inside free_module), close_output.
 // Thread: main thread; playback itself runs on the mixer thread.
@@ -16,8 +17,11 @@ void close_output();
 // Loads an XM file through the file callbacks; null when it cannot be read
 // or is refused. The result is released with free_module.
 Module* load_module(const char* path);
-// Stops playback and releases the module. False for null.
+// Stops the playback of module, if it is the one playing, and releases it.
+// False for null.
 bool free_module(Module* module);
+// Releases a song that no output plays.
+void free_song(Module* song);
 
 // Starts module from its beginning: 100 blocks mixed ahead, the device
 // looping the ring, the mixer thread refilling it. False for null or when

@@ -1,13 +1,12 @@
 // row.cpp: the tick driver and the row tick: reading a row's cells, starting
 // notes and instruments, the volume column and the row-tick part of every
 // effect, and the song position (breaks, jumps, pattern loops, wrap-around).
-// Owns: the row's position-jump mark and pattern-loop jump (below).
-// Touches: the channels table and the playing Module; voices only through
-// update_voice and the sample offset's start_offset.
-// Thread: the thread that fills blocks (mixer thread or offline renderer).
+// Owns: nothing. Touches: the Player's position, row state and channels;
+// voices only through update_voice and the sample offset's start_offset.
+// Reads the song.
+// Thread: the thread rendering the player.
 #include <cstdint>
 
-#include "music/output.h"
 #include "music/replayer.h"
 
 namespace {
@@ -20,34 +19,28 @@ constexpr int32_t SPEED_LIMIT = 32;  // F below it sets the speed, from it the t
 constexpr uint8_t LOW_UPDATE_BITS = UPDATE_FREQUENCY | UPDATE_VOLUME | UPDATE_PAN | UPDATE_START;
 constexpr int32_t NO_LOOP_JUMP = -1;
 
-// Process-wide row state, written by process_row and read by replay_tick on
-// the same tick: whether a B on this row has set the order (so a later D keeps
-// it), and the row a pattern-loop jump on this row goes back to.
-bool position_jump_mark = false;
-int32_t loop_jump_row = NO_LOOP_JUMP;
-
 // Order positions that can be read: song_length held to the order table.
-int32_t song_length(const Module* m) {
-  int32_t n = m->song_length;
+int32_t song_length(const Module* song) {
+  int32_t n = song->song_length;
   return n < 0 ? 0 : (n > ORDER_TABLE_SIZE ? ORDER_TABLE_SIZE : n);
 }
 
-const Pattern* pattern_at(const Module* m, int32_t order) {
-  if (order < 0 || order >= ORDER_TABLE_SIZE || m->patterns == nullptr) return nullptr;
-  int32_t index = m->order_table[order];
-  return index < m->pattern_count ? &m->patterns[index] : nullptr;
+const Pattern* pattern_at(const Module* song, int32_t order) {
+  if (order < 0 || order >= ORDER_TABLE_SIZE || song->patterns == nullptr) return nullptr;
+  int32_t index = song->order_table[order];
+  return index < song->pattern_count ? &song->patterns[index] : nullptr;
 }
 
-int32_t pattern_rows(const Module* m, int32_t order) {
-  const Pattern* p = pattern_at(m, order);
+int32_t pattern_rows(const Module* song, int32_t order) {
+  const Pattern* p = pattern_at(song, order);
   return p != nullptr ? p->row_count : ABSENT_PATTERN_ROWS;
 }
 
 // The order position after the last one: restart_position, or 0 when that
 // lies outside the song.
-int32_t wrap_order(const Module* m) {
-  int32_t restart = m->restart_position;
-  return restart >= 0 && restart < song_length(m) ? restart : 0;
+int32_t wrap_order(const Module* song) {
+  int32_t restart = song->restart_position;
+  return restart >= 0 && restart < song_length(song) ? restart : 0;
 }
 
 // Effect L: moves the volume envelope to tick p.
@@ -81,7 +74,7 @@ struct Remembered {
 };
 
 // The E sub-effects on the row tick.
-void extended_row(Module* m, Channel* c, const Cell* cell, Sample* sample, const Remembered& remembered) {
+void extended_row(Player* pl, Channel* c, const Cell* cell, const Sample* sample, const Remembered& remembered) {
   uint8_t y = cell->param & 0x0F;
   switch (cell->param >> 4) {
     case EXT_FINE_PORTA_UP:  // E1y: fine portamento up
@@ -95,15 +88,18 @@ void extended_row(Module* m, Channel* c, const Cell* cell, Sample* sample, const
     case EXT_VIBRATO_CONTROL:  // E4y: vibrato waveform
       c->waveforms = static_cast<uint8_t>((c->waveforms & 0xF0) | y);
       break;
-    case EXT_SET_FINETUNE:  // E5y: set the sample's finetune (shared by every channel)
-      if (sample != &empty_sample) sample->finetune = static_cast<int8_t>(y);
+    case EXT_SET_FINETUNE:  // E5y: set the sample's finetune for every channel of this player
+      if (sample != &empty_sample && sample->number < MAX_SAMPLE_NUMBERS) {
+        pl->finetune[sample->number] = static_cast<int8_t>(y);
+        pl->finetune_set[sample->number] = 1;
+      }
       break;
     case EXT_PATTERN_LOOP:  // E6y: pattern loop
       if (y == 0) {
-        c->loop_row = m->row;
+        c->loop_row = pl->row;
       } else {
         c->loop_count = c->loop_count == 0 ? y : c->loop_count - 1;
-        if (c->loop_count != 0) loop_jump_row = c->loop_row;
+        if (c->loop_count != 0) pl->loop_jump_row = c->loop_row;
       }
       break;
     case EXT_TREMOLO_CONTROL:  // E7y: tremolo waveform
@@ -130,7 +126,7 @@ void extended_row(Module* m, Channel* c, const Cell* cell, Sample* sample, const
       c->update_flags &= static_cast<uint8_t>(~LOW_UPDATE_BITS);
       break;
     case EXT_PATTERN_DELAY:  // EEy: pattern delay of y rows
-      m->pattern_delay = m->speed * y;
+      pl->pattern_delay = pl->speed * y;
       break;
     default:  // E0, E3, E9 (retrigger) and EC (note cut) act on later ticks
       break;
@@ -138,7 +134,7 @@ void extended_row(Module* m, Channel* c, const Cell* cell, Sample* sample, const
 }
 
 // The cell's effect on the row tick.
-void effect_row(Module* m, Channel* c, const Cell* cell, Sample* sample, const Instrument* instrument,
+void effect_row(Player* pl, Channel* c, const Cell* cell, const Sample* sample, const Instrument* instrument,
                 const Remembered& remembered) {
   uint8_t param = cell->param, x = param >> 4, y = param & 0x0F;
   switch (cell->effect) {
@@ -189,35 +185,35 @@ void effect_row(Module* m, Channel* c, const Cell* cell, Sample* sample, const I
       if (param != 0) c->volume_slide = param;
       break;
     case EFFECT_POSITION_JUMP:  // Bxx: position jump
-      m->next_row = 0;
-      m->next_order = param >= song_length(m) ? 0 : param;
-      position_jump_mark = true;
+      pl->next_row = 0;
+      pl->next_order = param >= song_length(pl->song) ? 0 : param;
+      pl->position_jump_mark = true;
       break;
     case EFFECT_SET_VOLUME:  // Cxx: set volume (65..255 kept as given)
       c->volume = param;
       c->update_flags |= UPDATE_VOLUME;
       break;
     case EFFECT_PATTERN_BREAK:  // Dxy: pattern break to row 10x + y
-      m->next_row = 10 * x + y > MAX_BREAK_ROW ? 0 : 10 * x + y;
-      if (!position_jump_mark) m->next_order = m->order + 1;
-      if (m->next_order >= song_length(m)) m->next_order = 0;
+      pl->next_row = 10 * x + y > MAX_BREAK_ROW ? 0 : 10 * x + y;
+      if (!pl->position_jump_mark) pl->next_order = pl->order + 1;
+      if (pl->next_order >= song_length(pl->song)) pl->next_order = 0;
       break;
     case EFFECT_EXTENDED:  // Exy: extended effects
-      extended_row(m, c, cell, sample, remembered);
+      extended_row(pl, c, cell, sample, remembered);
       break;
     case EFFECT_SPEED_TEMPO:  // Fxx: speed below 32, tempo from 32
       if (param < SPEED_LIMIT) {
-        m->speed = param;
+        pl->speed = param;
       } else {
-        set_bpm(m, param);
+        set_bpm(pl, param);
       }
       break;
     case EFFECT_SET_GLOBAL_VOLUME:  // Gxx: set global volume
-      m->global_volume = param > MAX_VOLUME ? MAX_VOLUME : param;
+      pl->global_volume = param > MAX_VOLUME ? MAX_VOLUME : param;
       c->update_flags |= UPDATE_VOLUME;
       break;
     case EFFECT_GLOBAL_VOLUME_SLIDE:  // Hxy: global volume slide
-      if (param != 0) m->global_volume_slide = param;
+      if (param != 0) pl->global_volume_slide = param;
       break;
     case EFFECT_SET_ENVELOPE_POSITION:  // Lxx: set volume envelope position
       if (instrument->volume_flags & ENVELOPE_ON) set_envelope_position(c, instrument, param);
@@ -257,13 +253,13 @@ void effect_row(Module* m, Channel* c, const Cell* cell, Sample* sample, const I
 
 // The row tick of one channel: note, instrument, volume column, envelopes,
 // the effect, the auto-vibrato and the voice update.
-void apply_cell(Module* m, Channel* c, const Cell* cell) {
+void apply_cell(Player* pl, Channel* c, const Cell* cell) {
   bool porta = cell->effect == EFFECT_TONE_PORTA || cell->effect == EFFECT_TONE_PORTA_VOLUME_SLIDE;
   bool has_note = cell->note != 0 && cell->note != NOTE_KEY_OFF;
   if (cell->instrument != 0 && !porta) c->instrument = static_cast<uint8_t>(cell->instrument - 1);
   if (has_note && !porta) c->note = static_cast<uint8_t>(cell->note - 1);
-  Instrument* instrument = channel_instrument(m, c);
-  Sample* sample = channel_sample(instrument, c);
+  const Instrument* instrument = channel_instrument(pl->song, c);
+  const Sample* sample = channel_sample(instrument, c);
   const Remembered remembered{c->volume, c->period, c->panning};
   if (c->last_effect == EFFECT_TREMOLO && cell->effect != EFFECT_TREMOLO) c->volume += c->volume_offset;
   c->last_effect = cell->effect;
@@ -271,7 +267,7 @@ void apply_cell(Module* m, Channel* c, const Cell* cell) {
   c->update_flags = 0;
   if (has_note) {
     c->real_note = static_cast<uint8_t>(cell->note + sample->relative_note - 1);
-    c->note_period = note_period(m, c->real_note, sample->finetune);
+    c->note_period = note_period(pl->song, c->real_note, sample_finetune(pl, sample));
     if (!porta) c->period = c->note_period;
     c->update_flags = UPDATE_START;
   }
@@ -281,67 +277,80 @@ void apply_cell(Module* m, Channel* c, const Cell* cell) {
   if (cell->volume != 0) volume_column_row(c, cell->volume);
   if (cell->note == NOTE_KEY_OFF || cell->effect == EFFECT_KEY_OFF) c->released = 1;
   step_envelopes(c, instrument, true);
-  effect_row(m, c, cell, sample, instrument, remembered);
+  effect_row(pl, c, cell, sample, instrument, remembered);
   auto_vibrato_step(c, instrument);
-  update_voice(c, sample, m);
+  update_voice(pl, c, sample);
 }
 
 }  // namespace
 
-Instrument* channel_instrument(Module* module, const Channel* channel) {
-  if (module->instruments == nullptr || channel->instrument >= module->instrument_count) return &empty_instrument;
-  return &module->instruments[channel->instrument];
+const Instrument* channel_instrument(const Module* song, const Channel* channel) {
+  if (song->instruments == nullptr || channel->instrument >= song->instrument_count) return &empty_instrument;
+  return &song->instruments[channel->instrument];
 }
 
-Sample* channel_sample(const Instrument* instrument, const Channel* channel) {
+const Sample* channel_sample(const Instrument* instrument, const Channel* channel) {
   if (channel->note >= SAMPLE_MAP_NOTES) return &empty_sample;
   uint8_t slot = instrument->sample_map[channel->note];
   if (slot >= INSTRUMENT_SAMPLES || instrument->samples[slot] == nullptr) return &empty_sample;
   return instrument->samples[slot];
 }
 
-const Cell* current_row_cells(const Module* module) {
-  const Pattern* p = pattern_at(module, module->order);
-  if (p == nullptr || p->cells == nullptr || module->channel_count <= 0) return nullptr;
-  if (module->row < 0 || module->row >= p->row_count) return nullptr;
-  return &p->cells[static_cast<size_t>(module->row) * static_cast<size_t>(module->channel_count)];
+int32_t sample_finetune(const Player* player, const Sample* sample) {
+  uint16_t n = sample->number;
+  if (n < MAX_SAMPLE_NUMBERS && player->finetune_set[n]) return player->finetune[n];
+  return sample->finetune;
 }
 
-void process_row(Module* module) {
-  module->next_row = -1;
-  module->next_order = -1;
-  position_jump_mark = false;
-  loop_jump_row = NO_LOOP_JUMP;
-  const Cell* cells = current_row_cells(module);
+const Cell* current_row_cells(const Player* player) {
+  const Module* song = player->song;
+  const Pattern* p = pattern_at(song, player->order);
+  if (p == nullptr || p->cells == nullptr || song->channel_count <= 0) return nullptr;
+  if (player->row < 0 || player->row >= p->row_count) return nullptr;
+  return &p->cells[static_cast<size_t>(player->row) * static_cast<size_t>(song->channel_count)];
+}
+
+void process_row(Player* player) {
+  player->next_row = -1;
+  player->next_order = -1;
+  player->position_jump_mark = false;
+  player->loop_jump_row = NO_LOOP_JUMP;
+  const Cell* cells = current_row_cells(player);
   if (cells == nullptr) return;
-  int32_t count = module->channel_count < CHANNEL_COUNT ? module->channel_count : CHANNEL_COUNT;
-  for (int32_t i = 0; i < count; ++i) apply_cell(module, &channels[i], &cells[i]);
+  int32_t count = player->song->channel_count < CHANNEL_COUNT ? player->song->channel_count : CHANNEL_COUNT;
+  for (int32_t i = 0; i < count; ++i) apply_cell(player, &player->channels[i], &cells[i]);
 }
 
-void replay_tick(Module* module) {
-  if (module->tick == 0) {
-    if (module->next_order >= 0) module->order = module->next_order;
-    if (module->next_row >= 0) module->row = module->next_row;
-    // A break or loop to a row the pattern does not have starts it at its top.
-    if (module->row >= pattern_rows(module, module->order)) module->row = 0;
-    process_row(module);
-    if (module->next_row == -1) {
-      if (loop_jump_row != NO_LOOP_JUMP) {
-        module->next_row = loop_jump_row;
-      } else {
-        module->next_row = module->row + 1;
-        if (module->next_row >= pattern_rows(module, module->order)) {
-          module->next_order = module->order + 1 >= song_length(module) ? wrap_order(module) : module->order + 1;
-          module->next_row = 0;
-        }
-      }
-    }
-  } else {
-    process_tick_effects(module);
+// The row tick: moves to the row decided on the previous row, plays it, and
+// decides the next one.
+static void row_tick(Player* p) {
+  const Module* song = p->song;
+  if (p->next_order >= 0) p->order = p->next_order;
+  if (p->next_row >= 0) p->row = p->next_row;
+  // A break or loop to a row the pattern does not have starts it at its top.
+  if (p->row >= pattern_rows(song, p->order)) p->row = 0;
+  process_row(p);
+  if (p->next_row != -1) return;
+  if (p->loop_jump_row != NO_LOOP_JUMP) {
+    p->next_row = p->loop_jump_row;
+    return;
   }
-  module->tick += 1;
-  if (module->tick >= module->speed + module->pattern_delay) {
-    module->pattern_delay = 0;
-    module->tick = 0;
+  p->next_row = p->row + 1;
+  if (p->next_row >= pattern_rows(song, p->order)) {
+    p->next_order = p->order + 1 >= song_length(song) ? wrap_order(song) : p->order + 1;
+    p->next_row = 0;
+  }
+}
+
+void replay_tick(Player* player) {
+  if (player->tick == 0) {
+    row_tick(player);
+  } else {
+    process_tick_effects(player);
+  }
+  player->tick += 1;
+  if (player->tick >= player->speed + player->pattern_delay) {
+    player->pattern_delay = 0;
+    player->tick = 0;
   }
 }

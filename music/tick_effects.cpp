@@ -1,13 +1,12 @@
 // tick_effects.cpp: the ticks between two row ticks, and the step routines
 // that both kinds of tick share: envelopes, vibrato, tremolo, tremor, tone
 // portamento and the instrument's automatic vibrato.
-// Owns: no state; works on the channels table and the playing Module.
-// Touches: the channels' voices only through update_voice.
-// Thread: the thread that fills blocks (mixer thread or offline renderer).
+// Owns: no state; works on a Player's channels and global volume and reads
+// its song. Touches: the channels' voices only through update_voice.
+// Thread: the thread rendering the player.
 #include <cmath>
 #include <cstdint>
 
-#include "music/output.h"
 #include "music/replayer.h"
 
 namespace {
@@ -139,20 +138,20 @@ void volume_column_tick(Channel* c, uint8_t volume_byte) {
 }
 
 // The E sub-effects between row ticks.
-void extended_tick(Module* m, Channel* c, const Cell* cell, const Sample* sample) {
+void extended_tick(Player* pl, Channel* c, const Cell* cell, const Sample* sample) {
   int32_t y = cell->param & 0x0F;
   switch (cell->param >> 4) {
     case EXT_RETRIGGER:  // E9y: retrigger every y ticks
-      if (y != 0 && m->tick % y == 0) c->update_flags |= UPDATE_START | UPDATE_VOLUME | UPDATE_FREQUENCY;
+      if (y != 0 && pl->tick % y == 0) c->update_flags |= UPDATE_START | UPDATE_VOLUME | UPDATE_FREQUENCY;
       break;
     case EXT_NOTE_CUT:  // ECy: note cut on tick y
-      if (m->tick == y) {
+      if (pl->tick == y) {
         c->volume = 0;
         c->update_flags |= UPDATE_VOLUME;
       }
       break;
     case EXT_NOTE_DELAY:  // EDy: note delay to tick y
-      if (m->tick == y) {
+      if (pl->tick == y) {
         reset_channel(c, sample);
         c->period = c->note_period;
         c->update_flags |= UPDATE_FREQUENCY;
@@ -168,18 +167,18 @@ void extended_tick(Module* m, Channel* c, const Cell* cell, const Sample* sample
 }
 
 // The cell's effect between row ticks.
-void effect_tick(Module* m, Channel* c, const Cell* cell, const Sample* sample) {
+void effect_tick(Player* pl, Channel* c, const Cell* cell, const Sample* sample) {
   int32_t x = cell->param >> 4, y = cell->param & 0x0F;
   switch (cell->effect) {
     case EFFECT_ARPEGGIO:  // 0xy: arpeggio
       if (cell->param != 0) {
-        int32_t tick_phase = m->tick % 3;
+        int32_t tick_phase = pl->tick % 3;
         int32_t n = tick_phase == 1 ? x : (tick_phase == 2 ? y : 0);
-        if (m->flags & MODULE_LINEAR_TABLE) {
+        if (pl->song->flags & MODULE_LINEAR_TABLE) {
           c->period_offset = 64 * n;
         } else {
-          c->period_offset = amiga_period(c->real_note + n, sample->finetune) -
-                             amiga_period(c->real_note, sample->finetune);
+          int32_t finetune = sample_finetune(pl, sample);
+          c->period_offset = amiga_period(c->real_note + n, finetune) - amiga_period(c->real_note, finetune);
         }
         c->update_flags |= UPDATE_FREQUENCY;
       }
@@ -216,14 +215,14 @@ void effect_tick(Module* m, Channel* c, const Cell* cell, const Sample* sample) 
       volume_slide(c);
       break;
     case EFFECT_EXTENDED:  // Exy: extended effects
-      extended_tick(m, c, cell, sample);
+      extended_tick(pl, c, cell, sample);
       break;
     case EFFECT_GLOBAL_VOLUME_SLIDE: {  // Hxy: global volume slide
-      int32_t gx = m->global_volume_slide >> 4, gy = m->global_volume_slide & 0x0F;
+      int32_t gx = pl->global_volume_slide >> 4, gy = pl->global_volume_slide & 0x0F;
       if (gx != 0) {
-        m->global_volume = m->global_volume + gx > MAX_VOLUME ? MAX_VOLUME : m->global_volume + gx;
+        pl->global_volume = pl->global_volume + gx > MAX_VOLUME ? MAX_VOLUME : pl->global_volume + gx;
       } else if (gy != 0) {
-        m->global_volume = m->global_volume - gy < 0 ? 0 : m->global_volume - gy;
+        pl->global_volume = pl->global_volume - gy < 0 ? 0 : pl->global_volume - gy;
       }
       break;
     }
@@ -238,7 +237,7 @@ void effect_tick(Module* m, Channel* c, const Cell* cell, const Sample* sample) 
       break;
     }
     case EFFECT_MULTI_RETRIGGER:  // Rxy: multi retrigger
-      if (c->retrig_interval != 0 && m->tick % c->retrig_interval == 0) {
+      if (c->retrig_interval != 0 && pl->tick % c->retrig_interval == 0) {
         if (c->retrig_volume != 0) {
           c->volume = clamp_volume(retrigger_volume(c->volume, c->retrig_volume));
           c->update_flags |= UPDATE_VOLUME;
@@ -401,23 +400,24 @@ void auto_vibrato_step(Channel* channel, const Instrument* instrument) {
   channel->update_flags |= UPDATE_FREQUENCY;
 }
 
-void process_tick_effects(Module* module) {
-  const Cell* cells = current_row_cells(module);
+void process_tick_effects(Player* player) {
+  const Cell* cells = current_row_cells(player);
   if (cells == nullptr) return;
-  int32_t count = module->channel_count < CHANNEL_COUNT ? module->channel_count : CHANNEL_COUNT;
+  const Module* song = player->song;
+  int32_t count = song->channel_count < CHANNEL_COUNT ? song->channel_count : CHANNEL_COUNT;
   for (int32_t i = 0; i < count; ++i) {
-    Channel* c = &channels[i];
+    Channel* c = &player->channels[i];
     const Cell* cell = &cells[i];
-    const Instrument* instrument = channel_instrument(module, c);
-    Sample* sample = channel_sample(instrument, c);
+    const Instrument* instrument = channel_instrument(song, c);
+    const Sample* sample = channel_sample(instrument, c);
     c->volume_offset = 0;
     c->period_offset = 0;
     c->update_flags = 0;
     step_envelopes(c, instrument, false);
     volume_column_tick(c, cell->volume);
-    effect_tick(module, c, cell, sample);
+    effect_tick(player, c, cell, sample);
     auto_vibrato_step(c, instrument);
-    update_voice(c, sample, module);
+    update_voice(player, c, sample);
   }
 }
 

@@ -1,14 +1,15 @@
 // voice.cpp: turns a channel's pending-update bits into changes of its mixer
 // voice: note start with the twin-voice handover, volume, panning, frequency
 // and step, rewind.
-// Owns: nothing. Touches: the voice table (the channel's voice and its twin),
-// the channel's voice pointer and its UPDATE_FREQUENCY bit; reads mix_rate.
-// Thread: the mixer thread, inside a replayer tick.
+// Owns: nothing. Touches: the player's voice table (the channel's voice and
+// its twin), the channel's voice pointer and its UPDATE_FREQUENCY bit; reads
+// the player's mix_rate and global volume and the song's frequency table.
+// Thread: the thread rendering the player, inside a replayer tick.
 #include <cmath>
 #include <cstdint>
 
 #include "music/channel.h"
-#include "music/output.h"
+#include "music/player.h"
 #include "music/voice.h"
 
 // 255 / 2^35: turns volume 64 * envelope 64 * fadeout 65536 * global 64 = 2^34
@@ -51,11 +52,11 @@ static void set_gains(Voice* v) {
 // A start on a sounding voice moves the channel to the twin slot: the twin
 // receives the whole voice, and the old slot keeps playing its sound with
 // target gains 0 so that the mixer fades it out.
-static Voice* start_note(Channel* channel, const Sample* sample) {
-  Voice* v = &voices[channel->voice->index];
+static Voice* start_note(Player* player, Channel* channel, const Sample* sample) {
+  Voice* v = &player->voices[channel->voice->index];
   if (v->sample != nullptr) {
     int32_t twin = twin_slot(v->index);
-    Voice* t = &voices[twin];
+    Voice* t = &player->voices[twin];
     *t = *v;
     t->index = twin;
     v->volume = 0;
@@ -79,11 +80,11 @@ static Voice* start_note(Channel* channel, const Sample* sample) {
   return v;
 }
 
-static void apply_volume(Voice* v, const Channel* channel, const Module* module) {
+static void apply_volume(Voice* v, const Channel* channel, const Player* player) {
   double product = static_cast<double>(int64_t{channel->volume} + channel->volume_offset) *
                    static_cast<double>(channel->volume_env.value) *
                    static_cast<double>(channel->fadeout_volume) *
-                   static_cast<double>(module->global_volume) * static_cast<double>(VOLUME_SCALE);
+                   static_cast<double>(player->global_volume) * static_cast<double>(VOLUME_SCALE);
   // Only hostile values reach outside the range; NaN cannot arise from integers.
   int32_t vol = 0;
   if (product >= MAX_VOICE_VOLUME) vol = MAX_VOICE_VOLUME;
@@ -120,12 +121,12 @@ static int32_t channel_frequency(const Channel* channel, const Module* module) {
   return static_cast<int32_t>(freq);  // the power is positive, never below 0
 }
 
-static void apply_frequency(Voice* v, const Channel* channel, const Module* module) {
-  int32_t freq = channel_frequency(channel, module);
+static void apply_frequency(Voice* v, const Channel* channel, const Player* player) {
+  int32_t freq = channel_frequency(channel, player->song);
   v->frequency = freq;
-  if (mix_rate < 1) return;  // no output configured: no step to compute
+  if (player->mix_rate < 1) return;  // no output rate: no step to compute
   int64_t f = freq < MIN_FREQUENCY ? MIN_FREQUENCY : freq;
-  int64_t rate = mix_rate;
+  int64_t rate = player->mix_rate;
   if (f >= MAX_STEP_FRAMES * rate) f = MAX_STEP_FRAMES * rate - 1;
   uint64_t whole = static_cast<uint64_t>(f) / static_cast<uint64_t>(rate);
   uint64_t rest = static_cast<uint64_t>(f) % static_cast<uint64_t>(rate);
@@ -133,17 +134,17 @@ static void apply_frequency(Voice* v, const Channel* channel, const Module* modu
   v->step_frac = static_cast<uint32_t>((rest << 32) / static_cast<uint64_t>(rate));
 }
 
-void update_voice(Channel* channel, const Sample* sample, const Module* module) {
+void update_voice(Player* player, Channel* channel, const Sample* sample) {
   if (int64_t{channel->period} + channel->period_offset == 0) {
     channel->update_flags &= static_cast<uint8_t>(~UPDATE_FREQUENCY);
   }
   if (channel->voice == nullptr) return;  // nothing to drive
   uint8_t flags = channel->update_flags;
   Voice* v = channel->voice;
-  if (flags & UPDATE_START) v = start_note(channel, sample);
-  if (flags & UPDATE_VOLUME) apply_volume(v, channel, module);
+  if (flags & UPDATE_START) v = start_note(player, channel, sample);
+  if (flags & UPDATE_VOLUME) apply_volume(v, channel, player);
   if (flags & UPDATE_PAN) apply_pan(v, channel);
-  if (flags & UPDATE_FREQUENCY) apply_frequency(v, channel, module);
+  if (flags & UPDATE_FREQUENCY) apply_frequency(v, channel, player);
   if (flags & UPDATE_REWIND) {
     // Back to frame 0, playing forward: a voice that was moving backward
     // through a ping-pong loop starting after frame 0 would otherwise run

@@ -1,12 +1,13 @@
 // voice.h: the mixer voices, the voice update, the voice mixer and the output
 // conversion.
-// Owns: nothing here; the voice table is defined with the output state.
-// Thread: mixer thread during play (main thread before the mixer thread exists).
+// Owns: nothing here; the voice table is part of each Player.
+// Thread: the thread rendering the player.
 #pragma once
 #include <cstdint>
 #include "music/module.h"
 
 struct Channel;
+struct Player;
 
 constexpr int VOICE_COUNT = 256;   // voice table slots
 constexpr int MIXED_VOICES = 64;   // slots 0..63 are mixed; i and i +- 32 are twins
@@ -39,11 +40,11 @@ struct Voice {
   int32_t ramp_frames;    // frames left in the running ramp; 0 = none
 };
 
-// Applies the channel's pending-update bits to its voice.
-void update_voice(Channel* channel, const Sample* sample, const Module* module);
+// Applies the channel's pending-update bits to its voice in player's table.
+void update_voice(Player* player, Channel* channel, const Sample* sample);
 
-// Adds frames output frames of voices 0..63 into accum (2 * frames floats).
-void mix_voices(float* accum, int32_t frames);
+// Adds frames output frames of the player's voices 0..63 into accum (2 * frames floats).
+void mix_voices(Player* player, float* accum, int32_t frames);
 
 // Rounds (ties to even) and clamps 2 * frames floats into 16-bit samples.
 void convert_to_pcm16(int16_t* out, const float* accum, int32_t frames);

@@ -42,11 +42,9 @@
 
 #include "music/channel.h"
 #include "music/music.h"
-#include "music/output.h"
-#include "music/replayer.h"
 #include "music/xm_loader_internal.h"
 
-Sample empty_sample;
+const Sample empty_sample{};
 
 namespace {
 
@@ -195,7 +193,6 @@ bool read_module_header(XmReader* r, Module* m, int32_t* file_patterns, int32_t*
   reader_seek(r, 0);
   reader_read(r, magic, sizeof magic);
   if (std::memcmp(magic, XM_MAGIC, XM_MAGIC_BYTES) != 0) return false;
-  m->tick_handler = replay_tick;
   m->initial_global_volume = INITIAL_GLOBAL_VOLUME;
 
   uint8_t h[XM_HEADER_BYTES];
@@ -302,14 +299,24 @@ bool parse_module(Module* m, FileHandle* handle) {
   if (ok && m->instrument_count > 0) {
     m->instruments = static_cast<Instrument*>(std::calloc(static_cast<size_t>(m->instrument_count), sizeof(Instrument)));
     ok = m->instruments != nullptr;
-    for (int32_t i = 0; ok && i < m->instrument_count; ++i) ok = read_instrument(r, &m->instruments[i]);
+    for (int32_t i = 0; ok && i < m->instrument_count; ++i) {
+      ok = read_instrument(r, &m->instruments[i]);
+      for (int32_t j = 0; ok && j < m->instruments[i].sample_count; ++j) {
+        Sample* s = const_cast<Sample*>(m->instruments[i].samples[j]);
+        s->number = static_cast<uint16_t>(i * INSTRUMENT_SAMPLES + j + 1);
+        m->sample_numbers = s->number + 1;
+      }
+    }
   }
   std::free(r);
   return ok;
 }
 
+} // namespace
+
 // Releases everything a Module owns and the Module itself.
-void release_module(Module* m) {
+void free_song(Module* m) {
+  if (m == nullptr) return;
   if (m->instruments != nullptr) {
     for (int32_t i = 0; i < m->instrument_count; ++i) {
       Instrument& ins = m->instruments[i];
@@ -324,8 +331,6 @@ void release_module(Module* m) {
   std::free(m);
 }
 
-} // namespace
-
 Module* load_module(const char* path) {
   auto* m = static_cast<Module*>(std::calloc(1, sizeof(Module)));
   if (m == nullptr) return nullptr;
@@ -338,19 +343,8 @@ Module* load_module(const char* path) {
   handle_close(handle);
   if (!ok) {
     // Never played: released without touching the playback of another module.
-    release_module(m);
+    free_song(m);
     return nullptr;
   }
   return m;
-}
-
-// Stops the playback only when it plays this module: freeing a module that is
-// not playing leaves the music of another one running.
-bool free_module(Module* module) {
-  if (module == nullptr) return false;
-  while (mix_busy.load(std::memory_order_acquire)) {
-  }
-  if (current_module == module) stop_module(module);
-  release_module(module);
-  return true;
 }

@@ -46,4 +46,4 @@ inline uint32_t read_le32(const uint8_t* p) {
 // sample_count on with &empty_sample). False only when memory runs out.
 bool load_instrument_samples(XmReader* reader, Instrument* instrument);
 // Releases a sample created by load_instrument_samples (not empty_sample).
-void free_sample(Sample* sample);
+void free_sample(const Sample* sample);

@@ -124,12 +124,12 @@ bool load_instrument_samples(XmReader* r, Instrument* ins) {
   }
   for (int32_t j = count; j < INSTRUMENT_SAMPLES; ++j) ins->samples[j] = &empty_sample;
   for (int32_t j = 0; j < count; ++j)
-    if (!read_sample_data(r, ins->samples[j])) return false;
+    if (!read_sample_data(r, const_cast<Sample*>(ins->samples[j]))) return false;
   return true;
 }
 
-void free_sample(Sample* s) {
+void free_sample(const Sample* s) {
   if (s == nullptr || s == &empty_sample) return;
   if (s->data != nullptr) std::free(s->data - SAMPLE_LEAD_FRAMES);
-  std::free(s);
+  std::free(const_cast<Sample*>(s));
 }

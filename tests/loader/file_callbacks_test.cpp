@@ -58,6 +58,7 @@ class FileCallbacksTest : public testing::Test {
 };
 
 bool table_empty() {
+  const FileCallbacks& file_callbacks = file_callback_table();
   return file_callbacks.open == nullptr && file_callbacks.close == nullptr && file_callbacks.read == nullptr &&
          file_callbacks.seek == nullptr && file_callbacks.tell == nullptr;
 }

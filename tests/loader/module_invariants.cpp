@@ -73,6 +73,6 @@ std::string module_invariant_error(const Module* m) {
     std::string e = instrument_error(m->instruments[i]);
     if (!e.empty()) return "instrument " + std::to_string(i) + ": " + e;
   }
-  if (m->tick_handler == nullptr || m->initial_global_volume != 64) return "tick handler or volume unset";
+  if (m->initial_global_volume != 64) return "initial global volume unset";
   return "";
 }

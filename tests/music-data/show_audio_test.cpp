@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "music/music.h"
-#include "music/output.h"
+#include "music/player.h"
+#include "music/realtime.h"
 #include "tests/music-data/loudness.h"
 #include "tests/support/xm_writer.h"
 
@@ -39,36 +40,42 @@ int32_t block_at(double seconds, int32_t block) {
   return static_cast<int32_t>(seconds * RATE) / block;
 }
 
-// Plays the module offline as the mixer thread would keep the ring filled.
+// Plays the module offline as the mixer thread would keep the ring filled:
+// a player at the show's rate renders block after block into a ring of
+// BLOCK_COUNT blocks.
 ShowAudio render_show() {
   ShowAudio show;
-  EXPECT_TRUE(configure_output(RATE));
   install_stdio_callbacks();
   Module* module = load_module(QM_SOURCE_DIR "/data/typing.xm");
   EXPECT_NE(module, nullptr);
-  if (module == nullptr || !start_playback(module)) return show;
+  Player* player = module != nullptr ? player_create(module, RATE) : nullptr;
+  if (player == nullptr) return show;
+  player->repeat_count = player->repeats_left = -1;  // the show's music loops with the song
+  const int32_t block_frames = block_frames_at(RATE);
   show.block = block_frames;
   show.first_stop = block_at(4.0, block_frames);
   show.last_stop = block_at(4.4, block_frames);
   const int32_t groove_end = (GROOVE_BARS[2] + 1) * BAR_FRAMES / block_frames;
   const int32_t total = std::max(show.last_stop + BLOCK_COUNT, groove_end);
   const size_t block_values = static_cast<size_t>(block_frames) * 2;
+  std::vector<int16_t> ring(block_values * BLOCK_COUNT);
+  int32_t fill_index = 0;
   auto fill = [&] {
-    fill_block();
-    int32_t slot = (fill_index + BLOCK_COUNT - 1) % BLOCK_COUNT;
-    const int16_t* filled = output_buffer + static_cast<size_t>(slot) * block_values;
-    show.song.insert(show.song.end(), filled, filled + block_values);
+    int16_t* slot = ring.data() + static_cast<size_t>(fill_index) * block_values;
+    EXPECT_EQ(render_s16(player, slot, block_frames), block_frames);
+    show.song.insert(show.song.end(), slot, slot + block_values);
+    fill_index = (fill_index + 1) % BLOCK_COUNT;
   };
   for (int32_t b = 0; b < BLOCK_COUNT; ++b) fill(); // mixed ahead by play
   for (int32_t playing = 1; playing + BLOCK_COUNT <= total; ++playing) {
     fill(); // the device moved on to block `playing`: the block behind it is refilled
     if (playing < show.first_stop || playing > show.last_stop) continue;
-    std::vector<int16_t> ring(output_buffer, output_buffer + static_cast<size_t>(ring_frames) * 2);
-    std::rotate(ring.begin(), ring.begin() + static_cast<ptrdiff_t>((playing % BLOCK_COUNT) * block_values),
-                ring.end());
-    show.rings.push_back(std::move(ring));
+    std::vector<int16_t> heard(ring);
+    std::rotate(heard.begin(), heard.begin() + static_cast<ptrdiff_t>((playing % BLOCK_COUNT) * block_values),
+                heard.end());
+    show.rings.push_back(std::move(heard));
   }
-  release_playback_buffers();
+  player_free(player);
   free_module(module);
   return show;
 }

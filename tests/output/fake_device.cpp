@@ -5,12 +5,12 @@
 
 FakeDevice fake;
 
-static bool fake_open(int32_t) {
+static bool fake_open(void*, int32_t) {
   fake.calls.push_back("open");
   return fake.open_result;
 }
 
-static void fake_start(const int16_t* ring, int32_t frames) {
+static void fake_start(void*, const int16_t* ring, int32_t frames) {
   fake.calls.push_back("start");
   fake.ring = ring;
   fake.ring_length = frames;
@@ -18,20 +18,20 @@ static void fake_start(const int16_t* ring, int32_t frames) {
   fake.position.store(0, std::memory_order_release);
 }
 
-static uint64_t fake_frames_played() {
+static uint64_t fake_frames_played(void*) {
   fake.polls.fetch_add(1, std::memory_order_relaxed);
   return fake.position.load(std::memory_order_acquire);
 }
 
-static void fake_reset() {
+static void fake_reset(void*) {
   fake.calls.push_back("reset");
   fake.ring = nullptr;
   fake.ring_length = 0;
 }
 
-static void fake_close() { fake.calls.push_back("close"); }
+static void fake_close(void*) { fake.calls.push_back("close"); }
 
-static const AudioBackend fake_backend = {fake_open, fake_start, fake_frames_played, fake_reset,
+static const AudioBackend fake_backend = {nullptr, fake_open, fake_start, fake_frames_played, fake_reset,
                                           fake_close};
 
 const AudioBackend* install_fake_device() {
@@ -47,7 +47,7 @@ const AudioBackend* install_fake_device() {
 }
 
 void fake_play(int32_t frames, std::vector<int16_t>* out) {
-  blocks_published.load(std::memory_order_acquire); // as the real callback does
+  blocks_published(); // acquires, as the real callback does
   for (int32_t i = 0; i < frames && fake.ring != nullptr; ++i) {
     if (out != nullptr) {
       out->push_back(fake.ring[fake.read_frame * 2]);

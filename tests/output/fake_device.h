@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "music/output.h"
+#include "music/realtime.h"
 
 struct FakeDevice {
   bool open_result = true;          // what the next open returns

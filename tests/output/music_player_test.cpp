@@ -13,12 +13,13 @@
 
 #include "app/music_player.h"
 #include "music/music.h"
-#include "music/output.h"
+#include "music/player.h"
+#include "music/realtime.h"
 #include "tests/output/test_song.h"
 
 namespace {
 
-uint32_t published() { return blocks_published.load(std::memory_order_acquire); }
+uint32_t published() { return blocks_published(); }
 
 bool wait_for_blocks(uint32_t target) {
   auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -62,7 +63,7 @@ TEST(MusicPlayer, PlaysTheRingFromItsFirstFrameThroughTheDiskDriver) {
   {
     MusicPlayer player;
     EXPECT_TRUE(file_callbacks_complete());
-    EXPECT_EQ(block_frames, 884);
+    EXPECT_EQ(realtime_state().block_frames, 884);
     uint32_t base = published();
     player.load_and_play(song.path.c_str());
     EXPECT_EQ(player.playing, 1);
@@ -70,11 +71,11 @@ TEST(MusicPlayer, PlaysTheRingFromItsFirstFrameThroughTheDiskDriver) {
     ASSERT_TRUE(wait_for_blocks(base + BLOCK_COUNT + refills));
     player.stop();
     EXPECT_EQ(player.playing, 0);
-    EXPECT_TRUE(mixer_ended.load());
-    EXPECT_NE(output_buffer, nullptr); // the device goes on looping the ring
+    EXPECT_TRUE(mixer_ended());
+    EXPECT_NE(realtime_state().output_buffer, nullptr); // the device goes on looping the ring
   }
-  EXPECT_EQ(output_buffer, nullptr); // closed with the player
-  EXPECT_EQ(block_frames, 0);
+  EXPECT_EQ(realtime_state().output_buffer, nullptr); // closed with the player
+  EXPECT_EQ(realtime_state().block_frames, 0);
 
   // What the device played, after the silence it wrote while paused, is the
   // song from its first frame on.
@@ -93,12 +94,12 @@ TEST(MusicPlayer, WithoutAnAudioDeviceTheShowGoesOnSilent) {
   TempFile song(song_bytes(0));
   MusicPlayer player;
   EXPECT_TRUE(file_callbacks_complete());
-  EXPECT_EQ(block_frames, 0);
+  EXPECT_EQ(realtime_state().block_frames, 0);
   player.load_and_play(song.path.c_str());
   EXPECT_NE(player.module, nullptr);
   EXPECT_EQ(player.playing, 1);
-  EXPECT_TRUE(mixer_ended.load());
-  EXPECT_EQ(output_buffer, nullptr);
+  EXPECT_TRUE(mixer_ended());
+  EXPECT_EQ(realtime_state().output_buffer, nullptr);
   player.stop();
   player.stop();
   EXPECT_EQ(player.playing, 0);

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "music/music.h"
-#include "music/output.h"
+#include "music/player.h"
+#include "music/realtime.h"
 #include "tests/output/fake_device.h"
 #include "tests/output/test_song.h"
 #include "tests/support/xm_writer.h"
@@ -28,7 +29,7 @@ bool wait_until(const std::function<bool()>& done) {
   return true;
 }
 
-uint32_t published() { return blocks_published.load(std::memory_order_acquire); }
+uint32_t published() { return blocks_published(); }
 
 // Waits until the mixer thread has made at least two more polls, so any
 // refill it was going to make for the current position is done.
@@ -38,8 +39,8 @@ bool wait_for_two_polls() {
 }
 
 std::vector<int16_t> ring_block(int block) {
-  const int16_t* start = output_buffer + static_cast<size_t>(block) * block_frames * 2;
-  return std::vector<int16_t>(start, start + static_cast<size_t>(block_frames) * 2);
+  const int16_t* start = realtime_state().output_buffer + static_cast<size_t>(block) * realtime_state().block_frames * 2;
+  return std::vector<int16_t>(start, start + static_cast<size_t>(realtime_state().block_frames) * 2);
 }
 
 class Output : public ::testing::Test {
@@ -57,8 +58,8 @@ class Output : public ::testing::Test {
   }
 
   std::vector<int16_t> reference_block(const std::vector<int16_t>& render, int block) {
-    auto start = render.begin() + static_cast<ptrdiff_t>(block) * block_frames * 2;
-    return std::vector<int16_t>(start, start + static_cast<ptrdiff_t>(block_frames) * 2);
+    auto start = render.begin() + static_cast<ptrdiff_t>(block) * realtime_state().block_frames * 2;
+    return std::vector<int16_t>(start, start + static_cast<ptrdiff_t>(realtime_state().block_frames) * 2);
   }
 
   std::vector<uint8_t> bytes;
@@ -68,17 +69,17 @@ class Output : public ::testing::Test {
 TEST_F(Output, PlayStartsWithTheWholeRingMixedAsTheOfflineRender) {
   std::vector<int16_t> reference = offline_render(module, BLOCK_COUNT);
   ASSERT_TRUE(open_output(44100, 0));
-  EXPECT_EQ(block_frames, 884);
-  EXPECT_EQ(ring_frames, 88400);
-  EXPECT_EQ(ramp_length, 128);
+  EXPECT_EQ(realtime_state().block_frames, 884);
+  EXPECT_EQ(realtime_state().ring_frames, 88400);
+  EXPECT_EQ(realtime_state().ramp_length, 128);
   uint32_t before = published();
   ASSERT_TRUE(play_module(module));
-  EXPECT_EQ(fill_index, 0);
+  EXPECT_EQ(realtime_state().fill_index, 0);
   EXPECT_EQ(published() - before, static_cast<uint32_t>(BLOCK_COUNT));
-  EXPECT_EQ(fake.ring, output_buffer);
-  EXPECT_EQ(fake.ring_length, ring_frames);
+  EXPECT_EQ(fake.ring, realtime_state().output_buffer);
+  EXPECT_EQ(fake.ring_length, realtime_state().ring_frames);
   EXPECT_EQ(fake.calls.back(), "start");
-  std::vector<int16_t> ring(output_buffer, output_buffer + static_cast<size_t>(ring_frames) * 2);
+  std::vector<int16_t> ring(realtime_state().output_buffer, realtime_state().output_buffer + static_cast<size_t>(realtime_state().ring_frames) * 2);
   EXPECT_TRUE(ring == reference);
   int silent_blocks = 0;
   for (int b = 0; b < BLOCK_COUNT; ++b) {
@@ -98,7 +99,7 @@ TEST_F(Output, TheThreadRefillsExactlyTheBlocksTheDeviceLeftBehind) {
   // The device moves 100 frames into block 5: blocks 0..4 are refilled with
   // the song's blocks 100..104, block 5 (being played) and the rest stay.
   std::vector<int16_t> heard;
-  fake_play(5 * block_frames + 100, &heard);
+  fake_play(5 * realtime_state().block_frames + 100, &heard);
   ASSERT_TRUE(wait_until([&] { return published() - base >= 105; }));
   ASSERT_TRUE(wait_for_two_polls());
   EXPECT_EQ(published() - base, 105u);
@@ -111,10 +112,10 @@ TEST_F(Output, TheThreadRefillsExactlyTheBlocksTheDeviceLeftBehind) {
   // song as the offline render has it.
   const int32_t chunk = 2000;
   uint64_t position = fake.position.load();
-  while (position + chunk <= static_cast<uint64_t>(total_blocks - 1) * block_frames) {
+  while (position + chunk <= static_cast<uint64_t>(total_blocks - 1) * realtime_state().block_frames) {
     fake_play(chunk, &heard);
     position += chunk;
-    uint32_t refills = static_cast<uint32_t>(position / block_frames);
+    uint32_t refills = static_cast<uint32_t>(position / realtime_state().block_frames);
     ASSERT_TRUE(wait_until([&] { return published() - base >= BLOCK_COUNT + refills; }));
   }
   ASSERT_TRUE(heard.size() == position * 2);
@@ -123,21 +124,21 @@ TEST_F(Output, TheThreadRefillsExactlyTheBlocksTheDeviceLeftBehind) {
   // Stop: the thread ends within one poll of the request and the device
   // goes on looping the ring, which stays allocated.
   int polls_at_stop = fake.polls.load();
-  const int16_t* ring = output_buffer;
+  const int16_t* ring = realtime_state().output_buffer;
   ASSERT_TRUE(stop_module(module));
   EXPECT_LE(fake.polls.load(), polls_at_stop + 1);
-  EXPECT_TRUE(mixer_ended.load());
-  EXPECT_EQ(published() - base, BLOCK_COUNT + static_cast<uint32_t>(position / block_frames));
-  EXPECT_EQ(fill_index, static_cast<int32_t>(position / block_frames) % BLOCK_COUNT);
-  EXPECT_EQ(output_buffer, ring);
+  EXPECT_TRUE(mixer_ended());
+  EXPECT_EQ(published() - base, BLOCK_COUNT + static_cast<uint32_t>(position / realtime_state().block_frames));
+  EXPECT_EQ(realtime_state().fill_index, static_cast<int32_t>(position / realtime_state().block_frames) % BLOCK_COUNT);
+  EXPECT_EQ(realtime_state().output_buffer, ring);
   EXPECT_EQ(fake.ring, ring);
   EXPECT_EQ(fake_count("reset"), 1); // the one before the ring was handed over
-  EXPECT_EQ(mix_buffer, nullptr);
-  EXPECT_EQ(current_module, nullptr);
+  EXPECT_EQ(realtime_state().mix_buffer, nullptr);
+  EXPECT_EQ(realtime_state().current_module, nullptr);
   MixerStats stats = mixer_stats();
   EXPECT_EQ(stats.late_blocks, 0);
-  EXPECT_EQ(stats.min_lead_frames, ring_frames - (5 * block_frames + 100)); // the first jump
-  EXPECT_EQ(stats.blocks_refilled, static_cast<int64_t>(position / block_frames));
+  EXPECT_EQ(stats.min_lead_frames, realtime_state().ring_frames - (5 * realtime_state().block_frames + 100)); // the first jump
+  EXPECT_EQ(stats.blocks_refilled, static_cast<int64_t>(position / realtime_state().block_frames));
 }
 
 TEST_F(Output, StopTwiceOrBeforePlayReleasesNothingTwice) {
@@ -148,16 +149,16 @@ TEST_F(Output, StopTwiceOrBeforePlayReleasesNothingTwice) {
 
   uint32_t base = published();
   ASSERT_TRUE(play_module(module));
-  fake_play(3 * block_frames, nullptr);
+  fake_play(3 * realtime_state().block_frames, nullptr);
   ASSERT_TRUE(wait_until([&] { return published() - base >= BLOCK_COUNT + 3; }));
   EXPECT_TRUE(stop_module(module));
-  std::vector<int16_t> ring(output_buffer, output_buffer + static_cast<size_t>(ring_frames) * 2);
-  int32_t index = fill_index;
+  std::vector<int16_t> ring(realtime_state().output_buffer, realtime_state().output_buffer + static_cast<size_t>(realtime_state().ring_frames) * 2);
+  int32_t index = realtime_state().fill_index;
   EXPECT_TRUE(stop_module(module));
   EXPECT_TRUE(stop_module(module));
-  EXPECT_EQ(fill_index, index);
-  ASSERT_NE(output_buffer, nullptr);
-  EXPECT_TRUE(std::equal(ring.begin(), ring.end(), output_buffer));
+  EXPECT_EQ(realtime_state().fill_index, index);
+  ASSERT_NE(realtime_state().output_buffer, nullptr);
+  EXPECT_TRUE(std::equal(ring.begin(), ring.end(), realtime_state().output_buffer));
   EXPECT_EQ(fake_count("reset"), 1);
   EXPECT_EQ(fake_count("close"), 0);
 }
@@ -168,17 +169,17 @@ TEST_F(Output, OpenRefusesWithoutCallbacksOrDeviceAndPlayThenRefuses) {
   set_file_callbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
   EXPECT_FALSE(open_output(44100, 0));
   EXPECT_EQ(fake.calls, std::vector<std::string>{"open"});
-  EXPECT_EQ(block_frames, 884);
+  EXPECT_EQ(realtime_state().block_frames, 884);
 
   install_memory_callbacks();
   close_output();
   fake.open_result = false; // no sound server, no card
   EXPECT_FALSE(open_output(44100, 0));
-  EXPECT_EQ(block_frames, 0);
+  EXPECT_EQ(realtime_state().block_frames, 0);
   EXPECT_FALSE(play_module(module));
   EXPECT_EQ(fake_count("start"), 0);
-  EXPECT_TRUE(mixer_ended.load());
-  EXPECT_EQ(output_buffer, nullptr);
+  EXPECT_TRUE(mixer_ended());
+  EXPECT_EQ(realtime_state().output_buffer, nullptr);
   EXPECT_FALSE(open_output(0, 0)); // a rate that gives no block
 }
 
@@ -187,11 +188,11 @@ TEST_F(Output, BlockAndRampSizesFollowTheRate) {
                                                          {22050, 444, 64}};
   for (const auto& r : rates) {
     ASSERT_TRUE(open_output(r.rate, 0));
-    EXPECT_EQ(mix_rate, r.rate);
-    EXPECT_EQ(block_frames, r.block);
-    EXPECT_EQ(ring_frames, 100 * r.block);
-    EXPECT_EQ(ramp_length, r.ramp);
-    EXPECT_FLOAT_EQ(ramp_length_inv, 1.0f / static_cast<float>(r.ramp));
+    EXPECT_EQ(realtime_state().mix_rate, r.rate);
+    EXPECT_EQ(realtime_state().block_frames, r.block);
+    EXPECT_EQ(realtime_state().ring_frames, 100 * r.block);
+    EXPECT_EQ(realtime_state().ramp_length, r.ramp);
+    EXPECT_FLOAT_EQ(realtime_state().ramp_length_inv, 1.0f / static_cast<float>(r.ramp));
   }
   EXPECT_EQ(fake_count("close"), 2); // each open closed the one before
 }
@@ -200,7 +201,7 @@ TEST_F(Output, RestartAfterStopResetsTheDeviceAndForgetsTheFreedModule) {
   ASSERT_TRUE(open_output(44100, 0));
   ASSERT_TRUE(play_module(module));
   uint32_t base = published();
-  fake_play(10 * block_frames, nullptr);
+  fake_play(10 * realtime_state().block_frames, nullptr);
   ASSERT_TRUE(wait_until([&] { return published() - base >= 10; }));
   ASSERT_TRUE(stop_module(module));
   free_module(module); // the voices still point into its samples
@@ -213,9 +214,9 @@ TEST_F(Output, RestartAfterStopResetsTheDeviceAndForgetsTheFreedModule) {
   std::vector<std::string> restart(fake.calls.begin() + static_cast<ptrdiff_t>(calls_before),
                                    fake.calls.end());
   EXPECT_EQ(restart, (std::vector<std::string>{"reset", "start"}));
-  EXPECT_EQ(fake.ring, output_buffer);
+  EXPECT_EQ(fake.ring, realtime_state().output_buffer);
   const Sample* own = module->instruments[0].samples[0];
-  for (const Voice& voice : voices) {
+  for (const Voice& voice : realtime_state().player->voices) {
     EXPECT_TRUE(voice.sample == nullptr || voice.sample == own || voice.sample == &empty_sample)
         << "voice " << voice.index;
   }
@@ -225,13 +226,13 @@ TEST_F(Output, ADeviceAheadOfTheMixedSoundCountsLateBlocks) {
   ASSERT_TRUE(open_output(44100, 0));
   uint32_t base = published();
   ASSERT_TRUE(play_module(module));
-  fake_play(150 * block_frames, nullptr); // half a ring past what was mixed
+  fake_play(150 * realtime_state().block_frames, nullptr); // half a ring past what was mixed
   ASSERT_TRUE(wait_until([&] { return published() - base >= 150; }));
   ASSERT_TRUE(wait_for_two_polls());
   ASSERT_TRUE(stop_module(module));
   MixerStats stats = mixer_stats();
   EXPECT_EQ(stats.late_blocks, 50);
-  EXPECT_EQ(stats.min_lead_frames, -50 * block_frames);
+  EXPECT_EQ(stats.min_lead_frames, -50 * realtime_state().block_frames);
   EXPECT_EQ(stats.blocks_refilled, 50);
 }
 

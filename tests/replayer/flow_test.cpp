@@ -10,12 +10,12 @@ TEST(Tempo, SpeedAndTempoEffects) {
   XmFile f = make_song();
   cell(f, 0, 0) = note_cell(0, 0, EFFECT_SPEED_TEMPO, 0x20);
   cell(f, 0, 1) = note_cell(0, 0, EFFECT_SPEED_TEMPO, 0x1F);
-  Player p(f);
+  Playback p(f);
   ASSERT_TRUE(p.loaded());
   p.tick();
-  EXPECT_EQ(p.module()->bpm, 32);
-  EXPECT_EQ(p.module()->samples_per_tick, 3445);
-  EXPECT_EQ(p.module()->speed, 31);
+  EXPECT_EQ(p.player()->bpm, 32);
+  EXPECT_EQ(p.player()->samples_per_tick, 3445);
+  EXPECT_EQ(p.player()->speed, 31);
   // The new tempo governs the row tick that set it: the next row is 31 ticks of 3445 frames later.
   std::vector<RowTick> t = trace_song(f, 5.0);
   ASSERT_GE(t.size(), 2u);
@@ -67,11 +67,11 @@ TEST(Flow, PatternDelayLengthensTheRowAndRunsTickEffects) {
   std::vector<RowTick> t = trace_song(f, 1.0);
   ASSERT_GE(t.size(), 2u);
   EXPECT_EQ(t[1].frame - t[0].frame, 18u * 882u);
-  Player p(f);
+  Playback p(f);
   p.ticks(18);
   EXPECT_EQ(p.channel(1).volume, 48 - 17);  // ticks 1..17 slide, the row tick does not
-  EXPECT_EQ(p.module()->tick, 0);
-  EXPECT_EQ(p.module()->row, 0);
+  EXPECT_EQ(p.player()->tick, 0);
+  EXPECT_EQ(p.player()->row, 0);
 }
 
 TEST(Flow, PatternLoopPlaysRowsFourToSevenThreeTimes) {
@@ -86,7 +86,7 @@ TEST(Flow, PatternLoopPlaysRowsFourToSevenThreeTimes) {
   // Row 7's slide runs on its later ticks each of the three times.
   XmFile g = f;
   cell(g, 0, 0) = note_cell(49, 1);
-  Player p(g);
+  Playback p(g);
   p.ticks(6 * 17);
   EXPECT_EQ(p.channel(0).volume, 48 - 3 * 5);
 }
@@ -129,14 +129,17 @@ TEST(Render, OnePassEndsWhereTheSongComesBack) {
   cell(f, 2, 0) = note_cell(0, 0, EFFECT_EXTENDED, 0x61);
   Module* m = load_module_from_memory(write_xm(f));
   ASSERT_NE(m, nullptr);
-  RenderOptions o;
-  RenderResult r = render_module(m, o);
-  free_module(m);
+  Player* p = player_create(m, 44100);
+  std::vector<int16_t> pcm(2 * 1000);
+  uint64_t frames = 0;
+  for (int32_t got = 1; got > 0;) frames += static_cast<uint64_t>(got = render_s16(p, pcm.data(), 1000));
   // Rows 0,1,2,1,2,3 of order 0 and 0..3 of order 1: 10 rows of 6 ticks, then order 1 again.
-  EXPECT_EQ(r.end, RenderEnd::SONG_REPEATED);
-  EXPECT_EQ(r.frames, 10u * 6u * 882u);
-  EXPECT_EQ(r.loop_order, 1);
-  EXPECT_EQ(r.loop_row, 0);
+  EXPECT_TRUE(p->ended);
+  EXPECT_EQ(frames, 10u * 6u * 882u);
+  EXPECT_EQ(p->end_order, 1);
+  EXPECT_EQ(p->end_row, 0);
+  player_free(p);
+  free_module(m);
 }
 
 }  // namespace

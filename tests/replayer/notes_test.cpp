@@ -9,7 +9,7 @@ TEST(Notes, TonePortamentoNoteDoesNotStartOrSwitch) {
   f.instruments.push_back(f.instruments[0]);
   cell(f, 0, 0) = note_cell(49, 1);
   cell(f, 1, 0) = note_cell(61, 2, EFFECT_TONE_PORTA, 0x08);
-  Player p(f);
+  Playback p(f);
   p.ticks(6);
   Channel& c = p.channel(0);
   int32_t start_period = c.period;
@@ -31,7 +31,7 @@ TEST(Notes, KeyOffWithInstrumentResetsThenReleases) {
   f.instruments[0].fadeout = 300;
   cell(f, 0, 0) = note_cell(49, 1, EFFECT_SET_VOLUME, 10);
   cell(f, 1, 0) = note_cell(NOTE_KEY_OFF, 1);
-  Player p(f);
+  Playback p(f);
   p.ticks(7);
   Channel& c = p.channel(0);
   EXPECT_EQ(c.volume, 48);  // the reset restored the sample's volume
@@ -43,10 +43,10 @@ TEST(Notes, KeyOffWithInstrumentResetsThenReleases) {
 TEST(Notes, FirstInstrumentPlaysOnAnUnsetChannel) {
   XmFile f = make_song();
   cell(f, 0, 1) = note_cell(49, 0);
-  Player p(f);
+  Playback p(f);
   p.tick();
   ASSERT_NE(p.channel(1).voice->sample, nullptr);
-  EXPECT_EQ(p.channel(1).voice->sample, p.module()->instruments[0].samples[0]);
+  EXPECT_EQ(p.channel(1).voice->sample, p.song()->instruments[0].samples[0]);
   EXPECT_EQ(p.channel(1).period, 7680 - 64 * 48);
 }
 
@@ -54,10 +54,10 @@ TEST(Notes, NotesBeyondTheSampleMapSelectNoSample) {
   XmFile f = make_song();
   cell(f, 0, 0) = note_cell(98, 1);
   cell(f, 1, 0) = note_cell(254, 0, EFFECT_ARPEGGIO, 0x47);
-  Player p(f);
+  Playback p(f);
   p.ticks(12);
   EXPECT_EQ(p.channel(0).note, 253);
-  EXPECT_EQ(channel_sample(channel_instrument(p.module(), &p.channel(0)), &p.channel(0)), &empty_sample);
+  EXPECT_EQ(channel_sample(channel_instrument(p.song(), &p.channel(0)), &p.channel(0)), &empty_sample);
 }
 
 TEST(Volume, SetVolumeAndTremoloFoldBack) {
@@ -65,7 +65,7 @@ TEST(Volume, SetVolumeAndTremoloFoldBack) {
   cell(f, 0, 0) = note_cell(49, 1, EFFECT_SET_VOLUME, 0x50);
   cell(f, 1, 0) = note_cell(0, 0, EFFECT_SET_VOLUME, 0x20);
   cell(f, 2, 0) = note_cell(0, 0, EFFECT_TREMOLO, 0x4F);
-  Player p(f);
+  Playback p(f);
   p.tick();
   EXPECT_EQ(p.channel(0).volume, 80);
   p.ticks(5 + 6 + 6);
@@ -79,7 +79,7 @@ TEST(Volume, SetVolumeAndTremoloFoldBack) {
 TEST(Volume, TremoloIsCutAtFullVolume) {
   XmFile f = make_song();
   cell(f, 0, 0) = note_cell(49, 1, EFFECT_TREMOLO, 0x8F, 0x38);  // volume 40
-  Player p(f);
+  Playback p(f);
   p.ticks(3);  // positions 0 and 8 on ticks 1 and 2
   EXPECT_EQ(p.channel(0).tremolo_pos, 16);
   p.tick();  // position 16: w 255, d 59, cut to 64 - 40
@@ -91,7 +91,7 @@ TEST(Volume, VolumeColumnSlides) {
   cell(f, 0, 0) = note_cell(49, 1, 0, 0, 0x61);
   cell(f, 0, 1) = note_cell(49, 1, 0, 0, 0x81);
   cell(f, 1, 0) = note_cell(0, 0, 0, 0, 0x72);
-  Player p(f);
+  Playback p(f);
   p.ticks(6);
   EXPECT_EQ(p.channel(0).volume, 48 - 6);
   EXPECT_EQ(p.channel(1).volume, 48 - 1);
@@ -103,7 +103,7 @@ TEST(Volume, VolumeSlideAndNoteCut) {
   XmFile f = make_song();
   cell(f, 0, 0) = note_cell(49, 1, EFFECT_VOLUME_SLIDE, 0x0F);
   cell(f, 0, 1) = note_cell(49, 1, EFFECT_EXTENDED, 0xC3);
-  Player p(f);
+  Playback p(f);
   std::vector<int32_t> slid, cut;
   for (int t = 0; t < 6; ++t) {
     p.tick();
@@ -118,7 +118,7 @@ TEST(Volume, MultiRetriggerScalesVolume) {
   XmFile f = make_song();
   f.default_speed = 5;
   cell(f, 0, 0) = note_cell(49, 1, EFFECT_MULTI_RETRIGGER, 0x61, 0x50);
-  Player p(f);
+  Playback p(f);
   p.tick();
   std::vector<int32_t> volumes;
   for (int t = 1; t < 5; ++t) {
@@ -132,7 +132,7 @@ TEST(Volume, MultiRetriggerScalesVolume) {
 TEST(Volume, TremorCycles) {
   XmFile f = make_song();
   for (int r = 0; r < 3; ++r) cell(f, r, 0) = note_cell(r == 0 ? 49 : 0, r == 0 ? 1 : 0, EFFECT_TREMOR, 0x21);
-  Player p(f);
+  Playback p(f);
   std::string pattern;
   for (int t = 0; t < 15; ++t) {
     p.tick();
@@ -145,7 +145,7 @@ TEST(Volume, TremorCountBeyondAShortenedCycleRestarts) {
   XmFile f = make_song();
   cell(f, 0, 0) = note_cell(49, 1, EFFECT_TREMOR, 0x71);
   cell(f, 1, 0) = note_cell(0, 0, EFFECT_TREMOR, 0x10);
-  Player p(f);
+  Playback p(f);
   p.ticks(6);  // the count stands at 6, beyond the 3-tick cycle of the next row
   EXPECT_EQ(p.channel(0).tremor_count, 6);
   std::string pattern;
@@ -159,7 +159,7 @@ TEST(Volume, TremorCountBeyondAShortenedCycleRestarts) {
 TEST(Pitch, ArpeggioOffsets) {
   XmFile f = make_song();
   cell(f, 0, 0) = note_cell(49, 1, EFFECT_ARPEGGIO, 0x47);
-  Player p(f);
+  Playback p(f);
   std::vector<int32_t> offsets;
   for (int t = 0; t < 6; ++t) {
     p.tick();
@@ -178,7 +178,7 @@ TEST(Pitch, PortamentoUpStopsAt56InBothTables) {
       cell(f, r, 0) = note_cell(0, 0, EFFECT_PORTA_UP, 0);
       cell(f, r, 1) = note_cell(0, 0, EFFECT_PORTA_DOWN, 0);
     }
-    Player p(f);
+    Playback p(f);
     p.tick();
     int32_t low = p.channel(1).period;
     p.ticks(6 * 16 - 1);
@@ -190,28 +190,38 @@ TEST(Pitch, PortamentoUpStopsAt56InBothTables) {
 TEST(Pitch, VibratoAtPositionSixteen) {
   XmFile f = make_song();
   cell(f, 0, 0) = note_cell(49, 1, EFFECT_VIBRATO, 0x8F);
-  Player p(f);
+  Playback p(f);
   p.ticks(3);
   EXPECT_EQ(p.channel(0).vibrato_pos, 16);
   p.tick();
   EXPECT_EQ(p.channel(0).period_offset, -116);
 }
 
-TEST(Pitch, SetFinetuneChangesTheSharedSample) {
+TEST(Pitch, SetFinetuneChangesTheSampleForEveryChannelOfThePlayerOnly) {
   XmFile f = make_song();
   cell(f, 0, 0) = note_cell(49, 1, EFFECT_EXTENDED, 0x58);
   cell(f, 1, 1) = note_cell(49, 1);
-  Player p(f);
+  Playback p(f);
   p.ticks(7);
-  EXPECT_EQ(p.module()->instruments[0].samples[0]->finetune, 8);
-  EXPECT_EQ(p.channel(1).period, 7680 - 64 * 48 - 4);
+  const Sample* sample = p.song()->instruments[0].samples[0];
+  EXPECT_EQ(sample_finetune(p.player(), sample), 8);
+  EXPECT_EQ(p.channel(1).period, 7680 - 64 * 48 - 4);  // the other channel's note uses it
+  // The song is not written: another player of it starts from the file's finetune.
+  EXPECT_EQ(sample->finetune, 0);
+  Player* other = player_create(p.song(), 44100);
+  ASSERT_NE(other, nullptr);
+  EXPECT_EQ(sample_finetune(other, sample), 0);
+  player_free(other);
+  // A restart forgets it.
+  player_restart(p.player(), 0);
+  EXPECT_EQ(sample_finetune(p.player(), sample), 0);
 }
 
 TEST(Pitch, AutoVibratoAtPosition64) {
   XmFile f = make_song();
   f.instruments[0].vibrato_depth = 16;
   cell(f, 0, 0) = note_cell(49, 1);
-  Player p(f);
+  Playback p(f);
   p.tick();
   EXPECT_EQ(p.channel(0).period_offset, 0);  // position 0
   p.channel(0).auto_vibrato_pos = 64;
@@ -227,7 +237,7 @@ TEST(Pitch, AutoVibratoTypesAboveThreeAddNothing) {
   f.instruments[0].vibrato_depth = 15;
   f.instruments[0].vibrato_rate = 40;
   cell(f, 0, 0) = note_cell(49, 1);
-  Player p(f);
+  Playback p(f);
   for (int t = 0; t < 12; ++t) {
     p.tick();
     EXPECT_EQ(p.channel(0).period_offset, 0);

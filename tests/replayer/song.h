@@ -1,16 +1,17 @@
 // song.h: small songs for the replayer tests, built with the XM writer and
 // played tick by tick through the real loader and replayer.
-// Owns: the Module of each Player. Thread: the test's.
+// Owns: the Module and Player of each Playback. Thread: the test's.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include <algorithm>
+
 #include "music/music.h"
-#include "music/output.h"
+#include "music/player.h"
 #include "music/replayer.h"
 #include "tests/support/xm_writer.h"
-#include "tools/xmrender/render.h"
 
 // A song of `patterns` empty patterns of `rows` rows on `channels` channels,
 // played in that order, with one instrument holding one looped 8-bit sample.
@@ -46,45 +47,64 @@ inline Cell note_cell(uint8_t note, uint8_t instrument = 1, uint8_t effect = 0, 
 }
 
 // Loads a song and plays it from the start, one tick per call of tick().
-class Player {
+class Playback {
  public:
-  explicit Player(const XmFile& f) {
-    configure_output(44100);
-    module_ = load_module_from_memory(write_xm(f));
-    if (module_ != nullptr) start_playback(module_);
+  explicit Playback(const XmFile& f) {
+    song_ = load_module_from_memory(write_xm(f));
+    if (song_ != nullptr) player_ = player_create(song_, 44100);
   }
-  ~Player() {
-    release_playback_buffers();
-    free_module(module_);
+  ~Playback() {
+    player_free(player_);
+    free_module(song_);
   }
-  Player(const Player&) = delete;
-  Player& operator=(const Player&) = delete;
+  Playback(const Playback&) = delete;
+  Playback& operator=(const Playback&) = delete;
 
-  Module* module() { return module_; }
-  bool loaded() const { return module_ != nullptr; }
-  // Runs one tick (the row tick when module()->tick is 0).
-  void tick() { replay_tick(module_); }
+  Player* player() { return player_; }
+  const Module* song() { return song_; }
+  bool loaded() const { return player_ != nullptr; }
+  // Runs one tick (the row tick when player()->tick is 0).
+  void tick() { replay_tick(player_); }
   void ticks(int n) {
     for (int i = 0; i < n; ++i) tick();
   }
-  Channel& channel(int i) { return channels[i]; }
+  Channel& channel(int i) { return player_->channels[i]; }
 
  private:
-  Module* module_ = nullptr;
+  Module* song_ = nullptr;
+  Player* player_ = nullptr;
 };
 
-// The row ticks of the first `seconds` of a song (a fixed-length render).
+// One row tick as a trace reports it.
+struct RowTick {
+  uint64_t frame;  // output frame where the row tick falls
+  int32_t order, row, speed, bpm;
+};
+
+// The row ticks heard in the first `seconds` of a song at 44,100 Hz, the
+// song played on without end.
 inline std::vector<RowTick> trace_song(const XmFile& f, double seconds) {
-  std::vector<RowTick> rows;
+  struct Trace {
+    std::vector<RowTick> rows;
+    uint64_t limit;
+  } trace{{}, static_cast<uint64_t>(seconds * 44100)};
   Module* m = load_module_from_memory(write_xm(f));
-  if (m == nullptr) return rows;
-  RenderOptions o;
-  o.max_frames = static_cast<uint64_t>(seconds * 44100);
-  o.user = &rows;
-  o.row_tick = [](const RowTick& t, void* user) { static_cast<std::vector<RowTick>*>(user)->push_back(t); };
-  render_module(m, o);
+  if (m == nullptr) return trace.rows;
+  Player* p = player_create(m, 44100);
+  p->repeat_count = p->repeats_left = -1;
+  p->row_user = &trace;
+  p->row_callback = [](void* user, const qm_row_event* e) {
+    auto* t = static_cast<Trace*>(user);
+    if (e->frame < t->limit) t->rows.push_back(RowTick{e->frame, e->order, e->row, e->speed, e->bpm});
+  };
+  std::vector<int16_t> pcm(2 * 4096);
+  for (uint64_t done = 0; done < trace.limit;) {
+    int32_t ask = static_cast<int32_t>(std::min<uint64_t>(4096, trace.limit - done));
+    done += static_cast<uint64_t>(render_s16(p, pcm.data(), ask));
+  }
+  player_free(p);
   free_module(m);
-  return rows;
+  return trace.rows;
 }
 
 // (order, row) pairs of a trace, for compact comparisons.

@@ -5,7 +5,7 @@ namespace {
 
 // The ticks 1..ticks-1 of the first row on which channel 0 gets UPDATE_START.
 std::vector<int> start_ticks(const XmFile& f, int ticks) {
-  Player p(f);
+  Playback p(f);
   std::vector<int> out;
   p.tick();
   for (int t = 1; t < ticks; ++t) {
@@ -31,7 +31,7 @@ TEST(Ticks, NoteDelayStartsOnTickY) {
   cell(f, 0, 0) = note_cell(49, 1, EFFECT_SET_VOLUME, 16);
   cell(f, 1, 0) = note_cell(61, 1, EFFECT_EXTENDED, 0xD3);
   cell(f, 2, 0) = note_cell(49, 1, EFFECT_EXTENDED, 0xD3, 0x30);
-  Player p(f);
+  Playback p(f);
   p.ticks(6);
   Channel& c = p.channel(0);
   std::vector<int> starts;
@@ -53,7 +53,7 @@ TEST(Ticks, NoteDelayStartsOnTickY) {
 
 // Volume-envelope values of channel 0 on each of `ticks` ticks.
 std::vector<int32_t> envelope_values(const XmFile& f, int ticks) {
-  Player p(f);
+  Playback p(f);
   std::vector<int32_t> out;
   for (int t = 0; t < ticks; ++t) {
     p.tick();
@@ -109,7 +109,7 @@ TEST(Envelope, SetEnvelopePositionInterpolates) {
   XmFile f = make_song();
   set_volume_envelope(f.instruments[0], {{0, 64}, {4, 32}, {8, 16}, {12, 0}}, ENVELOPE_ON);
   cell(f, 0, 0) = note_cell(49, 1, EFFECT_SET_ENVELOPE_POSITION, 6);
-  Player p(f);
+  Playback p(f);
   p.tick();
   const EnvelopeState& e = p.channel(0).volume_env;
   EXPECT_EQ(e.point, 2);

@@ -4,13 +4,13 @@
 #include <cstring>
 
 #include "music/channel.h"
-#include "music/output.h"
+#include "test_sample.h"
 
 namespace {
 
 TEST(Tempo, FramesPerTickAreTheExactQuotientForEveryBpm) {
-  ASSERT_TRUE(configure_output(44100));
-  Module m{};
+  TestPlayer t(44100);
+  Player& m = *t.player;
   for (int32_t bpm = 1; bpm <= 255; ++bpm) {
     set_bpm(&m, bpm);
     EXPECT_EQ(m.samples_per_tick, 110250 / bpm) << "bpm " << bpm;
@@ -25,8 +25,8 @@ TEST(Tempo, FramesPerTickAreTheExactQuotientForEveryBpm) {
 }
 
 TEST(Tempo, OutOfRangeBpmKeepsTheTickPositive) {
-  ASSERT_TRUE(configure_output(44100));
-  Module m{};
+  TestPlayer t(44100);
+  Player& m = *t.player;
   set_bpm(&m, 0);
   EXPECT_EQ(m.bpm, 1);
   EXPECT_EQ(m.samples_per_tick, 110250);
@@ -36,9 +36,9 @@ TEST(Tempo, OutOfRangeBpmKeepsTheTickPositive) {
   EXPECT_EQ(m.samples_per_tick, 3);
   set_bpm(&m, INT32_MAX);
   EXPECT_EQ(m.samples_per_tick, 1);
-  ASSERT_TRUE(configure_output(48000));
-  set_bpm(&m, 125);
-  EXPECT_EQ(m.samples_per_tick, 960);
+  TestPlayer t48(48000);
+  set_bpm(t48.player, 125);
+  EXPECT_EQ(t48.player->samples_per_tick, 960);
 }
 
 TEST(Periods, AmigaTable) {

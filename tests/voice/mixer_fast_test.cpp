@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "music/mixer.h"
-#include "music/output.h"
 #include "music/voice.h"
 #include "test_sample.h"
 
@@ -99,7 +98,9 @@ class RandomRun {
 };
 
 void run_and_compare(uint32_t seed, int calls, SteadyMixer steady, RampMixer ramp) {
-  ASSERT_TRUE(configure_output(44100));
+  TestPlayer test_player(44100);
+  Player* player = test_player.player;
+  Voice* voices = test_player.voices;
   RandomRun run(seed);
   for (int i = 0; i < ACTIVE_VOICES; ++i) run.start(voices[i]);
   std::vector<Voice> fast(voices, voices + VOICE_COUNT);
@@ -115,13 +116,13 @@ void run_and_compare(uint32_t seed, int calls, SteadyMixer steady, RampMixer ram
 
     std::copy(fast.begin(), fast.end(), voices);
     if (steady == nullptr) {
-      mix_voices(out_fast.data(), frames);
+      mix_voices(player, out_fast.data(), frames);
     } else {
-      mix_voices_using(out_fast.data(), frames, steady, ramp);
+      mix_voices_using(player, out_fast.data(), frames, steady, ramp);
     }
     std::copy(voices, voices + VOICE_COUNT, fast.begin());
     std::copy(reference.begin(), reference.end(), voices);
-    mix_voices_reference(out_reference.data(), frames);
+    mix_voices_reference(player, out_reference.data(), frames);
     std::copy(voices, voices + VOICE_COUNT, reference.begin());
 
     ASSERT_EQ(std::memcmp(out_fast.data(), out_reference.data(), out_fast.size() * sizeof(float)), 0)

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "music/mixer.h"
-#include "music/output.h"
 #include "music/voice.h"
 #include "test_sample.h"
 
@@ -18,7 +17,11 @@ constexpr uint64_t ONE = uint64_t{1} << 32;  // one frame in 32.32
 
 class Mixer : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(configure_output(44100)); }
+  void SetUp() override { ASSERT_NE(player, nullptr); }
+
+  TestPlayer test_player{44100};
+  Player* player = test_player.player;
+  Voice* voices = test_player.voices;
 
   // Voice 0 playing s from pos with a steady gain on both sides (no ramp).
   Voice& play(const Sample* s, uint64_t pos, uint64_t step, int32_t gain = 255) {
@@ -36,7 +39,7 @@ class Mixer : public ::testing::Test {
   }
   std::vector<float> mix(int32_t frames) {
     std::vector<float> out(2 * static_cast<size_t>(frames), 0.0f);
-    mix_voices(out.data(), frames);
+    mix_voices(player, out.data(), frames);
     return out;
   }
 };
@@ -47,9 +50,9 @@ TEST_F(Mixer, NoFramesChangesNothing) {
   TestSample s({1, 2, 3});
   Voice& v = play(&s.sample, 0, ONE);
   float out[4] = {1.0f, 2.0f, 3.0f, 4.0f};
-  mix_voices(out, 0);
-  mix_voices(out, -7);
-  mix_voices(nullptr, 2);
+  mix_voices(player, out, 0);
+  mix_voices(player, out, -7);
+  mix_voices(player, nullptr, 2);
   EXPECT_EQ(out[0], 1.0f);
   EXPECT_EQ(out[3], 4.0f);
   EXPECT_EQ(v.sample, &s.sample);
@@ -221,7 +224,7 @@ TEST_F(Mixer, MixingAddsToTheBufferAndSkipsIdleVoices) {
   voices[40].index = 40;
   voices[64] = voices[0];  // slots from 64 on are never mixed
   std::vector<float> out(8, 1.0f);
-  mix_voices(out.data(), 4);
+  mix_voices(player, out.data(), 4);
   EXPECT_EQ(out, std::vector<float>(8, 601.0f));
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "music/module.h"
+#include "music/player.h"
 
 struct TestSample {
   std::vector<int16_t> block;
@@ -35,4 +36,21 @@ struct TestSample {
   }
   TestSample(const TestSample&) = delete;
   TestSample& operator=(const TestSample&) = delete;
+};
+
+// A player of an empty song at rate, for tests that drive channels, voices
+// and the mixer by hand; song's fields may be changed before use.
+struct TestPlayer {
+  Module song{};
+  Player* player = nullptr;
+  Voice* voices = nullptr;  // player's voice table
+
+  explicit TestPlayer(int32_t rate = 44100) {
+    song.initial_global_volume = 64;
+    player = player_create(&song, rate);
+    if (player != nullptr) voices = player->voices;
+  }
+  ~TestPlayer() { player_free(player); }
+  TestPlayer(const TestPlayer&) = delete;
+  TestPlayer& operator=(const TestPlayer&) = delete;
 };

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "music/channel.h"
-#include "music/output.h"
 #include "music/voice.h"
 #include "test_sample.h"
 
@@ -14,9 +13,9 @@ namespace {
 class VoiceUpdate : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(configure_output(44100));
+    ASSERT_NE(player, nullptr);
     module.flags = MODULE_LINEAR_TABLE;
-    module.global_volume = 64;
+    player->global_volume = 64;
     std::memset(&channel, 0, sizeof channel);
     channel.voice = &voices[5];
     channel.volume = 64;
@@ -28,9 +27,12 @@ class VoiceUpdate : public ::testing::Test {
   }
   void update(uint8_t flags, const Sample* s = nullptr) {
     channel.update_flags = flags;
-    update_voice(&channel, s != nullptr ? s : &sample.sample, &module);
+    update_voice(player, &channel, s != nullptr ? s : &sample.sample);
   }
-  Module module{};
+  TestPlayer test_player{44100};
+  Module& module = test_player.song;
+  Player* player = test_player.player;
+  Voice* voices = test_player.voices;
   Channel channel;
   TestSample sample{std::vector<int16_t>(100, 1000), LOOP_FORWARD, 20, 60};
 };

@@ -16,13 +16,16 @@
 #include <memory>
 #include <string>
 
+#include <algorithm>
+
 #include "music/music.h"
+#include "quillmere/music.h"
 #include "tools/xmrender/info.h"
-#include "tools/xmrender/render.h"
 
 namespace {
 
 constexpr int EXIT_USAGE = 2;
+constexpr uint64_t RENDER_MAX_SECONDS = 3600;  // the cap of a one-pass render
 constexpr uint32_t WAV_HEADER_BYTES = 44;
 constexpr size_t WRITE_BUFFER_BYTES = size_t{1} << 20;  // output file buffer
 // An hour at the highest rate (192,000 Hz) stays below this.
@@ -128,13 +131,14 @@ struct Output {
   FILE* wav = nullptr;
   std::unique_ptr<char[]> buffer;  // the file's write buffer, WRITE_BUFFER_BYTES
   bool progress = false;   // draw a progress bar on stderr
+  bool trace = false;      // print the row ticks
   uint64_t total = 0;      // frames expected, 0 when unknown (one pass)
+  uint64_t limit = 0;      // frames rendered at most
   int32_t rate = 0;
   std::chrono::steady_clock::time_point last_drawn{};  // the bar is redrawn 10 times a second
 };
 
-bool write_pcm(const int16_t* samples, int32_t frames, void* user) {
-  FILE* f = static_cast<Output*>(user)->wav;
+bool write_pcm(const int16_t* samples, int32_t frames, FILE* f) {
   size_t count = static_cast<size_t>(frames) * 2;
   static_assert(sizeof(int16_t) == 2);
   if constexpr (std::endian::native == std::endian::little) {
@@ -150,28 +154,48 @@ bool write_pcm(const int16_t* samples, int32_t frames, void* user) {
   return true;
 }
 
-void print_row_tick(const RowTick& t, void*) {
-  std::printf("%llu %d %d %d %d\n", static_cast<unsigned long long>(t.frame), t.order, t.row, t.speed, t.bpm);
+// Row ticks past the frames rendered are mixed ahead but never heard.
+void print_row_tick(void* user, const qm_row_event* e) {
+  if (e->frame >= static_cast<Output*>(user)->limit) return;
+  std::printf("%llu %d %d %d %d\n", static_cast<unsigned long long>(e->frame), e->order, e->row, e->speed, e->bpm);
 }
 
-void draw_progress(uint64_t frames, const Module* m, void* user) {
-  Output& out = *static_cast<Output*>(user);
+void draw_progress(Output& out, const qm_player* player) {
   auto now = std::chrono::steady_clock::now();
   if (now - out.last_drawn < std::chrono::milliseconds(100)) return;
   out.last_drawn = now;
-  double seconds = static_cast<double>(frames) / out.rate;
+  qm_position at{};
+  qm_player_get_position(player, &at);
+  double seconds = static_cast<double>(at.frame) / out.rate;
   if (out.total > 0) {
     constexpr int WIDTH = 40;
-    int filled = static_cast<int>(WIDTH * frames / out.total);
+    int filled = static_cast<int>(WIDTH * at.frame / out.total);
     std::fprintf(stderr, "\r[%-*.*s] %5.1f%% %7.1f s", WIDTH, filled,
-                 "########################################", 100.0 * frames / out.total, seconds);
+                 "########################################", 100.0 * at.frame / out.total, seconds);
   } else {
-    std::fprintf(stderr, "\r%7.1f s  order %3d row %3d", seconds, m->order, m->row);
+    std::fprintf(stderr, "\r%7.1f s  order %3d row %3d", seconds, at.order, at.row);
   }
   std::fflush(stderr);
 }
 
-int render(const Args& args, Module* module) {
+// Renders the song through a player into out.wav (when open), a chunk at a
+// time; false when a write fails.
+bool render_frames(Output& out, qm_player* player) {
+  constexpr int32_t CHUNK_FRAMES = 4096;
+  int16_t chunk[2 * CHUNK_FRAMES];
+  uint64_t done = 0;
+  while (done < out.limit) {
+    int32_t ask = static_cast<int32_t>(std::min<uint64_t>(CHUNK_FRAMES, out.limit - done));
+    int32_t got = qm_player_render_s16(player, chunk, ask);
+    if (out.wav != nullptr && got > 0 && !write_pcm(chunk, got, out.wav)) return false;
+    done += static_cast<uint64_t>(got);
+    if (out.progress) draw_progress(out, player);
+    if (got < ask) break;
+  }
+  return true;
+}
+
+int render(const Args& args, const qm_song* song) {
   Output out;
   out.rate = args.rate;
   out.progress = isatty(STDERR_FILENO) != 0;
@@ -190,21 +214,27 @@ int render(const Args& args, Module* module) {
       return 1;
     }
   }
-  RenderOptions options;
-  options.rate = args.rate;
-  options.max_frames = static_cast<uint64_t>(args.seconds * args.rate + 0.5);
-  if (args.seconds > 0.0 && options.max_frames == 0) options.max_frames = 1;
-  out.total = options.max_frames;
-  options.pcm = out.wav != nullptr ? write_pcm : nullptr;
-  options.row_tick = args.trace ? print_row_tick : nullptr;
-  options.progress = out.progress ? draw_progress : nullptr;
-  options.user = &out;
-  RenderResult r = render_module(module, options);
+  qm_player* player = nullptr;
+  if (qm_player_create(song, args.rate, &player) != QM_OK) {
+    std::fprintf(stderr, "xmrender: cannot render at %d Hz\n", args.rate);
+    if (out.wav != nullptr) std::fclose(out.wav);
+    return 1;
+  }
+  uint64_t frames = static_cast<uint64_t>(args.seconds * args.rate + 0.5);
+  if (args.seconds > 0.0 && frames == 0) frames = 1;
+  out.total = frames;
+  out.limit = args.seconds > 0.0 ? frames : RENDER_MAX_SECONDS * static_cast<uint64_t>(args.rate);
+  if (args.seconds > 0.0) qm_player_set_repeat_count(player, -1);
+  out.trace = args.trace;
+  if (args.trace) qm_player_set_row_callback(player, print_row_tick, &out);
+  bool ok = render_frames(out, player);
   if (out.progress) std::fputs("\r\033[K", stderr);
+  qm_position end{};
+  qm_player_get_position(player, &end);
+  qm_player_free(player);
 
-  bool ok = r.end != RenderEnd::SINK_FAILED && r.end != RenderEnd::BAD_RATE;
   if (out.wav != nullptr) {
-    uint64_t data_bytes = r.frames * 4;
+    uint64_t data_bytes = end.frame * 4;
     ok = ok && data_bytes <= WAV_MAX_DATA_BYTES && std::fseek(out.wav, 0, SEEK_SET) == 0 &&
          write_wav_header(out.wav, args.rate, static_cast<uint32_t>(data_bytes));
     ok = (std::fclose(out.wav) == 0) && ok;
@@ -212,27 +242,35 @@ int render(const Args& args, Module* module) {
       std::fprintf(stderr, "xmrender: cannot write '%s': %s\n", args.output, std::strerror(errno));
       return 1;
     }
-  } else if (!ok) {
-    std::fprintf(stderr, "xmrender: cannot render at %d Hz\n", args.rate);
-    return 1;
   }
-  double seconds = static_cast<double>(r.frames) / args.rate;
-  if (r.end == RenderEnd::SONG_REPEATED) {
+  double seconds = static_cast<double>(end.frame) / args.rate;
+  if (end.ended && end.end_order >= 0) {
     std::fprintf(stderr, "xmrender: %.3f s (%llu frames), one pass; the song goes on at order %d row %d\n",
-                 seconds, static_cast<unsigned long long>(r.frames), r.loop_order, r.loop_row);
+                 seconds, static_cast<unsigned long long>(end.frame), end.end_order, end.end_row);
   } else {
-    std::fprintf(stderr, "xmrender: %.3f s (%llu frames)%s\n", seconds, static_cast<unsigned long long>(r.frames),
+    std::fprintf(stderr, "xmrender: %.3f s (%llu frames)%s\n", seconds, static_cast<unsigned long long>(end.frame),
                  args.seconds > 0.0 ? "" : ", stopped at the one-hour cap");
   }
   return 0;
 }
+
+void* file_open(const char* path) { return std::fopen(path, "rb"); }
+int file_close(void* f) { return std::fclose(static_cast<FILE*>(f)); }
+int32_t file_read(void* buffer, int32_t length, void* f) {
+  if (length <= 0) return 0;
+  return static_cast<int32_t>(std::fread(buffer, 1, static_cast<size_t>(length), static_cast<FILE*>(f)));
+}
+int file_seek(void* f, int32_t offset, int32_t whence) {
+  return std::fseek(static_cast<FILE*>(f), offset, whence == 1 ? SEEK_CUR : (whence == 2 ? SEEK_END : SEEK_SET));
+}
+int32_t file_tell(void* f) { return static_cast<int32_t>(std::ftell(static_cast<FILE*>(f))); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   Args args;
   if (!parse_args(argc, argv, &args)) return EXIT_USAGE;
-  install_render_file_callbacks();
+  set_file_callbacks(file_open, file_close, file_read, file_seek, file_tell);
   FILE* probe = std::fopen(args.input, "rb");
   if (probe == nullptr) {
     std::fprintf(stderr, "xmrender: cannot open '%s': %s\n", args.input, std::strerror(errno));
@@ -248,7 +286,7 @@ int main(int argc, char** argv) {
   if (args.info) {
     print_module_info(stdout, args.input, module);
   } else {
-    status = render(args, module);
+    status = render(args, reinterpret_cast<const qm_song*>(module));
   }
   free_module(module);
   return status;

@@ -202,6 +202,8 @@ typedef struct qm_position {
   int32_t pass;  /* 0 in the first pass, counting up with every repeat */
   uint64_t frame; /* frames rendered since the start */
   int32_t ended;  /* 1 once the playback has ended */
+  int32_t end_order; /* a playback that ended where the song came back to a row */
+  int32_t end_row;   /* it played: that order position and row; otherwise -1 */
 } qm_position;
 
 /* The position after the frames rendered so far (order, row and tick are

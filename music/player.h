@@ -1,0 +1,113 @@
+// player.h: one playback of a song. A Player holds everything that changes
+// while a song plays: the song position and tempo, the 32 channels, the 256
+// mixer voices, the finetunes that effect E5y sets, the block being mixed,
+// the pass detection and the output shaping. The song itself is only read.
+// Owns: its one allocation (the record and its two block buffers).
+// Thread: one thread at a time per player; players share nothing mutable.
+//
+//   Player* p = player_create(song, 44100);   // null: bad rate or no memory
+//   int32_t n = render_s16(p, frames, count); // fewer than count only at the end
+//   player_free(p);
+#pragma once
+#include <cstdint>
+
+#include "music/channel.h"
+#include "music/module.h"
+#include "music/voice.h"
+#include "quillmere/music.h"
+
+// Frames per mixed block at rate: 20 ms raised to a multiple of 4 frames.
+constexpr int32_t block_frames_at(int32_t rate) { return (rate * 20 / 1000 + 3) & ~3; }
+
+// The row ticks a pass has played, to find where the song comes back to a
+// row it played: every (order, row) with all pattern-loop counters at 0 in
+// a bit set, the rarer states inside pattern loops in a fixed hash table.
+constexpr int32_t PLAYED_ROW_BITS = 256 * 256;
+constexpr int32_t LOOP_STATE_SLOTS = 1024;
+
+struct LoopState {
+  uint16_t position;       // order * 256 + row
+  uint8_t used;            // 1 when the slot holds a state
+  uint64_t counters[2];    // every channel's pattern-loop counter, 4 bits each
+};
+
+struct PlayedRows {
+  uint64_t bits[PLAYED_ROW_BITS / 64]; // (order, row) played with no loop counter set
+  LoopState states[LOOP_STATE_SLOTS];  // states with some counter set; full: not recorded
+  int32_t state_count;                 // used slots
+};
+
+struct Player {
+  const Module* song;        // the song played; never written
+
+  // Output sizes.
+  int32_t mix_rate;          // output frames per second, QM_MIN_RATE..QM_MAX_RATE
+  int32_t block_frames;      // frames per mixed block (884 at 44,100 Hz)
+  int32_t ramp_length;       // frames per gain ramp (128 at 44,100 Hz), >= 1
+  float ramp_length_inv;     // 1 / ramp_length
+
+  // Song position and tempo.
+  int32_t tick_frames_left;  // output frames until the next tick
+  int32_t samples_per_tick;  // output frames per tick, >= 1
+  int32_t global_volume;     // 0..64
+  uint8_t global_volume_slide; // memory of effect H
+  int32_t tick;              // tick within the row to process next, 0 = row tick
+  int32_t speed;             // ticks per row
+  int32_t bpm;               // tempo, >= 1
+  int32_t row;               // row being played
+  int32_t order;             // order position being played
+  int32_t pattern_delay;     // extra ticks of the current row
+  int32_t next_row;          // row at the next row tick, -1 undecided
+  int32_t next_order;        // order at the next row tick, -1 keep
+  bool position_jump_mark;   // a B on this row set the order; a later D keeps it
+  int32_t loop_jump_row;     // row a pattern loop on this row goes back to, -1 none
+
+  Channel channels[CHANNEL_COUNT];
+  Voice voices[VOICE_COUNT];
+  int8_t finetune[MAX_SAMPLE_NUMBERS];     // E5y's finetune per sample number
+  uint8_t finetune_set[MAX_SAMPLE_NUMBERS]; // 1 where E5y has set it
+
+  // Rendering.
+  float* mix_block;          // block_frames stereo floats, 64-byte aligned
+  int16_t* pcm_block;        // the same block converted to 16 bits
+  bool pcm_ready;            // pcm_block holds mix_block's conversion
+  int32_t block_valid;       // frames of the block that belong to the playback
+  int32_t block_read;        // frames of the block already handed out
+  uint64_t frame;            // frames handed out since the start
+  uint64_t block_start;      // frame of the block's first frame
+  uint64_t next_tick_frame;  // frame where the next tick falls
+  int32_t last_tick;         // the tick processed last
+  int32_t repeat_count;      // passes to play after the first; -1 forever
+  int32_t repeats_left;      // passes still to play after this one; -1 forever
+  int32_t pass;              // passes completed
+  bool end_found;            // the row tick that ends the playback is mixed
+  uint64_t end_frame;        // its frame
+  int32_t end_order, end_row; // its order position and row
+  bool ended;                // every frame up to end_frame is handed out
+  qm_row_callback row_callback; // may be null
+  void* row_user;            // handed to row_callback
+  float gain;                // linear gain applied to the mix, 1 = none
+  float separation;          // side-signal factor, 1 = the mix as it is
+  PlayedRows played;
+};
+
+// Creates a player of song at rate, at the start of the song, set to play it
+// once. Null for a rate outside QM_MIN_RATE..QM_MAX_RATE or without memory.
+Player* player_create(const Module* song, int32_t rate);
+void player_free(Player* player);
+// Back to the start state at order position `order` (frame 0, fresh
+// channels and voices, no finetune set, the pass record cleared).
+void player_restart(Player* player, int32_t order);
+// Goes on at `order`, row 0, with the next frame, keeping the channels.
+void player_jump(Player* player, int32_t order);
+// Renders up to count frames; returns the frames written, fewer only at the end.
+int32_t render_s16(Player* player, int16_t* out, int32_t count);
+int32_t render_f32(Player* player, float* out, int32_t count);
+// Runs the replayer without mixing until the playback ends or max_frames
+// frames have passed; returns the frames a render would give.
+uint64_t measure_frames(Player* player, uint64_t max_frames);
+
+// The pass record: forgets every row played; records the row just played
+// and tells whether this pass played it before with the same loop counters.
+void forget_played_rows(Player* player);
+bool row_played_before(Player* player);

@@ -7,6 +7,7 @@
 #include "music/channel.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstdint>
 
 #include "music/player.h"
@@ -30,28 +31,9 @@ constexpr int32_t AMIGA_NOTE_MAX = 511;
 constexpr int32_t LINEAR_TOP_PERIOD = 7680;   // period of note 0 in the linear table
 constexpr int32_t LINEAR_SEMITONE = 64;       // period units per semitone
 
-constexpr int32_t FULL_VOLUME = 64;
 constexpr int32_t CENTRE_ENVELOPE_PAN = 32;
-
-// Volume-column byte ranges (high nibble selects the command).
-constexpr uint8_t VOLCOL_SET_FIRST = 0x10;
-constexpr uint8_t VOLCOL_SET_LAST = 0x50;
-constexpr uint8_t VOLCOL_SLIDE_DOWN = 0x6;
-constexpr uint8_t VOLCOL_SLIDE_UP = 0x7;
-constexpr uint8_t VOLCOL_FINE_DOWN = 0x8;
-constexpr uint8_t VOLCOL_FINE_UP = 0x9;
-constexpr uint8_t VOLCOL_VIBRATO_SPEED = 0xA;
-constexpr uint8_t VOLCOL_VIBRATO_DEPTH = 0xB;
-constexpr uint8_t VOLCOL_SET_PANNING = 0xC;
-constexpr uint8_t VOLCOL_PAN_LEFT = 0xD;
-constexpr uint8_t VOLCOL_PAN_RIGHT = 0xE;
-constexpr uint8_t VOLCOL_TONE_PORTA = 0xF;
-
-static int32_t clamp_to_int32(int64_t value) {
-  if (value > INT32_MAX) return INT32_MAX;
-  if (value < INT32_MIN) return INT32_MIN;
-  return static_cast<int32_t>(value);
-}
+constexpr int32_t FADEOUT_FULL = 65536;
+constexpr int WAVEFORM_KEEP_POSITION = 4;  // E4y/E7y: 4 and above keep the position at a new note
 
 // A tick lasts 2500 / bpm ms: samples_per_tick = trunc(1000 / (bpm * 0.4) *
 // mix_rate * 0.001). Double arithmetic on the single-precision constants gives
@@ -75,10 +57,8 @@ static int32_t amiga_base(int32_t note) {
 // The finetune moves the period a fraction f / 128 of the way towards the
 // neighbouring note (one note down for negative f, one note up otherwise).
 int32_t amiga_period(int32_t note, int32_t finetune) {
-  if (note < AMIGA_NOTE_MIN) note = AMIGA_NOTE_MIN;
-  if (note > AMIGA_NOTE_MAX) note = AMIGA_NOTE_MAX;
-  if (finetune < INT8_MIN) finetune = INT8_MIN;
-  if (finetune > INT8_MAX) finetune = INT8_MAX;
+  note = clamp_to(note, AMIGA_NOTE_MIN, AMIGA_NOTE_MAX);
+  finetune = clamp_to<int32_t>(finetune, INT8_MIN, INT8_MAX);
   int32_t base = amiga_base(note);
   if (finetune < 0 && note != 0) {
     int32_t lower = amiga_base(note - 1);
@@ -91,7 +71,7 @@ int32_t amiga_period(int32_t note, int32_t finetune) {
 int32_t note_period(const Module* module, int32_t note, int32_t finetune) {
   if ((module->flags & MODULE_LINEAR_TABLE) == 0) return amiga_period(note, finetune);
   int64_t period = LINEAR_TOP_PERIOD - int64_t{LINEAR_SEMITONE} * note - finetune / 2;
-  return clamp_to_int32(period);
+  return saturate_int32(period);
 }
 
 static void restart_envelope(EnvelopeState* env, int32_t value) {
@@ -106,14 +86,14 @@ void reset_channel(Channel* channel, const Sample* sample) {
   if (sample == nullptr) sample = &empty_sample;
   channel->volume = sample->volume;
   channel->panning = sample->panning;
-  restart_envelope(&channel->volume_env, FULL_VOLUME);
+  restart_envelope(&channel->volume_env, MAX_VOLUME);
   restart_envelope(&channel->panning_env, CENTRE_ENVELOPE_PAN);
   channel->released = 0;
-  channel->fadeout_volume = 65536;
+  channel->fadeout_volume = FADEOUT_FULL;
   channel->auto_vibrato_sweep = 0;
   channel->auto_vibrato_pos = 0;
-  if ((channel->waveforms & 0x0F) < 4) channel->vibrato_pos = 0;
-  if ((channel->waveforms >> 4) < 4) channel->tremolo_pos = 0;
+  if ((channel->waveforms & 0x0F) < WAVEFORM_KEEP_POSITION) channel->vibrato_pos = 0;
+  if ((channel->waveforms >> 4) < WAVEFORM_KEEP_POSITION) channel->tremolo_pos = 0;
   channel->update_flags |= UPDATE_VOLUME | UPDATE_PAN;
   channel->tremor_count = 0;
 }
@@ -125,16 +105,16 @@ void volume_column_row(Channel* channel, uint8_t volume_byte) {
     channel->update_flags |= UPDATE_VOLUME;
     return;
   }
-  switch (volume_byte >> 4) {
+  switch (volume_command(volume_byte)) {
     case VOLCOL_SLIDE_DOWN:
     case VOLCOL_FINE_DOWN:
       // -y / +y: volume slide down or up, kept inside 0..64
-      channel->volume = channel->volume - y < 0 ? 0 : channel->volume - y;
+      channel->volume = std::max(channel->volume - y, 0);
       channel->update_flags |= UPDATE_VOLUME;
       break;
     case VOLCOL_SLIDE_UP:
     case VOLCOL_FINE_UP:
-      channel->volume = channel->volume > FULL_VOLUME - y ? FULL_VOLUME : channel->volume + y;
+      channel->volume = channel->volume > MAX_VOLUME - y ? MAX_VOLUME : channel->volume + y;
       channel->update_flags |= UPDATE_VOLUME;
       break;
     case VOLCOL_VIBRATO_SPEED:  // Sy: vibrato speed
@@ -148,11 +128,11 @@ void volume_column_row(Channel* channel, uint8_t volume_byte) {
       channel->update_flags |= UPDATE_PAN;
       break;
     case VOLCOL_PAN_LEFT:  // Ly: panning slide left, clamped only by update_voice
-      channel->panning = clamp_to_int32(int64_t{channel->panning} - y);
+      channel->panning = saturate_int32(int64_t{channel->panning} - y);
       channel->update_flags |= UPDATE_PAN;
       break;
     case VOLCOL_PAN_RIGHT:  // Ry: panning slide right, clamped only by update_voice
-      channel->panning = clamp_to_int32(int64_t{channel->panning} + y);
+      channel->panning = saturate_int32(int64_t{channel->panning} + y);
       channel->update_flags |= UPDATE_PAN;
       break;
     case VOLCOL_TONE_PORTA:  // My: tone portamento towards the last note's period

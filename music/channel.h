@@ -15,53 +15,6 @@ constexpr uint8_t UPDATE_PAN = 0x04;
 constexpr uint8_t UPDATE_START = 0x08;
 constexpr uint8_t UPDATE_REWIND = 0x20;
 
-// Effect numbers (the cell's effect byte, base 36).
-enum Effect : uint8_t {
-  EFFECT_ARPEGGIO = 0x00,
-  EFFECT_PORTA_UP = 0x01,
-  EFFECT_PORTA_DOWN = 0x02,
-  EFFECT_TONE_PORTA = 0x03,
-  EFFECT_VIBRATO = 0x04,
-  EFFECT_TONE_PORTA_VOLUME_SLIDE = 0x05,
-  EFFECT_VIBRATO_VOLUME_SLIDE = 0x06,
-  EFFECT_TREMOLO = 0x07,
-  EFFECT_SET_PANNING = 0x08,
-  EFFECT_SAMPLE_OFFSET = 0x09,
-  EFFECT_VOLUME_SLIDE = 0x0A,        // A
-  EFFECT_POSITION_JUMP = 0x0B,       // B
-  EFFECT_SET_VOLUME = 0x0C,          // C
-  EFFECT_PATTERN_BREAK = 0x0D,       // D
-  EFFECT_EXTENDED = 0x0E,            // E
-  EFFECT_SPEED_TEMPO = 0x0F,         // F
-  EFFECT_SET_GLOBAL_VOLUME = 0x10,   // G
-  EFFECT_GLOBAL_VOLUME_SLIDE = 0x11, // H
-  EFFECT_KEY_OFF = 0x14,             // K
-  EFFECT_SET_ENVELOPE_POSITION = 0x15, // L
-  EFFECT_PANNING_SLIDE = 0x19,       // P
-  EFFECT_MULTI_RETRIGGER = 0x1B,     // R
-  EFFECT_TREMOR = 0x1D,              // T
-  EFFECT_EXTRA_FINE_PORTA = 0x21,    // X
-};
-
-// Sub-effects of E, by the parameter's high nibble.
-enum ExtendedEffect : uint8_t {
-  EXT_FINE_PORTA_UP = 0x1,
-  EXT_FINE_PORTA_DOWN = 0x2,
-  EXT_VIBRATO_CONTROL = 0x4,
-  EXT_SET_FINETUNE = 0x5,
-  EXT_PATTERN_LOOP = 0x6,
-  EXT_TREMOLO_CONTROL = 0x7,
-  EXT_SET_PANNING = 0x8,
-  EXT_RETRIGGER = 0x9,
-  EXT_FINE_VOLUME_UP = 0xA,
-  EXT_FINE_VOLUME_DOWN = 0xB,
-  EXT_NOTE_CUT = 0xC,
-  EXT_NOTE_DELAY = 0xD,
-  EXT_PATTERN_DELAY = 0xE,
-};
-
-constexpr uint8_t NOTE_KEY_OFF = 255;
-constexpr int CHANNEL_COUNT = 32;
 
 struct EnvelopeState {
   int32_t tick;        // ticks since the envelope started (x units)

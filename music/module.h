@@ -6,6 +6,8 @@
 #pragma once
 #include <cstdint>
 
+#include "music/xm_format.h"
+
 // One pattern cell, 5 bytes.
 struct Cell {
   uint8_t note;       // 0 none, 1..96 notes, 255 key-off
@@ -30,7 +32,6 @@ constexpr uint32_t SAMPLE_LEAD_FRAMES = 4;
 // Spare zero frames after the last frame of a sample.
 constexpr uint32_t SAMPLE_SPARE_FRAMES = 8;
 
-enum LoopType : uint8_t { LOOP_NONE = 1, LOOP_FORWARD = 2, LOOP_PINGPONG = 4 };
 
 struct Sample {
   int16_t* data;         // length + SAMPLE_SPARE_FRAMES frames, SAMPLE_LEAD_FRAMES zero
@@ -50,17 +51,9 @@ struct Sample {
 // Shared all-zero sample for absent slots; read only.
 extern const Sample empty_sample;
 
-constexpr int INSTRUMENT_SAMPLES = 16;
-constexpr int MAX_INSTRUMENTS = 128;
 // Sample numbers a song can use: one per sample slot of every instrument, and 0.
 constexpr int MAX_SAMPLE_NUMBERS = MAX_INSTRUMENTS * INSTRUMENT_SAMPLES + 1;
-constexpr int SAMPLE_MAP_NOTES = 96;
-constexpr int ENVELOPE_POINTS = 12;
 
-// Instrument and envelope flag bits.
-constexpr uint8_t ENVELOPE_ON = 0x01;
-constexpr uint8_t ENVELOPE_SUSTAIN = 0x02;
-constexpr uint8_t ENVELOPE_LOOP = 0x04;
 
 struct Instrument {
   int32_t sample_count;                          // 0..16
@@ -98,8 +91,6 @@ struct Instrument {
 //   at loop_start + loop_length (which may be the frame after the last one);
 // - default_speed and default_bpm are as stored (signed 16-bit, so 0 or
 //   negative can occur): the replayer keeps the tick length positive.
-constexpr int ORDER_TABLE_SIZE = 256;
-constexpr uint16_t MODULE_LINEAR_TABLE = 0x0001; // flags bit 0: linear periods
 
 struct Module {
   Pattern* patterns;           // pattern_count entries

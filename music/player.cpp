@@ -143,15 +143,32 @@ void player_jump(Player* p, int32_t order) {
   forget_played_rows(p);
 }
 
+// The layout of a player's allocation: the record, then the float block,
+// then the 16-bit block, each on a cache line.
+struct PlayerLayout {
+  size_t record, mix_bytes, pcm_bytes;
+};
+
+static PlayerLayout player_layout(int32_t rate) {
+  const int32_t block = block_frames_at(rate);
+  return PlayerLayout{aligned_size(sizeof(Player)), aligned_size(static_cast<size_t>(block) * 2 * sizeof(float)),
+                      aligned_size(static_cast<size_t>(block) * 2 * sizeof(int16_t))};
+}
+
+size_t player_allocation_bytes(int32_t rate) {
+  const PlayerLayout l = player_layout(rate);
+  return l.record + l.mix_bytes + l.pcm_bytes;
+}
+
 Player* player_create(const Module* song, int32_t rate) {
   if (song == nullptr || rate < QM_MIN_RATE || rate > QM_MAX_RATE) return nullptr;
   const int32_t block = block_frames_at(rate);
-  const size_t record = aligned_size(sizeof(Player));
-  const size_t mix_bytes = aligned_size(static_cast<size_t>(block) * 2 * sizeof(float));
-  const size_t pcm_bytes = aligned_size(static_cast<size_t>(block) * 2 * sizeof(int16_t));
-  void* memory = std::aligned_alloc(BLOCK_ALIGNMENT, record + mix_bytes + pcm_bytes);
+  const PlayerLayout layout = player_layout(rate);
+  const size_t record = layout.record, mix_bytes = layout.mix_bytes;
+  const size_t total = player_allocation_bytes(rate);
+  void* memory = std::aligned_alloc(BLOCK_ALIGNMENT, total);
   if (memory == nullptr) return nullptr;
-  std::memset(memory, 0, record + mix_bytes + pcm_bytes);
+  std::memset(memory, 0, total);
   auto* p = new (memory) Player{};
   auto* bytes = static_cast<unsigned char*>(memory);
   p->song = song;

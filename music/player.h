@@ -9,6 +9,7 @@
 //   int32_t n = render_s16(p, frames, count); // fewer than count only at the end
 //   player_free(p);
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "music/channel.h"
@@ -91,6 +92,8 @@ struct Player {
   PlayedRows played;
 };
 
+// Bytes of the one allocation of a player at rate (record and block buffers).
+size_t player_allocation_bytes(int32_t rate);
 // Creates a player of song at rate, at the start of the song, set to play it
 // once. Null for a rate outside QM_MIN_RATE..QM_MAX_RATE or without memory.
 Player* player_create(const Module* song, int32_t rate);

@@ -37,5 +37,7 @@ const Cell* current_row_cells(const Player* player);
 // One tick of both envelopes and the fadeout. On the row tick a released
 // channel without a volume envelope also drops its envelope value to 0.
 void step_envelopes(Channel* channel, const Instrument* instrument, bool row_tick);
+// An envelope point's value, held to 0..64 (files may store more).
+int32_t point_y(const EnvelopePoint& point);
 // period + delta, held inside +-2^30 so that endless slides cannot overflow.
 int32_t moved_period(int32_t period, int64_t delta);

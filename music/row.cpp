@@ -5,24 +5,21 @@
 // voices only through update_voice and the sample offset's start_offset.
 // Reads the song.
 // Thread: the thread rendering the player.
+#include <algorithm>
 #include <cstdint>
 
 #include "music/replayer.h"
 
 namespace {
 
-// Rows of a pattern the order table names but the module does not hold.
-constexpr int32_t ABSENT_PATTERN_ROWS = 64;
 constexpr int32_t MAX_BREAK_ROW = 63;
-constexpr int32_t MAX_VOLUME = 64;
 constexpr int32_t SPEED_LIMIT = 32;  // F below it sets the speed, from it the tempo
 constexpr uint8_t LOW_UPDATE_BITS = UPDATE_FREQUENCY | UPDATE_VOLUME | UPDATE_PAN | UPDATE_START;
 constexpr int32_t NO_LOOP_JUMP = -1;
 
 // Order positions that can be read: song_length held to the order table.
 int32_t song_length(const Module* song) {
-  int32_t n = song->song_length;
-  return n < 0 ? 0 : (n > ORDER_TABLE_SIZE ? ORDER_TABLE_SIZE : n);
+  return clamp_to<int32_t>(song->song_length, 0, ORDER_TABLE_SIZE);
 }
 
 const Pattern* pattern_at(const Module* song, int32_t order) {
@@ -33,7 +30,7 @@ const Pattern* pattern_at(const Module* song, int32_t order) {
 
 int32_t pattern_rows(const Module* song, int32_t order) {
   const Pattern* p = pattern_at(song, order);
-  return p != nullptr ? p->row_count : ABSENT_PATTERN_ROWS;
+  return p != nullptr ? p->row_count : EMPTY_PATTERN_ROWS;
 }
 
 // The order position after the last one: restart_position, or 0 when that
@@ -48,22 +45,21 @@ void set_envelope_position(Channel* c, const Instrument* in, int32_t p) {
   int32_t n = in->volume_point_count < ENVELOPE_POINTS ? in->volume_point_count : ENVELOPE_POINTS;
   if (n < 1) return;
   const EnvelopePoint* pts = in->volume_envelope;
-  auto y = [](const EnvelopePoint& pt) { return pt.y > MAX_VOLUME ? MAX_VOLUME : static_cast<int32_t>(pt.y); };
   int32_t j = 0;
   while (j <= n - 2 && p > pts[j + 1].x) ++j;
   EnvelopeState& e = c->volume_env;
   if (j > n - 2) {
     e.point = n - 1;
-    e.value = y(pts[n - 1]);
+    e.value = point_y(pts[n - 1]);
     e.finished = 1;
     return;
   }
   int32_t dx = pts[j + 1].x - pts[j].x;
   e.finished = 0;
   e.tick = p;
-  e.slope = dx == 0 ? 0 : (y(pts[j + 1]) - y(pts[j])) * 65536 / dx;
+  e.slope = dx == 0 ? 0 : (point_y(pts[j + 1]) - point_y(pts[j])) * 65536 / dx;
   e.point = j + 1;
-  e.value_fixed = y(pts[j]) * 65536 + (p - pts[j].x) * e.slope;
+  e.value_fixed = point_y(pts[j]) * 65536 + (p - pts[j].x) * e.slope;
   e.value = e.value_fixed >> 16;
 }
 
@@ -111,12 +107,12 @@ void extended_row(Player* pl, Channel* c, const Cell* cell, const Sample* sample
       break;
     case EXT_FINE_VOLUME_UP:  // EAy: fine volume slide up
       if (y != 0) c->fine_volume_slide = y;
-      c->volume = c->volume + c->fine_volume_slide > MAX_VOLUME ? MAX_VOLUME : c->volume + c->fine_volume_slide;
+      c->volume = std::min(c->volume + c->fine_volume_slide, MAX_VOLUME);
       c->update_flags |= UPDATE_VOLUME;
       break;
     case EXT_FINE_VOLUME_DOWN:  // EBy: fine volume slide down
       if (y != 0) c->fine_volume_slide = y;
-      c->volume = c->volume - c->fine_volume_slide < 0 ? 0 : c->volume - c->fine_volume_slide;
+      c->volume = std::max(c->volume - c->fine_volume_slide, 0);
       c->update_flags |= UPDATE_VOLUME;
       break;
     case EXT_NOTE_DELAY:  // EDy: note delay; the old note goes on until tick y
@@ -209,7 +205,7 @@ void effect_row(Player* pl, Channel* c, const Cell* cell, const Sample* sample, 
       }
       break;
     case EFFECT_SET_GLOBAL_VOLUME:  // Gxx: set global volume
-      pl->global_volume = param > MAX_VOLUME ? MAX_VOLUME : param;
+      pl->global_volume = std::min<int32_t>(param, MAX_VOLUME);
       c->update_flags |= UPDATE_VOLUME;
       break;
     case EFFECT_GLOBAL_VOLUME_SLIDE:  // Hxy: global volume slide

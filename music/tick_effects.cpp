@@ -5,19 +5,12 @@
 // its song. Touches: the channels' voices only through update_voice.
 // Thread: the thread rendering the player.
 #include <cmath>
+#include <algorithm>
 #include <cstdint>
 
 #include "music/replayer.h"
 
 namespace {
-
-// Volume-column byte ranges acted on between row ticks (high nibble).
-constexpr uint8_t VOLCOL_SLIDE_DOWN = 0x60;
-constexpr uint8_t VOLCOL_SLIDE_UP = 0x70;
-constexpr uint8_t VOLCOL_VIBRATO_DEPTH = 0xB0;
-constexpr uint8_t VOLCOL_PAN_SLIDE_LEFT = 0xD0;
-constexpr uint8_t VOLCOL_PAN_SLIDE_RIGHT = 0xE0;
-constexpr uint8_t VOLCOL_TONE_PORTA = 0xF0;
 
 // Oscillator waveforms of E4y and E7y (bits 0-1 of each nibble).
 constexpr int WAVE_SINE = 0;
@@ -30,11 +23,7 @@ constexpr uint8_t AUTO_VIBRATO_SQUARE = 1;
 constexpr uint8_t AUTO_VIBRATO_RAMP_DOWN = 2;
 constexpr uint8_t AUTO_VIBRATO_RAMP_UP = 3;
 
-constexpr int32_t MAX_VOLUME = 64;
-constexpr int32_t MAX_PANNING = 255;
 constexpr int32_t MIN_PORTA_UP_PERIOD = 56;
-// Envelope values above this are out of range for a file; reads are held to it.
-constexpr int32_t MAX_ENVELOPE_VALUE = 64;
 // Periods are held inside +-2^30 so that endless slides cannot overflow.
 constexpr int64_t PERIOD_LIMIT = int64_t{1} << 30;
 
@@ -60,23 +49,14 @@ int8_t advance_position(int8_t position, uint8_t speed) {
   return next;
 }
 
-// The volume-column panning slides are not clamped (update_voice clamps the
-// final pan); they only stop at the ends of the 32-bit range.
-int32_t saturated(int64_t value) {
-  return static_cast<int32_t>(value > INT32_MAX ? INT32_MAX : (value < INT32_MIN ? INT32_MIN : value));
-}
-
-int32_t clamp_volume(int32_t volume) {
-  return volume < 0 ? 0 : (volume > MAX_VOLUME ? MAX_VOLUME : volume);
-}
 
 // The volume slide of effects A, 5 and 6, with its shared memory.
 void volume_slide(Channel* c) {
   int32_t x = c->volume_slide >> 4, y = c->volume_slide & 0x0F;
   if (x != 0) {
-    c->volume = c->volume + x > MAX_VOLUME ? MAX_VOLUME : c->volume + x;
+    c->volume = std::min(c->volume + x, MAX_VOLUME);
   } else if (y != 0) {
-    c->volume = c->volume - y < 0 ? 0 : c->volume - y;
+    c->volume = std::max(c->volume - y, 0);
   }
   c->update_flags |= UPDATE_VOLUME;
 }
@@ -107,13 +87,13 @@ int32_t retrigger_volume(int32_t v, uint8_t change) {
 // The volume column between row ticks.
 void volume_column_tick(Channel* c, uint8_t volume_byte) {
   int32_t y = volume_byte & 0x0F;
-  switch (volume_byte & 0xF0) {
+  switch (volume_command(volume_byte)) {
     case VOLCOL_SLIDE_DOWN:
-      c->volume = c->volume - y < 0 ? 0 : c->volume - y;
+      c->volume = std::max(c->volume - y, 0);
       c->update_flags |= UPDATE_VOLUME;
       break;
     case VOLCOL_SLIDE_UP:
-      c->volume = c->volume + y > MAX_VOLUME ? MAX_VOLUME : c->volume + y;
+      c->volume = std::min(c->volume + y, MAX_VOLUME);
       c->update_flags |= UPDATE_VOLUME;
       break;
     case VOLCOL_VIBRATO_DEPTH:
@@ -121,12 +101,12 @@ void volume_column_tick(Channel* c, uint8_t volume_byte) {
       vibrato_step(c);
       advance_vibrato(c);
       break;
-    case VOLCOL_PAN_SLIDE_LEFT:
-      c->panning = saturated(int64_t{c->panning} - y);
+    case VOLCOL_PAN_LEFT:  // not clamped here: update_voice clamps the final pan
+      c->panning = saturate_int32(int64_t{c->panning} - y);
       c->update_flags |= UPDATE_PAN;
       break;
-    case VOLCOL_PAN_SLIDE_RIGHT:
-      c->panning = saturated(int64_t{c->panning} + y);
+    case VOLCOL_PAN_RIGHT:
+      c->panning = saturate_int32(int64_t{c->panning} + y);
       c->update_flags |= UPDATE_PAN;
       break;
     case VOLCOL_TONE_PORTA:
@@ -220,18 +200,18 @@ void effect_tick(Player* pl, Channel* c, const Cell* cell, const Sample* sample)
     case EFFECT_GLOBAL_VOLUME_SLIDE: {  // Hxy: global volume slide
       int32_t gx = pl->global_volume_slide >> 4, gy = pl->global_volume_slide & 0x0F;
       if (gx != 0) {
-        pl->global_volume = pl->global_volume + gx > MAX_VOLUME ? MAX_VOLUME : pl->global_volume + gx;
+        pl->global_volume = std::min(pl->global_volume + gx, MAX_VOLUME);
       } else if (gy != 0) {
-        pl->global_volume = pl->global_volume - gy < 0 ? 0 : pl->global_volume - gy;
+        pl->global_volume = std::max(pl->global_volume - gy, 0);
       }
       break;
     }
     case EFFECT_PANNING_SLIDE: {  // Pxy: panning slide
       int32_t px = c->panning_slide >> 4, py = c->panning_slide & 0x0F;
       if (px != 0) {
-        c->panning = c->panning + px > MAX_PANNING ? MAX_PANNING : c->panning + px;
+        c->panning = std::min(c->panning + px, MAX_PANNING);
       } else if (py != 0) {
-        c->panning = c->panning - py < 0 ? 0 : c->panning - py;
+        c->panning = std::max(c->panning - py, 0);
       }
       c->update_flags |= UPDATE_PAN;
       break;
@@ -239,7 +219,7 @@ void effect_tick(Player* pl, Channel* c, const Cell* cell, const Sample* sample)
     case EFFECT_MULTI_RETRIGGER:  // Rxy: multi retrigger
       if (c->retrig_interval != 0 && pl->tick % c->retrig_interval == 0) {
         if (c->retrig_volume != 0) {
-          c->volume = clamp_volume(retrigger_volume(c->volume, c->retrig_volume));
+          c->volume = clamp_to(retrigger_volume(c->volume, c->retrig_volume), 0, MAX_VOLUME);
           c->update_flags |= UPDATE_VOLUME;
         }
         c->update_flags |= UPDATE_START;
@@ -274,7 +254,6 @@ EnvelopeShape envelope_shape(const Instrument* in, EnvelopeKind kind) {
   return s;
 }
 
-int32_t point_y(const EnvelopePoint& p) { return p.y > MAX_ENVELOPE_VALUE ? MAX_ENVELOPE_VALUE : p.y; }
 
 // Slope in 16.16 per tick from point a to point b; 0 when their x are equal.
 int32_t segment_slope(const EnvelopePoint& a, const EnvelopePoint& b) {
@@ -285,11 +264,10 @@ int32_t segment_slope(const EnvelopePoint& a, const EnvelopePoint& b) {
 
 }  // namespace
 
+int32_t point_y(const EnvelopePoint& point) { return std::min<int32_t>(point.y, MAX_ENVELOPE_VALUE); }
+
 int32_t moved_period(int32_t period, int64_t delta) {
-  int64_t next = period + delta;
-  if (next > PERIOD_LIMIT) next = PERIOD_LIMIT;
-  if (next < -PERIOD_LIMIT) next = -PERIOD_LIMIT;
-  return static_cast<int32_t>(next);
+  return static_cast<int32_t>(clamp_to<int64_t>(period + delta, -PERIOD_LIMIT, PERIOD_LIMIT));
 }
 
 void envelope_step(Channel* channel, EnvelopeState* e, const Instrument* instrument, EnvelopeKind kind,

@@ -1,23 +1,21 @@
 // demo_app.cpp: start-up order and the frame loop of the show.
 // Owns: the DemoApp's members. Touches: the presenter, the timeline and the
 // music player. Thread: main thread only.
+//
+// Nothing below this file ends the process: the presenter returns a quit
+// request, the loaders return what failed, and run() turns each outcome
+// into the process status after releasing what was opened.
 #include "app/demo_app.h"
 
 #include <chrono>
-#include <cstdlib>
+#include <string>
 
 #include "app/timeline.h"
+#include "gfx/tga.h"
 
 namespace {
 
-// The live demo object, for the exit hook; null outside its lifetime.
-DemoApp* live_app = nullptr;
-
-// Esc and close end the process from inside the presenter with exit(0). The
-// music's mixer thread must be joined before static state is torn down.
-void stop_music_at_exit() {
-  if (live_app) live_app->music.stop();
-}
+constexpr const char* MUSIC_FILE = "typing.xm";
 
 }  // namespace
 
@@ -27,29 +25,57 @@ int32_t clock_ms() {
   return static_cast<int32_t>(static_cast<uint32_t>(ms));
 }
 
-DemoApp::DemoApp() {
-  live_app = this;
-  static const bool hooked = std::atexit(stop_music_at_exit) == 0;
-  (void)hooked;
-}
-
-DemoApp::~DemoApp() { live_app = nullptr; }
+DemoApp::DemoApp(const ShowOptions& show_options)
+    : options(show_options), music(show_options.mute ? MUSIC_MUTED : MUSIC_DEVICE) {}
 
 int DemoApp::run() {
-  display.init(FRAME_WIDTH, FRAME_HEIGHT);
+  const DisplayMode mode = options.window ? DISPLAY_WINDOW : DISPLAY_FULL_SCREEN;
+  if (!display.init(FRAME_WIDTH, FRAME_HEIGHT, mode)) {
+    report("cannot open a display: %s", display_failure());
+    display.shutdown();
+    return STATUS_NO_DISPLAY;
+  }
   Timeline timeline;
-  timeline_load(timeline, "");
+  const TimelineLoad loaded = timeline_load(timeline, data_path(options, "").c_str());
+  if (loaded.result != TGA_OK) {
+    log_tga_failure(loaded.path.c_str(), loaded.result);
+    display.shutdown();
+    return STATUS_LOAD_FAILED;
+  }
   resize(frame, FRAME_WIDTH, FRAME_HEIGHT);
-  music.load_and_play("typing.xm");
-  const int32_t start = clock_ms();
+  if (!start_music()) {
+    display.shutdown();
+    return STATUS_LOAD_FAILED;
+  }
+  frame_loop(timeline);
+  display.shutdown();
+  music.stop();
+  return STATUS_DONE;
+}
 
+bool DemoApp::start_music() {
+  if (options.mute) return true;
+  const std::string path = data_path(options, MUSIC_FILE);
+  if (!music.load_and_play(path.c_str())) {
+    const char* reason = "cannot load the music";
+    report("%s: %s", path.c_str(), reason);
+    return false;
+  }
+  if (!music.device_failure.empty()) {
+    report("no sound device (%s); the show goes on without music", music.device_failure.c_str());
+  }
+  return true;
+}
+
+void DemoApp::frame_loop(Timeline& timeline) {
+  const int32_t start = clock_ms();
   for (;;) {
     fill(frame, 0);
     // Unsigned subtraction: the clock's 32-bit wrap does not disturb t.
     const auto t = static_cast<int32_t>(static_cast<uint32_t>(clock_ms()) - static_cast<uint32_t>(start));
-    if (!timeline_draw(timeline, frame, t, &music)) break;
-    display.present(frame.pixels);
+    const FrameCues cues = timeline_draw(timeline, frame, t);
+    if (!cues.show_goes_on) return;
+    if (cues.stop_music) music.stop();
+    if (display.present(frame.pixels) == PRESENT_QUIT) return;
   }
-  display_shutdown();
-  return 0;
 }

@@ -5,29 +5,43 @@
 #pragma once
 #include <cstdint>
 
+#include "app/command_line.h"
 #include "app/music_player.h"
 #include "display/presenter.h"
 #include "gfx/image.h"
 
+struct Timeline;
+
+// The statuses run() returns for the process.
+constexpr int STATUS_DONE = 0;         // the end of the show, Esc or a close request
+constexpr int STATUS_NO_DISPLAY = 1;   // the display could not be opened
+constexpr int STATUS_LOAD_FAILED = -1; // a picture or the music did not load (255 to the parent)
+
 class DemoApp {
  public:
-  // Constructs the frame empty, then the music player (file callbacks, audio
-  // output), then the display handle.
-  DemoApp();
-  // Stops and frees the music (the music player's own teardown).
-  ~DemoApp();
+  // Constructs the frame empty, then the music player (file callbacks and,
+  // unless muted, the audio output), then the display handle.
+  explicit DemoApp(const ShowOptions& options);
   DemoApp(const DemoApp&) = delete;
   DemoApp& operator=(const DemoApp&) = delete;
 
-  // Start-up and the frame loop. Returns 0 at the natural end of the show
-  // with the display released. A display that does not open ends the process
-  // with status 1; a picture or module that does not load, with status -1;
-  // Esc or a close request, with status 0 from inside the presenter.
+  // Start-up and the frame loop; returns the process status. Every way out
+  // has released the display and stopped the music (its mixer thread
+  // joined); the music player's teardown frees the module and closes the
+  // output. Failures are reported on standard error first.
   int run();
 
+  ShowOptions options;   // as given on the command line
   Image frame;           // the 512 x 384 frame buffer, sized during start-up
   MusicPlayer music;     // plays "typing.xm" until the 4096 ms cue
   DisplayDevice display; // stateless handle to the process-wide presenter
+
+ private:
+  // Loads and starts "typing.xm" (nothing when muted); false, reported,
+  // when it does not load.
+  bool start_music();
+  // Draws and presents frames until the show ends or the user quits.
+  void frame_loop(Timeline& timeline);
 };
 
 // Milliseconds of a monotonic clock, wrapped to signed 32 bits.

@@ -1,6 +1,7 @@
-// main.cpp: entry of the show. Prepares the heap for start-up, attaches
-// standard error to the console log, so a picture that fails to load is
-// named, then runs the demo to its end.
+// main.cpp: entry of the show. Prepares the heap for start-up, reads the
+// command line, keeps SDL's own log output off the terminal, attaches
+// standard error to the console log (so a picture that fails to load is
+// named), then runs the demo and ends the process with its status.
 // Owns: the malloc settings of the process (set once, before anything else
 // allocates). Thread: main thread.
 #include <malloc.h>
@@ -10,7 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/command_line.h"
 #include "app/demo_app.h"
+#include "display/platform.h"
 #include "gfx/console_log.h"
 
 namespace {
@@ -42,9 +45,23 @@ void prepare_startup_heap() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   prepare_startup_heap();
+  ShowOptions options;
+  switch (parse_command_line(argc, argv, options)) {
+    case COMMAND_HELP:
+      print_help();
+      return EXIT_SUCCESS;
+    case COMMAND_VERSION:
+      print_version();
+      return EXIT_SUCCESS;
+    case COMMAND_BAD:
+      return STATUS_BAD_COMMAND_LINE;
+    case COMMAND_RUN:
+      break;
+  }
+  platform_quiet_logs();
   console_log.handle = stderr;
-  DemoApp app;
+  DemoApp app(options);
   return app.run();
 }

@@ -4,21 +4,23 @@
 // Thread: main thread only.
 #include "app/music_player.h"
 
-#include <cstdlib>
-
+#include "display/platform.h"
 #include "gfx/file_ops.h"
 #include "music/audio_sdl.h"
 #include "music/music.h"
 
 constexpr int32_t SHOW_MIX_RATE = 44100;
 
-MusicPlayer::MusicPlayer() {
-  playing = 0;
+MusicPlayer::MusicPlayer(MusicOutput output) {
   // The output refuses to open until the callback table is complete.
   set_file_callbacks(stdio_open, stdio_close, stdio_read, stdio_seek, stdio_tell);
+  if (output == MUSIC_MUTED) return;
   backend = sdl_audio_backend_create();
   set_audio_backend(backend);
-  open_output(SHOW_MIX_RATE, 0); // no device: the show runs silent
+  if (!open_output(SHOW_MIX_RATE, 0)) {
+    const char* reason = platform_last_error();
+    device_failure = *reason ? reason : "no reason given";
+  }
 }
 
 MusicPlayer::~MusicPlayer() {
@@ -32,14 +34,12 @@ MusicPlayer::~MusicPlayer() {
   sdl_audio_backend_destroy(backend);
 }
 
-void MusicPlayer::load_and_play(const char* path) {
+bool MusicPlayer::load_and_play(const char* path) {
   module = load_module(path);
-  if (module == nullptr) {
-    close_output();
-    std::exit(-1);
-  }
+  if (module == nullptr) return false;
   play_module(module); // refuses when no device opened: the show goes on silent
   playing = 1;
+  return true;
 }
 
 void MusicPlayer::stop() {

@@ -1,7 +1,6 @@
 // timeline.cpp: the show's ten time windows and what each one draws.
-// Owns: nothing beyond the Timeline record it is given. Touches: the frame,
-// the timeline's scratch pictures and, once per window 4096..6143 ms, the
-// music player's stop. Thread: main thread only.
+// Owns: nothing beyond the Timeline record it is given. Touches: the frame
+// and the timeline's scratch pictures. Thread: main thread only.
 #include "app/timeline.h"
 
 #include <algorithm>
@@ -9,7 +8,6 @@
 #include <cmath>
 #include <string>
 
-#include "app/music_player.h"
 #include "gfx/blit.h"
 #include "gfx/tga.h"
 
@@ -34,9 +32,19 @@ constexpr int32_t TITLE_END = 14336;
 constexpr int32_t POINTER_END = 24576;
 constexpr int32_t DOT_SWAP = 20480;
 
-void load(Image& image, const std::string& dir, const char* name) {
-  load_tga(image, (dir + name).c_str());
-}
+// The pictures in the order they are loaded; the wipe's scratch picture is
+// sized right after qv.
+struct PictureFile {
+  Image Timeline::*image; // where the picture goes
+  const char* name;       // file name in the data folder
+};
+constexpr PictureFile PICTURES[] = {
+    {&Timeline::kanji, "kanji-rgb.tga"}, {&Timeline::kana, "kana-rgb.tga"},
+    {&Timeline::qv, "qv-rgb.tga"},       {&Timeline::brell, "brell-rgb.tga"},
+    {&Timeline::itsadot, "itsadot.tga"}, {&Timeline::bluedot, "bluedot.tga"},
+    {&Timeline::fin, "fin.tga"},         {&Timeline::proudly, "proudly.tga"},
+    {&Timeline::vessa, "vessa.tga"},
+};
 
 // The picture of the 4096..6143 window: kanji, kana, brell and the logo.
 void draw_text_picture(Timeline& tl, Image& target) {
@@ -46,8 +54,10 @@ void draw_text_picture(Timeline& tl, Image& target) {
   blit_alpha(tl.qv, target, 108, 270, tl.qv);
 }
 
-// Composes the two scene pictures of the cross-fade, once per run.
+// Composes the two scene pictures of the cross-fade and the second scene,
+// unless they already are.
 void compose_scenes(Timeline& tl) {
+  if (tl.composed) return;
   resize(tl.text_scene, FRAME_WIDTH, FRAME_HEIGHT);
   fill(tl.text_scene, 0);
   draw_text_picture(tl, tl.text_scene);
@@ -77,7 +87,6 @@ void draw_fade_ins(Timeline& tl, Image& frame, int32_t t) {
 }
 
 void draw_cross_fade(Timeline& tl, Image& frame, int32_t t) {
-  if (!tl.composed) compose_scenes(tl);
   blit(tl.text_scene, frame, 0, 0);
   blit_cross_fade(tl.proudly_scene, frame, 0, 0, std::min(255, (CROSS_FADE_END - t) >> 3));
 }
@@ -114,22 +123,22 @@ PointerLines pointer_lines(int32_t s) {
   return p;
 }
 
-void timeline_load(Timeline& tl, const char* dir) {
+TimelineLoad timeline_load(Timeline& tl, const char* dir) {
   const std::string prefix = dir ? dir : "";
-  load(tl.kanji, prefix, "kanji-rgb.tga");
-  load(tl.kana, prefix, "kana-rgb.tga");
-  load(tl.qv, prefix, "qv-rgb.tga");
-  resize(tl.slide_buffer, tl.qv.width, tl.qv.height);
-  load(tl.brell, prefix, "brell-rgb.tga");
-  load(tl.itsadot, prefix, "itsadot.tga");
-  load(tl.bluedot, prefix, "bluedot.tga");
-  load(tl.fin, prefix, "fin.tga");
-  load(tl.proudly, prefix, "proudly.tga");
-  load(tl.vessa, prefix, "vessa.tga");
   tl.composed = false;
+  for (const PictureFile& picture : PICTURES) {
+    const std::string path = prefix + picture.name;
+    const TgaResult result = decode_tga(tl.*picture.image, path.c_str());
+    if (result != TGA_OK) return {result, path};
+    if (picture.image == &Timeline::qv) resize(tl.slide_buffer, tl.qv.width, tl.qv.height);
+  }
+  return {};
 }
 
-bool timeline_draw(Timeline& tl, Image& frame, int32_t t, MusicPlayer* music) {
+FrameCues timeline_draw(Timeline& tl, Image& frame, int32_t t) {
+  FrameCues cues;
+  cues.show_goes_on = t < SHOW_LENGTH_MS;
+  cues.stop_music = t >= FADE_IN_END && t < TEXT_HOLD_END;
   if (t < KANJI_FADE_END) {
     blit_fade_masked(tl.kanji, frame, 100, 100, 255 - ((t >> 2) & 255), tl.kanji);
   } else if (t < LOGO_WIPE_END) {
@@ -137,13 +146,15 @@ bool timeline_draw(Timeline& tl, Image& frame, int32_t t, MusicPlayer* music) {
   } else if (t < FADE_IN_END) {
     draw_fade_ins(tl, frame, t);
   } else if (t < TEXT_HOLD_END) {
-    if (music) music->stop();
     draw_text_picture(tl, frame);
   } else if (t < CROSS_FADE_END) {
+    compose_scenes(tl);
     draw_cross_fade(tl, frame, t);
   } else if (t < PROUDLY_END) {
+    compose_scenes(tl);
     blit(tl.proudly_scene, frame, 0, 0);
   } else if (t < TITLE_END) {
+    compose_scenes(tl);
     blit(tl.proudly_scene, frame, 0, 0);
     blit(tl.vessa, frame, 150, 210);
   } else if (t < POINTER_END) {
@@ -156,8 +167,6 @@ bool timeline_draw(Timeline& tl, Image& frame, int32_t t, MusicPlayer* music) {
   } else if (t < SHOW_LENGTH_MS) {
     fill(frame, 0);
     blit(tl.fin, frame, 120, 170);
-  } else {
-    return false;
   }
-  return true;
+  return cues;
 }

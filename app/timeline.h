@@ -1,13 +1,17 @@
 // timeline.h: what the frame shows at each moment of the 30.72-second show.
-// Owns: the nine loaded pictures and three scratch pictures, and the flag that
-// the two scene pictures were composed. Touches: the frame it is given and,
-// at the 4096 ms cue, the music player. Thread: main thread only.
+// Owns: the nine loaded pictures, three scratch pictures and the flag that
+// the two scene pictures are composed. Touches: the frame it is given only.
+// Thread: main thread only.
+//
+// Drawing is a function of the show time alone: the same t gives the same
+// frame and the same cues whatever was drawn before. The caller owns the
+// clock and acts on the cues (it stops the music, it ends the show).
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "gfx/image.h"
-
-class MusicPlayer;
+#include "gfx/tga.h"
 
 // Length of the show in milliseconds; the first frame at or after it ends it.
 constexpr int32_t SHOW_LENGTH_MS = 30720;
@@ -28,7 +32,19 @@ struct Timeline {
   Image vessa;          // "vessa.tga", title over the second scene
   Image text_scene;     // scratch: the finished text picture, 512 x 384 once composed
   Image proudly_scene;  // scratch: proudly on black, 512 x 384 once composed
-  bool composed = false; // true once the two scene pictures are composed
+  bool composed = false; // cache flag: the two scene pictures are composed
+};
+
+// The outcome of loading the pictures: the first one that failed and why.
+struct TimelineLoad {
+  TgaResult result = TGA_OK; // TGA_OK when all nine loaded
+  std::string path;          // the failed picture's path as opened; empty on success
+};
+
+// What the caller of timeline_draw is to do around the frame.
+struct FrameCues {
+  bool show_goes_on = false; // false from SHOW_LENGTH_MS on: nothing drawn, the show ends
+  bool stop_music = false;   // true for 4096 <= t < 6144: stop the music now (stopping is idempotent)
 };
 
 // The three lines of the rotating pointer at pointer step s (one step per
@@ -44,10 +60,11 @@ PointerLines pointer_lines(int32_t s);
 
 // Loads the nine pictures, in the show's order, from dir (empty: the working
 // directory; otherwise a prefix ending in '/'), and sizes the wipe's scratch
-// picture. A picture that fails to load ends the process with status -1.
-void timeline_load(Timeline& timeline, const char* dir);
+// picture. Stops at the first picture that does not load and names it.
+TimelineLoad timeline_load(Timeline& timeline, const char* dir);
 
 // Draws the picture for t milliseconds into the already cleared 512 x 384
-// frame. At 4096 <= t < 6144 it first stops music (when not null). Returns
-// false, drawing nothing, when t is at or past the end of the show.
-bool timeline_draw(Timeline& timeline, Image& frame, int32_t t, MusicPlayer* music);
+// frame and returns the cues for t. From SHOW_LENGTH_MS on it draws nothing.
+// The two scene pictures are composed on the first frame that shows them
+// and kept (a cache: the frame is the same either way).
+FrameCues timeline_draw(Timeline& timeline, Image& frame, int32_t t);

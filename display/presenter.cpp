@@ -1,19 +1,20 @@
 // presenter.cpp: the full-screen presenter on SDL2.
-// Owns: the process-wide window, renderer, streaming texture, pacing clock and
-// activation flag (one display per process). Touches: SDL's video subsystem
-// and, on X11, reads the window manager's announcement on the root window;
-// every SDL call of the show lives in this folder.
-// Thread: main thread only; Esc and close end the process from inside
-// display_present's event pump.
+// Owns: the process-wide window, renderer, streaming texture, pacing clock,
+// activation flag and the reason of the last failed open (one display per
+// process). Touches: SDL's video subsystem and, on X11, reads the window
+// manager's announcement on the root window; every SDL call of the show's
+// picture lives in this folder.
+// Thread: main thread only. Esc and close are seen in display_present's
+// event pump and returned to the caller as PRESENT_QUIT.
 #include "display/presenter.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <thread>
 
@@ -29,14 +30,20 @@ SDL_Window* window = nullptr;           // the one full-screen window
 SDL_Renderer* renderer = nullptr;       // accelerated with vsync, or software
 SDL_Texture* texture = nullptr;         // streaming, 0x00RRGGBB words
 bool video_up = false;                  // the video subsystem is initialised
+std::string failure;                    // why the last display_open failed; empty after success
 int32_t active = 0;                     // 1 while the window can be seen
 Clock::duration refresh_period{};       // one refresh of the display
 Clock::time_point last_flip{};          // when the previous flip returned
 
 // The desktop drivers tried when the user has not chosen a driver; keeps SDL
-// from falling back silently to its invisible offscreen driver.
+// from falling back silently to its invisible offscreen driver. Wayland's
+// client library finds its socket in XDG_RUNTIME_DIR and prints an error of
+// its own where that is not set, so without it only X11 is tried.
 constexpr const char* DESKTOP_DRIVERS = "x11,wayland";
+constexpr const char* X11_DRIVER_ONLY = "x11";
 constexpr int FALLBACK_REFRESH_HZ = 60;
+// A window shows each frame pixel as a square of this many pixels a side.
+constexpr int WINDOW_SCALE = 2;
 // Where Linux lists the GPUs' device nodes.
 constexpr const char* GPU_DEVICE_DIR = "/dev/dri";
 
@@ -44,14 +51,9 @@ bool window_visible(Uint32 flags) {
   return (flags & SDL_WINDOW_SHOWN) && !(flags & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED));
 }
 
-// Releases the display and ends the process with status 0.
-[[noreturn]] void quit_show() {
-  display_shutdown();
-  std::exit(0);
-}
-
-// Handles one window event; visibility drives `active`.
-void handle_window_event(const SDL_WindowEvent& ev) {
+// Handles one window event; visibility drives `active`. Returns true for a
+// close request.
+bool handle_window_event(const SDL_WindowEvent& ev) {
   switch (ev.event) {
     case SDL_WINDOWEVENT_SHOWN:
     case SDL_WINDOWEVENT_EXPOSED:
@@ -63,30 +65,35 @@ void handle_window_event(const SDL_WindowEvent& ev) {
       active = 0;
       break;
     case SDL_WINDOWEVENT_CLOSE:
-      quit_show();
+      return true;
     default:
       break;
   }
+  return false;
 }
 
-// Drains SDL's event queue. Esc, a quit request and a close request end the
-// process; other keys change nothing.
-void pump_events() {
+// Drains SDL's event queue. Returns true when Esc, a quit request (also
+// SIGINT or SIGTERM, which SDL turns into one) or a close request came;
+// other keys change nothing.
+bool pump_events() {
+  bool quit = false;
   SDL_Event ev;
   while (SDL_PollEvent(&ev)) {
     switch (ev.type) {
       case SDL_QUIT:
-        quit_show();
+        quit = true;
+        break;
       case SDL_KEYDOWN:
-        if (ev.key.keysym.sym == SDLK_ESCAPE) quit_show();
+        if (ev.key.keysym.sym == SDLK_ESCAPE) quit = true;
         break;
       case SDL_WINDOWEVENT:
-        handle_window_event(ev.window);
+        if (handle_window_event(ev.window)) quit = true;
         break;
       default:
         break;
     }
   }
+  return quit;
 }
 
 // Where the flip did not wait for the display (no vsync, as on the offscreen
@@ -184,8 +191,12 @@ bool window_manager_present(SDL_Window* w) {
 // Opens the window over the whole display at bounds. A window manager is
 // asked for full-screen; without one that request would go unanswered (SDL
 // waits for the answer), and a borderless window at the display's bounds
-// already covers the screen the same way.
-SDL_Window* create_window(const char* title, const SDL_Rect& bounds) {
+// already covers the screen the same way. Created at the desktop's bounds:
+// without a window manager a full-screen window at the default position
+// keeps its small size.
+SDL_Window* create_full_screen_window(const char* title, int width, int height) {
+  SDL_Rect bounds{0, 0, width, height};
+  SDL_GetDisplayBounds(0, &bounds);
   SDL_Window* w = SDL_CreateWindow(title, bounds.x, bounds.y, bounds.w, bounds.h,
                                    SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
   if (!w) return nullptr;
@@ -194,56 +205,74 @@ SDL_Window* create_window(const char* title, const SDL_Rect& bounds) {
   return w;
 }
 
+// Opens a centred window of twice the frame's size, with the window
+// manager's decorations.
+SDL_Window* create_scaled_window(const char* title, int width, int height) {
+  return SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width * WINDOW_SCALE,
+                          height * WINDOW_SCALE, SDL_WINDOW_SHOWN);
+}
+
+// Notes SDL's reason for the failed step and returns 0, display_open's failure.
+int open_failed() {
+  const char* reason = SDL_GetError();
+  failure = reason && *reason ? reason : "unknown reason";
+  return 0;
+}
+
 }  // namespace
 
 void row_copy(const uint32_t* source, uint32_t* target, int32_t count) {
   std::memcpy(target, source, static_cast<size_t>(count) * sizeof(uint32_t));
 }
 
-int display_open(const char* title, int width, int height) {
+int display_open(const char* title, int width, int height, DisplayMode mode) {
   frame_width = width;
   frame_height = height;
+  failure.clear();
   // An empty SDL_VIDEODRIVER counts as unset (SDL would then try every driver).
   const char* chosen = SDL_getenv("SDL_VIDEODRIVER");
-  if (!chosen || !*chosen) SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, DESKTOP_DRIVERS, SDL_HINT_OVERRIDE);
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
+  if (!chosen || !*chosen) {
+    const char* runtime_dir = SDL_getenv("XDG_RUNTIME_DIR");
+    const bool wayland_possible = runtime_dir && *runtime_dir;
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, wayland_possible ? DESKTOP_DRIVERS : X11_DRIVER_ONLY,
+                            SDL_HINT_OVERRIDE);
+  }
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return open_failed();
   video_up = true;
 
-  // Created at the desktop's bounds: without a window manager a full-screen
-  // window at the default position keeps its small size.
-  SDL_Rect bounds{0, 0, width, height};
-  SDL_GetDisplayBounds(0, &bounds);
-  window = create_window(title, bounds);
-  if (!window) return 0;
+  window = mode == DISPLAY_WINDOW ? create_scaled_window(title, width, height)
+                                  : create_full_screen_window(title, width, height);
+  if (!window) return open_failed();
 
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
   renderer = create_renderer();
-  if (!renderer) return 0;
+  if (!renderer) return open_failed();
   // Creating a GL renderer re-sends the show events; the flags are settled now.
   active = window_visible(SDL_GetWindowFlags(window)) ? 1 : 0;
 
   SDL_RenderSetLogicalSize(renderer, width, height);
   SDL_RenderSetIntegerScale(renderer, SDL_TRUE);
   texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width, height);
-  if (!texture) return 0;
+  if (!texture) return open_failed();
   SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
 
-  SDL_ShowCursor(SDL_DISABLE);
+  // The cursor is hidden over the full-screen show; a window keeps it.
+  if (mode == DISPLAY_FULL_SCREEN) SDL_ShowCursor(SDL_DISABLE);
   SDL_DisableScreenSaver();
   refresh_period = display_refresh_period();
   last_flip = Clock::now();
   return 1;
 }
 
-int display_present(const uint32_t* pixels) {
-  pump_events();
+PresentResult display_present(const uint32_t* pixels) {
+  if (pump_events()) return PRESENT_QUIT;
   if (!active || !texture) {
     SDL_Delay(1);
-    return 1;
+    return PRESENT_SHOWN;
   }
   void* locked = nullptr;
   int pitch = 0;
-  if (SDL_LockTexture(texture, nullptr, &locked, &pitch) != 0) return 0;
+  if (SDL_LockTexture(texture, nullptr, &locked, &pitch) != 0) return PRESENT_FAILED;
   auto* target = static_cast<uint8_t*>(locked);
   for (int32_t row = 0; row < frame_height; ++row) {
     row_copy(pixels, reinterpret_cast<uint32_t*>(target), frame_width);
@@ -257,7 +286,7 @@ int display_present(const uint32_t* pixels) {
   SDL_RenderCopy(renderer, texture, nullptr, nullptr);
   SDL_RenderPresent(renderer);
   pace_after_flip();
-  return 1;
+  return PRESENT_SHOWN;
 }
 
 void display_shutdown() {
@@ -275,8 +304,12 @@ void display_shutdown() {
   }
 }
 
-void DisplayDevice::init(int width, int height) {
-  if (!display_open("Quillmere...", width, height)) std::exit(1);
+const char* display_failure() { return failure.c_str(); }
+
+bool DisplayDevice::init(int width, int height, DisplayMode mode) {
+  return display_open("Quillmere...", width, height, mode) == 1;
 }
 
-int DisplayDevice::present(const uint32_t* pixels) { return display_present(pixels); }
+PresentResult DisplayDevice::present(const uint32_t* pixels) { return display_present(pixels); }
+
+void DisplayDevice::shutdown() { display_shutdown(); }

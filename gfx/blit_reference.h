@@ -3,8 +3,8 @@
 // Thread: main thread only.
 //
 // Same arguments, clipping and results as the blends of blit.h, computed one
-// pixel and one channel at a time with no vector instructions. The fast blends
-// must match them bit for bit; tests compare the two.
+// pixel and one channel at a time with no vector instructions. Every wide
+// path (blend_wide.h) must match them bit for bit; tests compare the two.
 #pragma once
 #include "gfx/image.h"
 

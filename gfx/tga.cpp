@@ -2,7 +2,7 @@
 // encoded (type 10) true-colour files.
 // Owns: the image being decoded and a one-row read buffer, both released
 // before it returns. Touches: the target Image (only on success), the file it
-// opens (always closed by decode_tga), the console log (load_tga).
+// opens (always closed by decode_tga), the console log (log_tga_failure).
 // Thread: main thread.
 //
 // Rows are taken as stored bottom row first, whatever the descriptor says, so
@@ -15,7 +15,6 @@
 #include "gfx/tga.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <new>
 #include <utility>
 
@@ -184,20 +183,6 @@ TgaResult decode_open_file(Image& image, void* file) {
   return TGA_OK;
 }
 
-// The tail of the loader's message for each failure.
-const char* failure_reason(TgaResult result) {
-  switch (result) {
-    case TGA_WILL_NOT_OPEN: return ", file will not open.\n";
-    case TGA_UNKNOWN_MODE: return ", file is of unknown mode.\n";
-    case TGA_NOT_24_BIT: return ".  Image is not 24 bit.\n";
-    case TGA_TRUNCATED: return ", file is truncated.\n";
-    case TGA_TOO_LARGE: return ", file is too short for its width and height.\n";
-    case TGA_NO_MEMORY: return ", not enough memory.\n";
-    case TGA_OK: break;
-  }
-  return ".\n";
-}
-
 }  // namespace
 
 TgaResult decode_tga(Image& image, const char* path) {
@@ -208,9 +193,26 @@ TgaResult decode_tga(Image& image, const char* path) {
   return result;
 }
 
-int load_tga(Image& image, const char* path) {
-  const TgaResult result = decode_tga(image, path);
-  if (result == TGA_OK) return 0;
-  console_log.log(LOG_LEVEL_ERROR, "Could not load image %s%s", path ? path : "", failure_reason(result));
-  std::exit(-1);
+const char* tga_result_text(TgaResult result) {
+  switch (result) {
+    case TGA_OK: return "loaded";
+    case TGA_WILL_NOT_OPEN: return "file will not open";
+    case TGA_UNKNOWN_MODE: return "file is of unknown mode";
+    case TGA_NOT_24_BIT: return "image is not 24 bit";
+    case TGA_TRUNCATED: return "file is truncated";
+    case TGA_TOO_LARGE: return "file is too short for its width and height";
+    case TGA_NO_MEMORY: return "not enough memory";
+  }
+  return "unknown result";
+}
+
+// The depth failure reads as a sentence of its own ("Could not load image
+// P.  Image is not 24 bit."); every other reason follows the path after a comma.
+void log_tga_failure(const char* path, TgaResult result) {
+  const char* shown = path ? path : "";
+  if (result == TGA_NOT_24_BIT) {
+    console_log.log(LOG_LEVEL_ERROR, "Could not load image %s.  Image is not 24 bit.\n", shown);
+  } else {
+    console_log.log(LOG_LEVEL_ERROR, "Could not load image %s, %s.\n", shown, tga_result_text(result));
+  }
 }

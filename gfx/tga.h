@@ -1,6 +1,9 @@
 // tga.h: the 24-bit TGA loader (types 2 and 10).
-// Owns: temporary decode buffers. Touches: the target Image, the console log.
-// Thread: main thread.
+// Owns: temporary decode buffers. Touches: the target Image and, for
+// log_tga_failure, the console log. Thread: main thread.
+//
+// The loader never ends the process: it returns why a file did not load,
+// and the caller decides what follows.
 #pragma once
 #include "gfx/image.h"
 
@@ -15,10 +18,13 @@ enum TgaResult {
   TGA_NO_MEMORY,      // the pixel block could not be allocated
 };
 
-// Decodes the file into image and returns the result; never exits.
+// Decodes the file into image and returns the result.
 // On failure the image is left as it was.
 TgaResult decode_tga(Image& image, const char* path);
 
-// Loads the file into image. Returns 0; on any failure logs the loader's
-// message at level 255 and ends the process with status -1.
-int load_tga(Image& image, const char* path);
+// The result as a short phrase ("file will not open", "image is not 24 bit").
+const char* tga_result_text(TgaResult result);
+
+// Writes the loader's message for a failed load to the console log at level
+// 255, for example "Could not load image fin.tga, file will not open.\n".
+void log_tga_failure(const char* path, TgaResult result);

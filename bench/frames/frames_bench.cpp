@@ -72,7 +72,7 @@ void BM_Window(benchmark::State& state) {
     if (t == w.from_ms) timeline.composed = false;
     const double start = thread_cpu_us();
     fill(frame, 0);
-    timeline_draw(timeline, frame, t, nullptr);
+    timeline_draw(timeline, frame, t);
     benchmark::DoNotOptimize(frame.pixels);
     benchmark::ClobberMemory();
     const double end = thread_cpu_us();

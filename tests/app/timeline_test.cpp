@@ -1,13 +1,20 @@
-// timeline_test.cpp: what the timeline draws at the edges of its windows, with
-// small flat-coloured pictures placed so the checked pixels do not overlap.
-// The frame starts filled with a grey backdrop, so that every pixel a window
-// writes (or leaves alone) can be seen.
+// timeline_test.cpp: what the timeline draws and cues at the edges of its
+// windows, with small flat-coloured pictures placed so the checked pixels do
+// not overlap, and that every frame depends on its time alone. The frame
+// starts filled with a grey backdrop, so that every pixel a window writes
+// (or leaves alone) can be seen.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
 #include <utility>
+#include <vector>
 
-#include "app/music_player.h"
 #include "app/timeline.h"
 
 namespace {
@@ -40,9 +47,8 @@ void flat(Image& image, int w, int h, uint32_t colour) {
 // qv pixel (k, j): red k + 1 (tells the columns apart), green 0xFF, blue j.
 uint32_t qv_pixel(int k, int j) { return static_cast<uint32_t>((k + 1) << 16 | 0xFF00 | j); }
 
-class TimelineTest : public ::testing::Test {
- protected:
-  void SetUp() override {
+// Small pictures of the show, as the tests place them.
+void make_pictures(Timeline& tl) {
     flat(tl.kanji, 100, 100, KANJI);  // at (100, 100)
     flat(tl.kana, 20, 20, KANA);      // at (35, 260)
     flat(tl.brell, 100, 40, BRELL);   // at (105, 260)
@@ -55,13 +61,19 @@ class TimelineTest : public ::testing::Test {
     flat(tl.fin, 30, 30, FIN);         // at (120, 170)
     flat(tl.proudly, 50, 50, PROUDLY); // at (120, 170) of its scene
     flat(tl.vessa, 20, 20, VESSA);     // at (150, 210)
+}
+
+class TimelineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    make_pictures(tl);
     resize(frame, FRAME_WIDTH, FRAME_HEIGHT);
   }
 
   // Draws the frame for t over the backdrop.
-  bool draw(int32_t t, MusicPlayer* music = nullptr) {
+  FrameCues draw(int32_t t) {
     fill(frame, BACKDROP);
-    return timeline_draw(tl, frame, t, music);
+    return timeline_draw(tl, frame, t);
   }
   uint32_t at(int x, int y) const { return frame.pixels[y * FRAME_WIDTH + x]; }
 
@@ -117,20 +129,15 @@ TEST_F(TimelineTest, KanaAndBrellFadeInOverWhatLiesUnder) {
   }
 }
 
-TEST_F(TimelineTest, MusicStopsOnTheFirstFrameOfTheTextWindowOnly) {
-  setenv("SDL_AUDIODRIVER", "dummy", 0);
-  MusicPlayer music;
-  music.playing = 1; // stands for a playing module; stop() clears it
-  draw(4095, &music);
-  EXPECT_EQ(music.playing, 1);
-  draw(4096, &music);
-  EXPECT_EQ(music.playing, 0);
-  EXPECT_EQ(at(40, 265), KANA);
-  EXPECT_EQ(at(200, 262), BRELL);
-  music.playing = 1;
-  draw(6144, &music); // the cue belongs to 4096..6143 only
-  EXPECT_EQ(music.playing, 1);
-  music.playing = 0;
+TEST_F(TimelineTest, TheMusicCueBelongsToTheTextWindowOnly) {
+  for (int32_t t : {0, 4095, 6144, 8192, 30719}) EXPECT_FALSE(draw(t).stop_music) << t;
+  for (int32_t t : {4096, 5000, 6143}) {
+    const FrameCues cues = draw(t);
+    EXPECT_TRUE(cues.stop_music) << t;
+    EXPECT_TRUE(cues.show_goes_on) << t;
+    EXPECT_EQ(at(40, 265), KANA) << t;
+    EXPECT_EQ(at(200, 262), BRELL) << t;
+  }
 }
 
 TEST_F(TimelineTest, CrossFadeComposesTheScenesOnce) {
@@ -142,8 +149,7 @@ TEST_F(TimelineTest, CrossFadeComposesTheScenesOnce) {
   EXPECT_EQ(at(160, 210), 0u);
   EXPECT_EQ(at(40, 265), mix(KANA, 0, 0));
 
-  fill(tl.kanji, 0xFFFFFF); // later changes do not reach the composed scene
-  draw(6153);               // keep 254
+  draw(6153); // keep 254
   EXPECT_EQ(at(150, 150), mix(text_kanji, 0, 1));
   EXPECT_EQ(at(160, 210), mix(0, PROUDLY, 1));
   draw(8185); // keep 0
@@ -159,13 +165,41 @@ TEST_F(TimelineTest, CrossFadeComposesTheScenesOnce) {
   EXPECT_EQ(at(10, 10), 0u);
 }
 
-TEST_F(TimelineTest, ScenesStayEmptyWhenNoFrameFallsInTheCrossFade) {
+TEST_F(TimelineTest, TheSecondSceneShowsWithoutAFrameInTheCrossFade) {
   draw(8192);
-  EXPECT_FALSE(tl.composed);
-  EXPECT_EQ(at(160, 210), BACKDROP);
+  EXPECT_EQ(at(160, 210), PROUDLY);
+  EXPECT_EQ(at(150, 150), 0u);
   draw(9216);
-  EXPECT_EQ(at(125, 175), BACKDROP);
+  EXPECT_EQ(at(125, 175), PROUDLY);
   EXPECT_EQ(at(165, 225), VESSA);
+}
+
+// Frames drawn in a shuffled order, on one timeline, equal the same frames
+// each drawn first on a timeline of its own.
+TEST(TimelinePurity, EveryFrameDependsOnItsTimeAlone) {
+  std::vector<int32_t> times;
+  for (int32_t t = 0; t <= SHOW_LENGTH_MS; t += 97) times.push_back(t);
+  for (int32_t t : {1023, 1024, 3071, 4095, 4096, 6143, 6144, 8191, 8192, 9215, 9216, 14335, 14336, 24575,
+                    24576, 30719})
+    times.push_back(t);
+  std::shuffle(times.begin(), times.end(), std::mt19937(2024));
+
+  Timeline shared;
+  make_pictures(shared);
+  Image frame, fresh_frame;
+  resize(frame, FRAME_WIDTH, FRAME_HEIGHT);
+  resize(fresh_frame, FRAME_WIDTH, FRAME_HEIGHT);
+  for (int32_t t : times) {
+    fill(frame, BACKDROP);
+    const FrameCues cues = timeline_draw(shared, frame, t);
+    Timeline fresh;
+    make_pictures(fresh);
+    fill(fresh_frame, BACKDROP);
+    const FrameCues fresh_cues = timeline_draw(fresh, fresh_frame, t);
+    EXPECT_EQ(cues.show_goes_on, fresh_cues.show_goes_on) << t;
+    EXPECT_EQ(cues.stop_music, fresh_cues.stop_music) << t;
+    ASSERT_EQ(std::memcmp(frame.pixels, fresh_frame.pixels, frame.count * sizeof(uint32_t)), 0) << "t = " << t;
+  }
 }
 
 TEST_F(TimelineTest, PointerEndPoints) {
@@ -214,15 +248,48 @@ TEST_F(TimelineTest, PointerFramesAndDots) {
 
 TEST_F(TimelineTest, ClosingPictureOnBlackThenTheEnd) {
   for (int32_t t : {24576, 30719}) {
-    EXPECT_TRUE(draw(t));
+    EXPECT_TRUE(draw(t).show_goes_on);
     EXPECT_EQ(at(120, 170), FIN) << t;
     EXPECT_EQ(at(149, 199), FIN) << t;
     EXPECT_EQ(at(150, 199), 0u) << t;
     EXPECT_EQ(at(0, 0), 0u) << t;
   }
-  EXPECT_FALSE(draw(SHOW_LENGTH_MS));
+  EXPECT_FALSE(draw(SHOW_LENGTH_MS).show_goes_on);
   EXPECT_EQ(at(0, 0), BACKDROP);
   EXPECT_EQ(at(120, 170), BACKDROP);
+}
+
+// Loading stops at the first picture that does not load and names it with
+// the folder it was looked for in; the pictures before it are loaded.
+TEST(TimelineLoading, NamesTheFirstPictureThatFails) {
+  const std::string source = QM_SOURCE_DIR "/data/";
+  char pattern[] = "/tmp/qm-timeline-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = std::string(pattern) + "/";
+  for (const char* name : {"kanji-rgb.tga", "kana-rgb.tga", "qv-rgb.tga", "brell-rgb.tga", "itsadot.tga",
+                           "bluedot.tga", "proudly.tga", "vessa.tga"}) {
+    std::filesystem::copy_file(source + name, dir + name);
+  }
+  std::ofstream(dir + "fin.tga") << std::string("\0\0\3\0\0\0\0\0\0\0\0\0\4\0\4\0\10\0", 18);
+
+  Timeline tl;
+  TimelineLoad loaded = timeline_load(tl, dir.c_str());
+  EXPECT_EQ(loaded.result, TGA_UNKNOWN_MODE);
+  EXPECT_EQ(loaded.path, dir + "fin.tga");
+  EXPECT_GT(tl.bluedot.count, 0u); // loaded before fin
+  EXPECT_EQ(tl.fin.count, 0u);
+  EXPECT_EQ(tl.slide_buffer.width, tl.qv.width);
+
+  std::filesystem::remove(dir + "fin.tga");
+  loaded = timeline_load(tl, dir.c_str());
+  EXPECT_EQ(loaded.result, TGA_WILL_NOT_OPEN);
+  EXPECT_EQ(loaded.path, dir + "fin.tga");
+  std::filesystem::copy_file(source + "fin.tga", dir + "fin.tga");
+  loaded = timeline_load(tl, dir.c_str());
+  EXPECT_EQ(loaded.result, TGA_OK);
+  EXPECT_TRUE(loaded.path.empty());
+  EXPECT_GT(tl.fin.count, 0u);
+  std::filesystem::remove_all(pattern);
 }
 
 }  // namespace

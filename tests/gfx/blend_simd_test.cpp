@@ -1,14 +1,18 @@
-// The fast blends (AVX2 where the processor has it, SSE2, scalar tails)
-// against their per-pixel reference versions: every channel
-// combination at every factor, then randomised sizes, positions (clipped at
-// every edge), factors and pixel words (top bytes included), and finally a
-// mask or source that shares memory with the target.
+// Every path of the blends (the dispatched one the show takes, and each wide
+// path forced on its own: SSE2, AVX2) against the per-pixel reference
+// versions: every channel combination at every factor, then randomised
+// sizes, positions (clipped at every edge), factors and pixel words (top
+// bytes included), and finally a mask or source that shares memory with the
+// target. A path the processor lacks is skipped.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <random>
 
+#include "common/cpu_features.h"
+#include "gfx/blend_wide.h"
 #include "gfx/blit.h"
 #include "gfx/blit_reference.h"
 
@@ -21,19 +25,63 @@ const char* op_name(Op op) {
   return op == Op::Alpha ? "blit_alpha" : op == Op::FadeMasked ? "blit_fade_masked" : "blit_cross_fade";
 }
 
-// Runs one blend on the fast path (reference = false) or the per-pixel one.
-void run(Op op, bool reference, const Image& src, Image& dst, int x, int y, int factor, const Image& mask) {
+// The ways to run a blend.
+enum class Path { Reference, Dispatched, Sse2, Avx2 };
+
+const char* path_name(Path path) {
+  switch (path) {
+    case Path::Reference: return "reference";
+    case Path::Dispatched: return "dispatched";
+    case Path::Sse2: return "sse2";
+    case Path::Avx2: return "avx2";
+  }
+  return "?";
+}
+
+// Names the path in test names and messages instead of its bytes.
+void PrintTo(Path path, std::ostream* out) { *out << path_name(path); }
+
+bool path_available(Path path) {
+  switch (path) {
+    case Path::Sse2: return cpu_has_sse2();
+    case Path::Avx2: return cpu_has_avx2();
+    default: return true;
+  }
+}
+
+void run_alpha(Path path, const Image& src, Image& dst, int x, int y, const Image& mask) {
+  switch (path) {
+    case Path::Reference: blit_alpha_reference(src, dst, x, y, mask); break;
+    case Path::Dispatched: blit_alpha(src, dst, x, y, mask); break;
+    case Path::Sse2: blit_alpha_sse2(src, dst, x, y, mask); break;
+    case Path::Avx2: blit_alpha_avx2(src, dst, x, y, mask); break;
+  }
+}
+
+void run_fade_masked(Path path, const Image& src, Image& dst, int x, int y, int fade, const Image& mask) {
+  switch (path) {
+    case Path::Reference: blit_fade_masked_reference(src, dst, x, y, fade, mask); break;
+    case Path::Dispatched: blit_fade_masked(src, dst, x, y, fade, mask); break;
+    case Path::Sse2: blit_fade_masked_sse2(src, dst, x, y, fade, mask); break;
+    case Path::Avx2: blit_fade_masked_avx2(src, dst, x, y, fade, mask); break;
+  }
+}
+
+void run_cross_fade(Path path, const Image& src, Image& dst, int x, int y, int keep) {
+  switch (path) {
+    case Path::Reference: blit_cross_fade_reference(src, dst, x, y, keep); break;
+    case Path::Dispatched: blit_cross_fade(src, dst, x, y, keep); break;
+    case Path::Sse2: blit_cross_fade_sse2(src, dst, x, y, keep); break;
+    case Path::Avx2: blit_cross_fade_avx2(src, dst, x, y, keep); break;
+  }
+}
+
+// Runs one blend on the given path.
+void run(Op op, Path path, const Image& src, Image& dst, int x, int y, int factor, const Image& mask) {
   switch (op) {
-    case Op::Alpha:
-      reference ? blit_alpha_reference(src, dst, x, y, mask) : blit_alpha(src, dst, x, y, mask);
-      break;
-    case Op::FadeMasked:
-      reference ? blit_fade_masked_reference(src, dst, x, y, factor, mask)
-                : blit_fade_masked(src, dst, x, y, factor, mask);
-      break;
-    case Op::CrossFade:
-      reference ? blit_cross_fade_reference(src, dst, x, y, factor) : blit_cross_fade(src, dst, x, y, factor);
-      break;
+    case Op::Alpha: run_alpha(path, src, dst, x, y, mask); break;
+    case Op::FadeMasked: run_fade_masked(path, src, dst, x, y, factor, mask); break;
+    case Op::CrossFade: run_cross_fade(path, src, dst, x, y, factor); break;
   }
 }
 
@@ -42,17 +90,19 @@ void copy_into(const Image& from, Image& to) {
   for (uint32_t i = 0; i < from.count; ++i) to.pixels[i] = from.pixels[i];
 }
 
-// Blends src over a copy of dst both ways and requires identical targets.
-void expect_same(Op op, const Image& src, const Image& dst, int x, int y, int factor, const Image& mask) {
+// Blends src over a copy of dst on the path and by the reference, and
+// requires identical targets.
+void expect_same(Path path, Op op, const Image& src, const Image& dst, int x, int y, int factor,
+                 const Image& mask) {
   Image fast, slow;
   copy_into(dst, fast);
   copy_into(dst, slow);
-  run(op, false, src, fast, x, y, factor, mask);
-  run(op, true, src, slow, x, y, factor, mask);
+  run(op, path, src, fast, x, y, factor, mask);
+  run(op, Path::Reference, src, slow, x, y, factor, mask);
   if (std::memcmp(fast.pixels, slow.pixels, dst.count * sizeof(uint32_t)) == 0) return;
   for (uint32_t i = 0; i < dst.count; ++i) {
     ASSERT_EQ(fast.pixels[i], slow.pixels[i])
-        << op_name(op) << " element " << i << " of " << dst.width << "x" << dst.height << ", source "
+        << op_name(op) << " (" << path_name(path) << ") element " << i << " of " << dst.width << "x" << dst.height << ", source "
         << src.width << "x" << src.height << " at (" << x << ", " << y << "), factor " << factor;
   }
 }
@@ -61,7 +111,18 @@ void expect_same(Op op, const Image& src, const Image& dst, int x, int y, int fa
 // target holds v in all three channels; the source's columns carry every
 // source value once across its three channels; both have nonzero top bytes.
 // The mask's green walks every factor, its blue a scattered pattern.
-TEST(BlendSimd, EveryChannelPairAtEveryFactorMatchesReference) {
+// Each test runs once per path; a path the processor lacks is skipped.
+class BlendPath : public ::testing::TestWithParam<Path> {
+ protected:
+  void SetUp() override {
+    if (!path_available(GetParam())) GTEST_SKIP() << path_name(GetParam()) << " is not available here";
+  }
+  void expect_same(Op op, const Image& src, const Image& dst, int x, int y, int factor, const Image& mask) {
+    ::expect_same(GetParam(), op, src, dst, x, y, factor, mask);
+  }
+};
+
+TEST_P(BlendPath, EveryChannelPairAtEveryFactorMatchesReference) {
   constexpr uint32_t COLUMNS = 86; // 3 x 86 >= 256 source values per row
   Image dst, src, mask;
   resize(dst, COLUMNS, 256);
@@ -92,7 +153,7 @@ void fill_random(Image& image, int w, int h, std::mt19937& rng) {
 // Random sizes (widths of every residue modulo four), positions that clip
 // any edge or miss the target, and factors including the extremes and values
 // outside 0..255 whose low byte counts.
-TEST(BlendSimd, RandomisedImagesMatchReference) {
+TEST_P(BlendPath, RandomisedImagesMatchReference) {
   std::mt19937 rng(0x5EED1234u);
   const auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   Image dst, src, mask;
@@ -114,7 +175,7 @@ TEST(BlendSimd, RandomisedImagesMatchReference) {
 
 // A target row wider than the source, with the source placed so that rows
 // start at every alignment, across every factor class.
-TEST(BlendSimd, EveryRowOffsetAndTailLengthMatchesReference) {
+TEST_P(BlendPath, EveryRowOffsetAndTailLengthMatchesReference) {
   std::mt19937 rng(77);
   Image dst, src;
   fill_random(dst, 40, 6, rng);
@@ -130,17 +191,20 @@ TEST(BlendSimd, EveryRowOffsetAndTailLengthMatchesReference) {
 // with the source or mask. With the target as its own mask and the source one
 // or three pixels to the right, each mask word read is a target word written
 // one or three pixels earlier; the result must still be the per-pixel one.
-TEST(BlendSimd, MaskSharingTheTargetMatchesReference) {
+TEST_P(BlendPath, MaskSharingTheTargetMatchesReference) {
   std::mt19937 rng(4242);
   Image src, fast, slow;
   fill_random(src, 37, 12, rng);
   fill_random(fast, 37, 12, rng);
   copy_into(fast, slow);
-  blit_alpha(src, fast, 1, 0, fast);
-  blit_alpha_reference(src, slow, 1, 0, slow);
-  blit_fade_masked(src, fast, 3, 0, 40, fast);
-  blit_fade_masked_reference(src, slow, 3, 0, 40, slow);
+  run(Op::Alpha, GetParam(), src, fast, 1, 0, 0, fast);
+  run(Op::Alpha, Path::Reference, src, slow, 1, 0, 0, slow);
+  run(Op::FadeMasked, GetParam(), src, fast, 3, 0, 40, fast);
+  run(Op::FadeMasked, Path::Reference, src, slow, 3, 0, 40, slow);
   for (uint32_t i = 0; i < fast.count; ++i) ASSERT_EQ(fast.pixels[i], slow.pixels[i]) << "element " << i;
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, BlendPath, ::testing::Values(Path::Dispatched, Path::Sse2, Path::Avx2),
+                         [](const ::testing::TestParamInfo<Path>& info) { return path_name(info.param); });
 
 }  // namespace

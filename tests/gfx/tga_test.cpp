@@ -1,10 +1,12 @@
 // The TGA loader: both image types, the row flip, run-length packets across
-// rows and cut at the last pixel, skipped header fields, and every refusal.
+// rows and cut at the last pixel, skipped header fields, every refusal and
+// the loader's message for it.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gfx/console_log.h"
@@ -238,16 +240,6 @@ TEST(TgaDecode, FailuresLeaveTheImageAsItWas) {
   EXPECT_EQ(image.pixels[0], 0x123456u);
 }
 
-// load_tga reports through the console log on standard error and ends the
-// process with status -1 (255 to the parent).
-void load_or_die(const Bytes& bytes) {
-  TempFile file(bytes);
-  console_log.handle = stderr;
-  Image image;
-  load_tga(image, file.path());
-  std::exit(0);
-}
-
 TgaDesc spec_of(int type, int depth, int width, int height, Bytes data) {
   TgaDesc s;
   s.type = type;
@@ -258,30 +250,48 @@ TgaDesc spec_of(int type, int depth, int width, int height, Bytes data) {
   return s;
 }
 
-TEST(TgaLoadDeathTest, FailuresEndTheProcessWithTheLoadersMessage) {
-  const auto fails = testing::ExitedWithCode(255);
-  EXPECT_EXIT(load_or_die(tga_bytes(spec_of(3, 24, 1, 1, {1, 2, 3}))), fails,
-              "Could not load image .*\\.tga, file is of unknown mode\\.\n");
-  EXPECT_EXIT(load_or_die(tga_bytes(spec_of(2, 32, 1, 1, {1, 2, 3, 4}))), fails,
-              "Could not load image .*\\.tga\\.  Image is not 24 bit\\.\n");
-  EXPECT_EXIT(load_or_die(tga_bytes(spec_of(10, 24, 4, 1, {0x81, 1, 2, 3}))), fails,
-              "Could not load image .*\\.tga, file is truncated\\.\n");
-  EXPECT_EXIT(load_or_die(tga_bytes(spec_of(2, 24, 65535, 65535, {1, 2, 3}))), fails,
-              "Could not load image .*\\.tga, file is too short for its width and height\\.\n");
-  EXPECT_EXIT(
-      {
-        console_log.handle = stderr;
-        Image image;
-        load_tga(image, "missing-picture.tga");
-      },
-      fails, "Could not load image missing-picture\\.tga, file will not open\\.\n");
+// What log_tga_failure writes for path and result, read back from a
+// temporary file attached as the console log's handle.
+std::string logged(const char* path, TgaResult result) {
+  FILE* sink = std::tmpfile();
+  EXPECT_NE(sink, nullptr);
+  if (!sink) return "";
+  FILE* previous = console_log.handle;
+  console_log.handle = sink;
+  log_tga_failure(path, result);
+  console_log.handle = previous;
+  std::rewind(sink);
+  char text[512] = {};
+  const size_t length = std::fread(text, 1, sizeof text - 1, sink);
+  std::fclose(sink);
+  return std::string(text, length);
 }
 
-TEST(TgaLoad, SuccessReturnsZero) {
-  TempFile file(tga_bytes(spec_of(2, 24, 1, 1, {1, 2, 3})));
+// A failed load is returned, never the end of the process; the caller logs
+// the loader's message, which names the path as given and the reason.
+TEST(TgaLoad, FailuresReturnTheirReasonAndLogTheLoadersMessage) {
   Image image;
-  EXPECT_EQ(load_tga(image, file.path()), 0);
-  EXPECT_EQ(pixels_of(image), (std::vector<uint32_t>{0x030201}));
+  const struct {
+    TgaDesc desc;
+    TgaResult result;
+    const char* message_tail;
+  } cases[] = {
+      {spec_of(3, 24, 1, 1, {1, 2, 3}), TGA_UNKNOWN_MODE, ", file is of unknown mode.\n"},
+      {spec_of(2, 32, 1, 1, {1, 2, 3, 4}), TGA_NOT_24_BIT, ".  Image is not 24 bit.\n"},
+      {spec_of(10, 24, 4, 1, {0x81, 1, 2, 3}), TGA_TRUNCATED, ", file is truncated.\n"},
+      {spec_of(2, 24, 65535, 65535, {1, 2, 3}), TGA_TOO_LARGE,
+       ", file is too short for its width and height.\n"},
+  };
+  for (const auto& c : cases) {
+    TempFile file(tga_bytes(c.desc));
+    EXPECT_EQ(decode_tga(image, file.path()), c.result);
+    EXPECT_EQ(logged("pic.tga", c.result), std::string("Could not load image pic.tga") + c.message_tail);
+  }
+  EXPECT_EQ(decode_tga(image, "missing-picture.tga"), TGA_WILL_NOT_OPEN);
+  EXPECT_EQ(logged("missing-picture.tga", TGA_WILL_NOT_OPEN),
+            "Could not load image missing-picture.tga, file will not open.\n");
+  EXPECT_STREQ(tga_result_text(TGA_NO_MEMORY), "not enough memory");
+  EXPECT_EQ(image.pixels, nullptr);
 }
 
 }  // namespace

@@ -7,8 +7,7 @@
 //   quillmere-frames [--data DIR] [-o DIR] --fps N   every frame of the show
 //   quillmere-frames [--data DIR] --fps N --time     compose only; print timings
 //
-// Like one run of the show, all frames share one timeline state: the scene
-// pictures of the cross-fade exist only once a frame in 6144..8191 ms is drawn.
+// Each frame depends on its time alone, whatever frames were drawn before.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -125,7 +124,11 @@ int main(int argc, char** argv) {
   console_log.handle = stderr;
   const Options o = parse(argc, argv);
   Timeline timeline;
-  timeline_load(timeline, o.data_dir.c_str());
+  const TimelineLoad loaded = timeline_load(timeline, o.data_dir.c_str());
+  if (loaded.result != TGA_OK) {
+    log_tga_failure(loaded.path.c_str(), loaded.result);
+    return -1;
+  }
   Image frame;
   resize(frame, FRAME_WIDTH, FRAME_HEIGHT);
 
@@ -137,7 +140,7 @@ int main(int argc, char** argv) {
     const double cpu_before = thread_cpu_us();
     const auto before = std::chrono::steady_clock::now();
     fill(frame, 0);
-    timeline_draw(timeline, frame, times[i], nullptr);
+    timeline_draw(timeline, frame, times[i]);
     const auto after = std::chrono::steady_clock::now();
     timings.push_back({times[i], std::chrono::duration<double, std::micro>(after - before).count(),
                        thread_cpu_us() - cpu_before});

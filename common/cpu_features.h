@@ -1,0 +1,60 @@
+// cpu_features.h: what the processor offers to the project's wide (SIMD)
+// paths, asked once per process and feature.
+// Owns: one cached answer per feature (a function-local static each).
+// Touches: nothing. Thread: any; the first call of each function initialises
+// its answer under the language's thread-safe static initialisation.
+//
+// Call the question that names the instruction set a path is compiled for,
+// for example `if (cpu_has_avx2()) blend_row_avx2(...)`. On x86-64 with GCC
+// or Clang the answers come from __builtin_cpu_supports; every other target
+// reports no wide path, so its callers take their scalar code. Header-only
+// and self-contained: it includes nothing from the project, so any folder
+// may use it.
+#pragma once
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define QM_CPU_X86_64 1
+#endif
+
+// SSE2: part of every x86-64 processor.
+inline bool cpu_has_sse2() {
+#ifdef QM_CPU_X86_64
+  return true;
+#else
+  return false;
+#endif
+}
+
+// AVX2: eight 32-bit lanes of integer arithmetic.
+inline bool cpu_has_avx2() {
+#ifdef QM_CPU_X86_64
+  static const bool yes = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+  return yes;
+#else
+  return false;
+#endif
+}
+
+// AVX-512 Foundation: what the 16-value output conversion needs.
+inline bool cpu_has_avx512f() {
+#ifdef QM_CPU_X86_64
+  static const bool yes = (__builtin_cpu_init(), __builtin_cpu_supports("avx512f"));
+  return yes;
+#else
+  return false;
+#endif
+}
+
+// The AVX-512 set the voice mixer's widest loop needs: Foundation, Doubleword
+// and Quadword, Byte and Word, Vector Length extensions (and AVX2, which every
+// such processor has and the loop's helpers use).
+inline bool cpu_has_avx512_mixer() {
+#ifdef QM_CPU_X86_64
+  static const bool yes = cpu_has_avx2() && cpu_has_avx512f() &&
+                          (__builtin_cpu_init(), __builtin_cpu_supports("avx512dq")) &&
+                          __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
+  return yes;
+#else
+  return false;
+#endif
+}

@@ -1,21 +1,21 @@
-// convert.cpp: turns the float mix of a block into signed 16-bit stereo PCM.
-// This is the one place where the sum of all voices meets the 16-bit range:
-// values round to the nearest integer (ties to even) and clip, never wrap.
-// convert_to_pcm16 converts sixteen values at a time with AVX-512 where the
-// processor has it (chosen at run time), eight at a time with SSE2 (part of
-// every x86-64 processor), and gives exactly what convert_to_pcm16_reference
-// gives.
+// convert.cpp: turns the float mix of a block into signed 16-bit stereo PCM
+// (see convert.h): the scalar loop, the SSE2 loop (eight values at a time,
+// part of every x86-64 processor, and WebAssembly SIMD through its SSE2
+// headers) and the AVX-512 loop (sixteen at a time), chosen at run time.
 // Owns: nothing. Touches: the two buffers it is given.
-// Thread: the mixer thread, once per block after all mixing of the block.
+// Thread: any; the renderer calls it once per block after all mixing.
+#include "music/convert.h"
+
 #include <cmath>
 #include <cstdint>
 
-#include "music/mixer.h"
-#include "music/voice.h"
+#include "common/cpu_features.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+namespace {
 
 constexpr float PCM16_MIN = -32768.0f;
 constexpr float PCM16_MAX = 32767.0f;
@@ -23,7 +23,7 @@ constexpr float PCM16_MAX = 32767.0f;
 // Rounds to the nearest integer, ties to even, then clamps to -32768..32767.
 // The clamp comes first on the float so the integer conversion is always in
 // range; since the bounds are integers this gives the same result. NaN gives 0.
-static int16_t to_pcm16(float x) {
+int16_t to_pcm16(float x) {
   float r = std::nearbyint(x);
   if (r >= PCM16_MAX) return INT16_MAX;
   if (r <= PCM16_MIN) return INT16_MIN;
@@ -31,23 +31,41 @@ static int16_t to_pcm16(float x) {
   return static_cast<int16_t>(static_cast<int32_t>(r));
 }
 
-void convert_to_pcm16_reference(int16_t* out, const float* accum, int32_t frames) {
-  if (out == nullptr || accum == nullptr || frames <= 0) return;
-  int64_t count = int64_t{frames} * 2;
-  for (int64_t i = 0; i < count; ++i) out[i] = to_pcm16(accum[i]);
+bool nothing_to_do(const int16_t* out, const float* accum, int32_t frames) {
+  return out == nullptr || accum == nullptr || frames <= 0;
+}
+
+void scalar_from(int16_t* out, const float* accum, int64_t from, int64_t count) {
+  for (int64_t i = from; i < count; ++i) out[i] = to_pcm16(accum[i]);
 }
 
 #if defined(__SSE2__)
-
 // Four floats to four int32 in -32768..32767. NaN lanes are zeroed first (the
 // ordered compare is false only for NaN); the clamp then keeps every lane in
 // range, and because the bounds are integers clamping before rounding equals
 // rounding before clamping. The conversion rounds to nearest, ties to even,
 // under the default rounding mode, as nearbyint does.
-static inline __m128i round_clamped(__m128 x, __m128 low, __m128 high) {
+inline __m128i round_clamped(__m128 x, __m128 low, __m128 high) {
   __m128 a = _mm_and_ps(x, _mm_cmpord_ps(x, x));
   return _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(a, low), high));
 }
+
+// Converts values from..count-1 eight at a time, the last few one by one.
+void sse2_from(int16_t* out, const float* accum, int64_t i, int64_t count) {
+  const __m128 low = _mm_set1_ps(PCM16_MIN);
+  const __m128 high = _mm_set1_ps(PCM16_MAX);
+  for (; i + 8 <= count; i += 8) {
+    __m128i lo = round_clamped(_mm_loadu_ps(accum + i), low, high);
+    __m128i hi = round_clamped(_mm_loadu_ps(accum + i + 4), low, high);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(lo, hi));
+  }
+  scalar_from(out, accum, i, count);
+}
+#else
+void sse2_from(int16_t* out, const float* accum, int64_t i, int64_t count) { scalar_from(out, accum, i, count); }
+#endif
+
+}  // namespace
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define QM_HAVE_AVX512_CONVERT 1
@@ -74,35 +92,31 @@ __attribute__((target("avx512f"))) static int64_t convert16_avx512(int16_t* out,
   }
   return i;
 }
-
-// Process-wide: the processor does not change while the process runs.
-static bool have_avx512() {
-  static const bool yes = __builtin_cpu_supports("avx512f");
-  return yes;
-}
 #endif
 
-void convert_to_pcm16(int16_t* out, const float* accum, int32_t frames) {
-  if (out == nullptr || accum == nullptr || frames <= 0) return;
-  const int64_t count = int64_t{frames} * 2;
-  const __m128 low = _mm_set1_ps(PCM16_MIN);
-  const __m128 high = _mm_set1_ps(PCM16_MAX);
-  int64_t i = 0;
+void convert_to_pcm16_reference(int16_t* out, const float* accum, int32_t frames) {
+  if (nothing_to_do(out, accum, frames)) return;
+  scalar_from(out, accum, 0, int64_t{frames} * 2);
+}
+
+void convert_to_pcm16_sse2(int16_t* out, const float* accum, int32_t frames) {
+  if (nothing_to_do(out, accum, frames)) return;
+  sse2_from(out, accum, 0, int64_t{frames} * 2);
+}
+
+void convert_to_pcm16_avx512(int16_t* out, const float* accum, int32_t frames) {
+  if (nothing_to_do(out, accum, frames)) return;
+  int64_t done = 0;
 #ifdef QM_HAVE_AVX512_CONVERT
-  if (have_avx512()) i = convert16_avx512(out, accum, count);
+  done = convert16_avx512(out, accum, int64_t{frames} * 2);
 #endif
-  for (; i + 8 <= count; i += 8) {
-    __m128i lo = round_clamped(_mm_loadu_ps(accum + i), low, high);
-    __m128i hi = round_clamped(_mm_loadu_ps(accum + i + 4), low, high);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(lo, hi));
-  }
-  for (; i < count; ++i) out[i] = to_pcm16(accum[i]);
+  sse2_from(out, accum, done, int64_t{frames} * 2);
 }
-
-#else
 
 void convert_to_pcm16(int16_t* out, const float* accum, int32_t frames) {
-  convert_to_pcm16_reference(out, accum, frames);
+  if (cpu_has_avx512f()) {
+    convert_to_pcm16_avx512(out, accum, frames);
+  } else {
+    convert_to_pcm16_sse2(out, accum, frames);
+  }
 }
-
-#endif

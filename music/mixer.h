@@ -62,6 +62,3 @@ void mix_voices_reference(Player* player, float* accum, int32_t frames);
 // mix_voices with the steady stretches mixed by the given loop and the ramps
 // by the given ramp loop (null: the scalar one).
 void mix_voices_using(Player* player, float* accum, int32_t frames, SteadyMixer steady, RampMixer ramp);
-
-// convert_to_pcm16 (voice.h) with the plain scalar loop; identical output.
-void convert_to_pcm16_reference(int16_t* out, const float* accum, int32_t frames);

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/cpu_features.h"
 #include "music/mixer.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -101,11 +102,8 @@ bool steady_path_supported(SteadyPath path) {
   switch (path) {
     case STEADY_SSE2: return true;
 #ifdef QM_HAVE_WIDE_STEADY
-    case STEADY_AVX2: return __builtin_cpu_supports("avx2");
-    case STEADY_AVX512:
-      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
-             __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw") &&
-             __builtin_cpu_supports("avx512vl");
+    case STEADY_AVX2: return cpu_has_avx2();
+    case STEADY_AVX512: return cpu_has_avx512_mixer();
 #endif
     default: return false;
   }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "music/convert.h"
 #include "music/mixer.h"
 #include "music/player.h"
 #include "music/replayer.h"

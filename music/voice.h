@@ -45,6 +45,3 @@ void update_voice(Player* player, Channel* channel, const Sample* sample);
 
 // Adds frames output frames of the player's voices 0..63 into accum (2 * frames floats).
 void mix_voices(Player* player, float* accum, int32_t frames);
-
-// Rounds (ties to even) and clamps 2 * frames floats into 16-bit samples.
-void convert_to_pcm16(int16_t* out, const float* accum, int32_t frames);

@@ -119,8 +119,8 @@ TEST(MusicPlayer, MutedOpensNoDevice) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   MusicPlayer player(MUSIC_MUTED);
   EXPECT_TRUE(file_callbacks_complete());
-  EXPECT_EQ(output_buffer, nullptr);
-  EXPECT_EQ(block_frames, 0);
+  EXPECT_EQ(realtime_state().output_buffer, nullptr);
+  EXPECT_EQ(realtime_state().block_frames, 0);
   EXPECT_TRUE(player.device_failure.empty());
 }
 

@@ -1,4 +1,5 @@
-// convert_to_pcm16 against the scalar convert_to_pcm16_reference: the same
+// Every conversion path (the one convert_to_pcm16 picks, SSE2 and AVX-512,
+// each forced) against the scalar convert_to_pcm16_reference: the same
 // 16-bit values, bit for bit, for ties, values at and beyond the 16-bit range,
 // huge values, infinities, NaNs, negative zero, any bit pattern, odd frame
 // counts and unaligned buffers; nothing is written past the last frame.
@@ -10,10 +11,26 @@
 #include <random>
 #include <vector>
 
-#include "music/mixer.h"
-#include "music/voice.h"
+#include "common/cpu_features.h"
+#include "music/convert.h"
 
 namespace {
+
+using Convert = void (*)(int16_t*, const float*, int32_t);
+
+struct ConvertPath {
+  const char* name;
+  Convert convert;
+  bool (*available)();
+};
+
+bool always() { return true; }
+
+const ConvertPath PATHS[] = {
+    {"chosen", convert_to_pcm16, always},
+    {"sse2", convert_to_pcm16_sse2, always},
+    {"avx512", convert_to_pcm16_avx512, cpu_has_avx512f},
+};
 
 float from_bits(uint32_t bits) {
   float f;
@@ -38,7 +55,15 @@ float awkward_value(std::mt19937& rng) {
   }
 }
 
-TEST(ConvertFast, MatchesTheScalarLoopBitForBit) {
+class ConvertFast : public ::testing::TestWithParam<ConvertPath> {
+ protected:
+  void SetUp() override {
+    if (!GetParam().available()) GTEST_SKIP() << GetParam().name << " is not available on this processor";
+  }
+};
+
+TEST_P(ConvertFast, MatchesTheScalarLoopBitForBit) {
+  const Convert convert = GetParam().convert;
   std::mt19937 rng(20261209);
   constexpr int32_t MAX_FRAMES = 77;
   constexpr int16_t GUARD = 0x5A5A;
@@ -50,7 +75,7 @@ TEST(ConvertFast, MatchesTheScalarLoopBitForBit) {
     const std::vector<float> copy = in;
     std::vector<int16_t> fast(offset + 2 * MAX_FRAMES + 2, GUARD);
     std::vector<int16_t> reference = fast;
-    convert_to_pcm16(fast.data() + offset, in.data() + offset, frames);
+    convert(fast.data() + offset, in.data() + offset, frames);
     convert_to_pcm16_reference(reference.data() + offset, in.data() + offset, frames);
     ASSERT_EQ(std::memcmp(fast.data(), reference.data(), fast.size() * sizeof(int16_t)), 0)
         << "round " << round << ", " << frames << " frames";
@@ -61,7 +86,8 @@ TEST(ConvertFast, MatchesTheScalarLoopBitForBit) {
 
 // Every float between -32769 and 32769 in steps of a quarter, plus the special
 // values, in one long block so the vector loop sees each of them in every lane.
-TEST(ConvertFast, MatchesOnEveryQuarterAcrossTheRange) {
+TEST_P(ConvertFast, MatchesOnEveryQuarterAcrossTheRange) {
+  const Convert convert = GetParam().convert;
   const float inf = std::numeric_limits<float>::infinity();
   std::vector<float> in = {inf, -inf, std::nanf(""), -std::nanf(""), -0.0f, 0.0f, 1e38f, -1e38f,
                            2147483648.0f, -2147483904.0f, 2147483520.0f, -2147483648.0f};
@@ -71,10 +97,13 @@ TEST(ConvertFast, MatchesOnEveryQuarterAcrossTheRange) {
     if (shifted.size() % 2) shifted.pop_back();
     int32_t frames = static_cast<int32_t>(shifted.size() / 2);
     std::vector<int16_t> fast(shifted.size()), reference(shifted.size());
-    convert_to_pcm16(fast.data(), shifted.data(), frames);
+    convert(fast.data(), shifted.data(), frames);
     convert_to_pcm16_reference(reference.data(), shifted.data(), frames);
     ASSERT_EQ(fast, reference) << "shift " << shift;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, ConvertFast, ::testing::ValuesIn(PATHS),
+                         [](const ::testing::TestParamInfo<ConvertPath>& info) { return std::string(info.param.name); });
 
 }  // namespace

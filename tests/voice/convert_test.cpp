@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "music/voice.h"
+#include "music/convert.h"
 
 namespace {
 

@@ -39,6 +39,14 @@
 extern "C" {
 #endif
 
+/* Marks the library's entry points; they are the only symbols the shared
+   library exports. */
+#if defined(__GNUC__) || defined(__clang__)
+#define QM_API __attribute__((visibility("default")))
+#else
+#define QM_API
+#endif
+
 #define QM_VERSION_MAJOR 1
 #define QM_VERSION_MINOR 0
 #define QM_VERSION_PATCH 0
@@ -65,9 +73,9 @@ typedef enum qm_status {
 } qm_status;
 
 /* Names a status in a few words; never null. */
-const char* qm_status_text(qm_status status);
+QM_API const char* qm_status_text(qm_status status);
 /* The library's version, "1.0.0". */
-const char* qm_version(void);
+QM_API const char* qm_version(void);
 
 /* ---- Loading ---------------------------------------------------------- */
 
@@ -93,13 +101,13 @@ typedef struct qm_io {
 } qm_io;
 
 /* Each load sets *song to a new song (QM_OK) or to NULL. error may be NULL. */
-qm_status qm_song_load_file(const char* path, qm_song** song);
-qm_status qm_song_load_memory(const void* data, size_t size, qm_song** song);
-qm_status qm_song_load_file_ex(const char* path, qm_song** song, qm_load_error* error);
-qm_status qm_song_load_memory_ex(const void* data, size_t size, qm_song** song, qm_load_error* error);
-qm_status qm_song_load_io(const qm_io* io, void* user, qm_song** song, qm_load_error* error);
+QM_API qm_status qm_song_load_file(const char* path, qm_song** song);
+QM_API qm_status qm_song_load_memory(const void* data, size_t size, qm_song** song);
+QM_API qm_status qm_song_load_file_ex(const char* path, qm_song** song, qm_load_error* error);
+QM_API qm_status qm_song_load_memory_ex(const void* data, size_t size, qm_song** song, qm_load_error* error);
+QM_API qm_status qm_song_load_io(const qm_io* io, void* user, qm_song** song, qm_load_error* error);
 /* Frees a song and everything it holds; NULL does nothing. Free its players first. */
-void qm_song_free(qm_song* song);
+QM_API void qm_song_free(qm_song* song);
 
 /* Damage a load repaired. A song that loads with warnings plays, but what
    it plays may not be what its author heard. */
@@ -112,11 +120,11 @@ typedef enum qm_warning_kind {
   QM_WARNING_NEWER_VERSION = 6       /* the format version is above 1.04 */
 } qm_warning_kind;
 
-int32_t qm_song_warning_count(const qm_song* song);
+QM_API int32_t qm_song_warning_count(const qm_song* song);
 /* 0 for an index outside 0 .. count - 1. */
-qm_warning_kind qm_song_warning_kind(const qm_song* song, int32_t index);
+QM_API qm_warning_kind qm_song_warning_kind(const qm_song* song, int32_t index);
 /* One sentence, such as "pattern 3 ends after row 12 of 64"; "" outside the range. */
-const char* qm_song_warning_text(const qm_song* song, int32_t index);
+QM_API const char* qm_song_warning_text(const qm_song* song, int32_t index);
 
 /* ---- What a song holds ------------------------------------------------ */
 
@@ -153,13 +161,13 @@ typedef struct qm_sample_info {
 
 /* Each returns QM_ERROR_INVALID_ARGUMENT, leaving *info zeroed, for a null
    pointer or an index out of range; indices count from 0. */
-qm_status qm_song_get_info(const qm_song* song, qm_song_info* info);
-qm_status qm_song_get_instrument(const qm_song* song, int32_t instrument, qm_instrument_info* info);
-qm_status qm_song_get_sample(const qm_song* song, int32_t instrument, int32_t sample, qm_sample_info* info);
+QM_API qm_status qm_song_get_info(const qm_song* song, qm_song_info* info);
+QM_API qm_status qm_song_get_instrument(const qm_song* song, int32_t instrument, qm_instrument_info* info);
+QM_API qm_status qm_song_get_sample(const qm_song* song, int32_t instrument, int32_t sample, qm_sample_info* info);
 /* Pattern number at an order position (0 .. 255), or -1 outside the song's orders. */
-int32_t qm_song_order(const qm_song* song, int32_t position);
+QM_API int32_t qm_song_order(const qm_song* song, int32_t position);
 /* Rows of a pattern, or -1 outside 0 .. patterns - 1. */
-int32_t qm_song_pattern_rows(const qm_song* song, int32_t pattern);
+QM_API int32_t qm_song_pattern_rows(const qm_song* song, int32_t pattern);
 
 /* ---- Playing ---------------------------------------------------------- */
 
@@ -168,29 +176,29 @@ typedef struct qm_player qm_player; /* all the state of one playback */
 /* Creates a player of song at rate frames per second, positioned at the
    start of the song, set to play it once. The player holds at most 256 KB,
    allocated here; rendering allocates nothing. */
-qm_status qm_player_create(const qm_song* song, int32_t rate, qm_player** player);
+QM_API qm_status qm_player_create(const qm_song* song, int32_t rate, qm_player** player);
 /* NULL does nothing. */
-void qm_player_free(qm_player* player);
+QM_API void qm_player_free(qm_player* player);
 
 /* Renders up to count stereo frames (2 x count values, left first) and
    returns the frames written: fewer than count only at the end of the
    playback, then 0. */
-int32_t qm_player_render_s16(qm_player* player, int16_t* frames, int32_t count);
+QM_API int32_t qm_player_render_s16(qm_player* player, int16_t* frames, int32_t count);
 /* The same frames as 32-bit floats taken from the mix before the 16-bit
    conversion (full scale is 32768.0, values beyond it are not clipped). */
-int32_t qm_player_render_f32(qm_player* player, float* frames, int32_t count);
+QM_API int32_t qm_player_render_f32(qm_player* player, float* frames, int32_t count);
 
 /* How many times the song is played again after its first pass: 0 plays it
    once (the default), n plays n more passes, -1 plays forever. A pass ends
    at the row where the song comes back to a row it has already played. */
-qm_status qm_player_set_repeat_count(qm_player* player, int32_t count);
+QM_API qm_status qm_player_set_repeat_count(qm_player* player, int32_t count);
 /* Starts over at an order position (row 0, the song's initial speed, tempo
    and volume, channels silent), as a fresh player would at that position.
    The frame count starts again from 0. */
-qm_status qm_player_restart(qm_player* player, int32_t order);
+QM_API qm_status qm_player_restart(qm_player* player, int32_t order);
 /* Goes on at an order position from its row 0 with the next frame,
    keeping the channels sounding, as a position jump in the song would. */
-qm_status qm_player_jump(qm_player* player, int32_t order);
+QM_API qm_status qm_player_jump(qm_player* player, int32_t order);
 
 /* Where a playback stands. */
 typedef struct qm_position {
@@ -208,7 +216,7 @@ typedef struct qm_position {
 
 /* The position after the frames rendered so far (order, row and tick are
    those of the last tick mixed, at most one 20 ms block ahead of frame). */
-qm_status qm_player_get_position(const qm_player* player, qm_position* position);
+QM_API qm_status qm_player_get_position(const qm_player* player, qm_position* position);
 
 /* One row tick, reported while it is mixed. */
 typedef struct qm_row_event {
@@ -223,19 +231,19 @@ typedef void (*qm_row_callback)(void* user, const qm_row_event* event);
 /* Calls callback for every row tick from now on (NULL: none). It runs
    inside a render call, on the rendering thread; it must not call back
    into the same player. */
-qm_status qm_player_set_row_callback(qm_player* player, qm_row_callback callback, void* user);
+QM_API qm_status qm_player_set_row_callback(qm_player* player, qm_row_callback callback, void* user);
 
 /* Shaping of the output. The defaults (0 dB, 100 %) leave the engine's
    bytes untouched. Gain is limited to -60 .. +24 dB; separation 0 is mono
    (both channels carry the mid signal), 100 the song as mixed, up to 200. */
-qm_status qm_player_set_gain(qm_player* player, double decibels);
-qm_status qm_player_set_stereo_separation(qm_player* player, int32_t percent);
+QM_API qm_status qm_player_set_gain(qm_player* player, double decibels);
+QM_API qm_status qm_player_set_stereo_separation(qm_player* player, int32_t percent);
 
 /* Frames of one playback of song from order `start` with the repeat
    count given, found by running the replayer without mixing; *frames is
    what a player with the same settings renders. Songs that never come back
    to a row they played are measured up to max_frames (then *ended is 0). */
-qm_status qm_song_measure(const qm_song* song, int32_t rate, int32_t start, int32_t repeat_count,
+QM_API qm_status qm_song_measure(const qm_song* song, int32_t rate, int32_t start, int32_t repeat_count,
                           uint64_t max_frames, uint64_t* frames, int32_t* ended);
 
 #ifdef __cplusplus

@@ -41,6 +41,8 @@ struct Realtime {
   int32_t ring_frames = 0;            // frames in the ring; 0 while closed
   int32_t ramp_length = 0;            // the players' gain-ramp length at mix_rate
   float ramp_length_inv = 0.0f;
+  MixerDrive drive = MIXER_THREAD;    // who refills the ring during play
+  bool pumping = false;               // a pumped playback is in progress
   Player* player = nullptr;           // plays current_module; null while idle
   Module* current_module = nullptr;   // the module being played
   int32_t fill_index = 0;             // next block to fill
@@ -91,6 +93,21 @@ void note_lead(Realtime& rt, uint64_t played) {
   ++rt.stats.polls;
 }
 
+// One poll: the device's position, then a refill of every block it has
+// left behind, up to but not including the block it is playing.
+void refill_behind_device(Realtime& rt) {
+  uint64_t played = rt.backend->frames_played(rt.backend->self);
+  note_lead(rt, played);
+  int32_t play_block = static_cast<int32_t>(played % static_cast<uint64_t>(rt.ring_frames)) / rt.block_frames;
+  while (rt.fill_index != play_block) {
+    rt.mix_busy.store(true, std::memory_order_release);
+    fill_block();
+    rt.mix_busy.store(false, std::memory_order_release);
+    rt.frames_mixed += rt.block_frames;
+    ++rt.stats.blocks_refilled;
+  }
+}
+
 void* mixer_thread_main(void*) {
   Realtime& rt = show_output;
   int64_t cpu_start = thread_cpu_ns();
@@ -98,16 +115,7 @@ void* mixer_thread_main(void*) {
   rt.stats.realtime = raise_thread_priority();
   rt.mixer_ended.store(false, std::memory_order_release);
   while (!rt.stop_request.load(std::memory_order_acquire)) {
-    uint64_t played = rt.backend->frames_played(rt.backend->self);
-    note_lead(rt, played);
-    int32_t play_block = static_cast<int32_t>(played % static_cast<uint64_t>(rt.ring_frames)) / rt.block_frames;
-    while (rt.fill_index != play_block) {
-      rt.mix_busy.store(true, std::memory_order_release);
-      fill_block();
-      rt.mix_busy.store(false, std::memory_order_release);
-      rt.frames_mixed += rt.block_frames;
-      ++rt.stats.blocks_refilled;
-    }
+    refill_behind_device(rt);
     std::this_thread::sleep_for(std::chrono::milliseconds(MIXER_POLL_MS));
   }
   rt.stats.cpu_ns = thread_cpu_ns() - cpu_start;
@@ -130,6 +138,7 @@ void end_playback(Realtime& rt) {
     rt.mixer_running = false;
   }
   rt.mixer_ended.store(true, std::memory_order_release);
+  rt.pumping = false;
   player_free(rt.player);
   rt.player = nullptr;
   rt.current_module = nullptr;
@@ -145,6 +154,13 @@ void release_ring(Realtime& rt) {
 FileCallbacks& file_callback_table() { return show_output.files; }
 
 void set_audio_backend(const AudioBackend* backend) { show_output.backend = backend; }
+
+void set_mixer_drive(MixerDrive drive) { show_output.drive = drive; }
+
+void pump_mixer() {
+  Realtime& rt = show_output;
+  if (rt.pumping) refill_behind_device(rt);
+}
 
 MixerStats mixer_stats() { return show_output.stats; }
 
@@ -227,6 +243,10 @@ bool play_module(Module* module) {
   rt.stats = MixerStats{};
   rt.stats.min_lead_frames = INT64_MAX;
   rt.backend->start(rt.backend->self, rt.output_buffer, rt.ring_frames);
+  if (rt.drive == MIXER_PUMPED) {
+    rt.pumping = true;
+    return true;
+  }
   rt.stop_request.store(false, std::memory_order_release);
   rt.mixer_ended.store(false, std::memory_order_release);
   rt.mixer_running = pthread_create(&rt.mixer_thread, nullptr, mixer_thread_main, nullptr) == 0;

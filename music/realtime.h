@@ -36,6 +36,17 @@ struct AudioBackend {
 // The back end must outlive the open output.
 void set_audio_backend(const AudioBackend* backend);
 
+// Who keeps the ring filled between play and stop: the mixer thread, polling
+// the device every 5 ms (the desktop), or the owner's own loop calling
+// pump_mixer (a platform without threads, or a device on a virtual clock).
+enum MixerDrive { MIXER_THREAD, MIXER_PUMPED };
+// Takes effect at the next play_module.
+void set_mixer_drive(MixerDrive drive);
+// One poll of the mixer loop, on the caller's thread: reads the device's
+// position and refills every block it has left behind. Pumped drive only;
+// does nothing while no module plays.
+void pump_mixer();
+
 // What the layer holds, for tests and tools; read it on the main thread
 // while no mixer thread runs (or only its atomics otherwise).
 struct RealtimeState {

@@ -236,4 +236,40 @@ TEST_F(Output, ADeviceAheadOfTheMixedSoundCountsLateBlocks) {
   EXPECT_EQ(stats.blocks_refilled, 50);
 }
 
+// Without a thread, the owner's calls of pump_mixer refill exactly the blocks
+// the thread would, and a stop leaves the device looping the ring.
+TEST_F(Output, APumpedDriveRefillsWhatTheThreadWould) {
+  const int total_blocks = 230;
+  std::vector<int16_t> reference = offline_render(module, total_blocks);
+  ASSERT_TRUE(open_output(44100, 0));
+  set_mixer_drive(MIXER_PUMPED);
+  uint32_t base = published();
+  ASSERT_TRUE(play_module(module));
+  set_mixer_drive(MIXER_THREAD);  // for the tests after this one; this playback stays pumped
+  EXPECT_EQ(published() - base, static_cast<uint32_t>(BLOCK_COUNT));
+  const int32_t block = realtime_state().block_frames;
+  std::vector<int16_t> heard;
+  fake_play(5 * block + 100, &heard);
+  EXPECT_EQ(published() - base, static_cast<uint32_t>(BLOCK_COUNT));  // nothing happens by itself
+  pump_mixer();
+  EXPECT_EQ(published() - base, 105u);
+  for (int b = 0; b < 5; ++b) {
+    ASSERT_TRUE(ring_block(b) == reference_block(reference, b + BLOCK_COUNT)) << "block " << b;
+  }
+  uint64_t position = fake.position.load();
+  while (position + 1500 <= static_cast<uint64_t>(total_blocks - 1) * block) {
+    fake_play(1500, &heard);
+    position += 1500;
+    pump_mixer();
+  }
+  EXPECT_TRUE(std::equal(heard.begin(), heard.end(), reference.begin()));
+  ASSERT_TRUE(stop_module(module));
+  EXPECT_TRUE(mixer_ended());
+  EXPECT_EQ(mixer_stats().late_blocks, 0);
+  uint32_t after_stop = published();
+  pump_mixer();  // nothing plays: nothing is refilled
+  EXPECT_EQ(published(), after_stop);
+  EXPECT_EQ(fake.ring, realtime_state().output_buffer);
+}
+
 }  // namespace

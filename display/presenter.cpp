@@ -188,7 +188,7 @@ bool window_manager_present(SDL_Window* w) {
   return wm != None && supporting_window(x, wm, check) == wm;
 }
 
-// Opens the window over the whole display at bounds. A window manager is
+// Opens a window over the whole of the first display. A window manager is
 // asked for full-screen; without one that request would go unanswered (SDL
 // waits for the answer), and a borderless window at the display's bounds
 // already covers the screen the same way. Created at the desktop's bounds:

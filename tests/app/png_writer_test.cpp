@@ -3,7 +3,11 @@
 // header, stored deflate blocks with their length checks, and the Adler-32.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -92,8 +96,35 @@ TEST(PngWriter, ExactBlockSizeAndEmptyImage) {
   EXPECT_EQ(decode(png_encode(image)).raw.size(), 65535u);
   Image empty;
   EXPECT_TRUE(png_encode(empty).empty());
-  EXPECT_FALSE(png_write("/nonexistent-dir/x.png", image));
-  EXPECT_FALSE(png_write("/tmp/never-written.png", empty));
+  EXPECT_EQ(png_write("/nonexistent-dir/x.png", image), ENOENT);
+  EXPECT_EQ(png_write("/tmp/never-written.png", empty), EINVAL);
+}
+
+// The file appears whole or not at all: the bytes go to a temporary file
+// that is renamed over the target, and a failed rename leaves nothing behind.
+TEST(PngWriter, WritesThroughATemporaryFileAndLeavesNothingOnFailure) {
+  namespace fs = std::filesystem;
+  char pattern[] = "/tmp/qm-png-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const fs::path dir = pattern;
+  Image image;
+  resize(image, 3, 2);
+  fill(image, 0x102030);
+  const fs::path target = dir / "frame.png";
+  { std::ofstream(target) << "old contents"; }
+  ASSERT_EQ(png_write(target.c_str(), image), 0);
+  std::ifstream in(target, std::ios::binary);
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(bytes, png_encode(image));
+
+  // A directory in the target's place: the rename fails, the temporary goes.
+  fs::create_directory(dir / "taken.png");
+  fs::create_directory(dir / "taken.png" / "inside");
+  EXPECT_NE(png_write((dir / "taken.png").c_str(), image), 0);
+  size_t entries = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) entries += entry.path().filename() != "frame.png";
+  EXPECT_EQ(entries, 1u); // only taken.png
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -53,13 +53,13 @@ make_data() {
   "$MAKE_DATA" "$WORK/data" "$SOURCE_DATA" || fail "cannot make the show's data files"
 }
 
-# Starts a 1024 x 768 Xvfb without a window manager and exports DISPLAY.
-# -noreset: the server keeps its state when its last client (the readiness
-# probe below) leaves, instead of resetting and rebuilding its keymap just as
-# the show connects.
+# Starts an Xvfb of ${1:-1024x768} pixels without a window manager and
+# exports DISPLAY. -noreset: the server keeps its state when its last client
+# (the readiness probe below) leaves, instead of resetting and rebuilding its
+# keymap just as the show connects.
 start_xvfb() {
   need Xvfb xdotool
-  Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset >"$WORK/display" 2>"$WORK/xvfb.log" &
+  Xvfb -displayfd 1 -screen 0 "${1:-1024x768}x24" -nolisten tcp -noreset >"$WORK/display" 2>"$WORK/xvfb.log" &
   BACKGROUND+=($!)
   for _ in $(seq 100); do
     [ -s "$WORK/display" ] && break
@@ -75,9 +75,10 @@ start_xvfb() {
   fail "Xvfb on $DISPLAY does not answer"
 }
 
-# Starts the show in $WORK/data in the background; its pid goes to QM_PID.
+# Starts the show with the given options in $WORK/data in the background;
+# its pid goes to QM_PID.
 start_show() {
-  (cd "$WORK/data" && exec "$QM") 2>"$WORK/stderr" &
+  (cd "$WORK/data" && exec "$QM" "$@") 2>"$WORK/stderr" &
   QM_PID=$!
   BACKGROUND+=("$QM_PID")
   QM_STARTED=$(now_ms)
@@ -122,4 +123,28 @@ wait_for_exit() {
   kill -0 "$QM_PID" 2>/dev/null && fail "quillmere still runs after $1 s"
   wait "$QM_PID"
   QM_STATUS=$?
+}
+
+# Waits at most $2 seconds until the show's standard error has a line equal
+# to $1; fails if the show ends or the time runs out first.
+wait_for_message() {
+  for _ in $(seq $(($2 * 20))); do
+    grep -qxF "$1" "$WORK/stderr" && return
+    kill -0 "$QM_PID" 2>/dev/null || fail "the show ended before saying: $1"
+    sleep 0.05
+  done
+  fail "the show did not say: $1"
+}
+
+# Asks the show to quit with SIGTERM (SDL turns it into a quit request) and
+# requires status 0 within 15 s.
+quit_show() {
+  kill -TERM "$QM_PID"
+  wait_for_exit 15
+  [ "$QM_STATUS" -eq 0 ] || fail "quit request: status $QM_STATUS, want 0"
+}
+
+# Requires the file $1 to hold exactly the text $2.
+expect_text() {
+  [ "$(cat "$1")" = "$2" ] || fail "$1 holds '$(cat "$1")', want '$2'"
 }

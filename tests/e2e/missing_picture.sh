@@ -1,30 +1,47 @@
 # A picture that is missing or of an unsupported kind ends the show with
-# status -1 (255) after a message naming the file; so does a missing module,
-# without a message. Runs on SDL's offscreen driver: no X server needed.
+# status -1 (255) after the loader's message naming the file; so does a
+# missing or broken typing.xm, after the show's own message naming it. With
+# --data the names carry the folder. Runs on SDL's offscreen driver: no X
+# server needed.
 source "$(dirname "$0")/lib.sh" "$@"
 make_data
 export SDL_VIDEODRIVER=offscreen
 
-run_show() {
-  (cd "$WORK/data" && exec timeout 20 "$QM") 2>"$WORK/stderr"
+run_show() { # runs the show in $WORK/data with the given options
+  (cd "$WORK/data" && exec timeout 20 "$QM" "$@") 2>"$WORK/stderr"
+}
+
+# Requires status 255 and exactly the message $1 on standard error.
+expect_refusal() {
+  [ "$status" -eq 255 ] || fail "$2: status $status, want 255"
+  expect_text "$WORK/stderr" "$1"
 }
 
 rm "$WORK/data/fin.tga"
 run_show
 status=$?
-[ "$status" -eq 255 ] || fail "fin.tga missing: status $status, want 255"
-grep -qxF "Could not load image fin.tga, file will not open." "$WORK/stderr" || fail "fin.tga not named"
+expect_refusal "Could not load image fin.tga, file will not open." "fin.tga missing"
+(cd "$WORK" && exec timeout 20 "$QM" --data data) 2>"$WORK/stderr"
+status=$?
+expect_refusal "Could not load image data/fin.tga, file will not open." "--data: fin.tga missing"
 
-"$MAKE_DATA" "$WORK/data" "$SOURCE_DATA" >/dev/null
+make_data >/dev/null
 printf '\0\0\3\0\0\0\0\0\0\0\0\0\4\0\4\0\10\0' >"$WORK/data/vessa.tga" # greyscale
 run_show
 status=$?
-[ "$status" -eq 255 ] || fail "greyscale vessa.tga: status $status, want 255"
-grep -qxF "Could not load image vessa.tga, file is of unknown mode." "$WORK/stderr" || fail "vessa.tga not named"
+expect_refusal "Could not load image vessa.tga, file is of unknown mode." "greyscale vessa.tga"
 
-"$MAKE_DATA" "$WORK/data" "$SOURCE_DATA" >/dev/null
+make_data >/dev/null
 rm "$WORK/data/typing.xm"
 run_show
 status=$?
-[ "$status" -eq 255 ] || fail "typing.xm missing: status $status, want 255"
+expect_refusal "quillmere: typing.xm: cannot load the music" "typing.xm missing"
+run_show --data "$WORK/data/"
+status=$?
+expect_refusal "quillmere: $WORK/data/typing.xm: cannot load the music" "--data: typing.xm missing"
+
+printf 'not a module\n' >"$WORK/data/typing.xm"
+run_show
+status=$?
+expect_refusal "quillmere: typing.xm: cannot load the music" "broken typing.xm"
 echo "ok: status 255 and the file named"

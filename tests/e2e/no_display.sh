@@ -1,6 +1,7 @@
-# Without a display the show ends with status 1 before it reads any file:
-# in an empty directory it does not complain about a missing picture, and
-# with every file present it does not fall back to an invisible driver.
+# Without a display the show ends with status 1 before it reads any file,
+# saying why: in an empty directory it does not complain about a missing
+# picture, and with every file present it does not fall back to an invisible
+# driver.
 source "$(dirname "$0")/lib.sh" "$@"
 make_data
 mkdir -p "$WORK/empty"
@@ -14,6 +15,9 @@ run "$WORK/empty" SDL_VIDEODRIVER=x11
 status=$?
 [ "$status" -eq 1 ] || fail "empty directory, x11 without DISPLAY: status $status, want 1"
 grep -q "Could not load" "$WORK/stderr" && fail "a file was read before the display opened"
+# The show's own message with SDL's reason, and nothing else of the show's.
+grep -qE "^quillmere: cannot open a display: .+" "$WORK/stderr" || fail "no display: message missing"
+[ "$(grep -c '^quillmere: ' "$WORK/stderr")" -eq 1 ] || fail "no display: $(cat "$WORK/stderr")"
 
 run "$WORK/empty"
 status=$?

@@ -1,14 +1,16 @@
 // main.cpp: quillmere-frames, draws the show's timeline at chosen times and
 // writes each frame as a PNG, through the same code the show runs.
 // Owns: one Timeline and one frame buffer. Touches: the pictures under the
-// data directory and the PNG files it writes. Thread: main thread only.
+// data folder and the PNG files it writes. Thread: main thread only.
 //
-//   quillmere-frames [--data DIR] [-o DIR] T...      frames at T ms (ascending)
+//   quillmere-frames [--data DIR] [-o DIR] T...      frames at T ms
 //   quillmere-frames [--data DIR] [-o DIR] --fps N   every frame of the show
 //   quillmere-frames [--data DIR] --fps N --time     compose only; print timings
 //
 // Each frame depends on its time alone, whatever frames were drawn before.
+// Exit status: 0 done, 1 a picture or a frame file failed, 2 a bad command line.
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,69 +18,124 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/timeline.h"
-#include "gfx/console_log.h"
+#include "app/version.h"
 #include "tools/frames/png_writer.h"
 
 namespace {
 
+constexpr int32_t MIN_FPS = 1;
 constexpr int32_t MAX_FPS = 1000;
+constexpr int STATUS_FAILED = 1;
+constexpr int STATUS_BAD_COMMAND_LINE = 2;
+
+constexpr const char* USAGE =
+    "usage: quillmere-frames [--data DIR] [-o DIR] T...\n"
+    "       quillmere-frames [--data DIR] [-o DIR] --fps N\n"
+    "       quillmere-frames [--data DIR] --fps N --time\n"
+    "       quillmere-frames --help | --version\n";
+
+constexpr const char* HELP =
+    "Draws frames of the Quillmere show through the same code the show runs\n"
+    "and writes each one as a 512 x 384 PNG file.\n"
+    "\n"
+    "  T          a time in ms into the show, 0..30719; writes frame_tTTTTT.png\n"
+    "  --fps N    every frame of the show at N frames per second, N in 1..1000;\n"
+    "             writes frame_NNNNN.png\n"
+    "  --time     with --fps: compose the frames without writing them and print\n"
+    "             how long composing took\n"
+    "  --data DIR the folder that holds the show's nine pictures\n"
+    "             (default: the current folder)\n"
+    "  -o DIR     where the PNG files go, created if missing\n"
+    "             (default: the current folder)\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "\n"
+    "Exit status: 0 when every frame is written, 1 when a picture does not\n"
+    "load or a frame cannot be written, 2 for a bad command line.\n";
 
 struct Options {
-  std::string data_dir = "data/";   // prefix of the picture paths
-  std::string out_dir = ".";        // where the PNG files go
-  int32_t fps = 0;                  // 0: explicit times; else frames per second
-  bool time_only = false;           // measure composition instead of writing
-  std::vector<int32_t> times;       // explicit times in ms, ascending
+  std::string data_dir;         // prefix of the picture paths; empty: the current folder
+  std::string out_dir = ".";    // where the PNG files go
+  int32_t fps = 0;              // 0: explicit times; else frames per second, MIN_FPS..MAX_FPS
+  bool time_only = false;       // measure composition instead of writing
+  bool help = false;            // --help was given
+  bool version = false;         // --version was given
+  std::vector<int32_t> times;   // explicit times, ms, 0..SHOW_LENGTH_MS - 1
 };
 
-[[noreturn]] void usage(const char* why) {
-  std::fprintf(stderr,
-               "quillmere-frames: %s\n"
-               "usage: quillmere-frames [--data DIR] [-o DIR] T... | --fps N [--time]\n"
-               "  T: time in ms (0..30719, ascending); writes frame_tTTTTT.png\n"
-               "  --fps N: every frame of the show at N fps; writes frame_NNNNN.png\n"
-               "  --time: with --fps, composes without writing and prints timings\n",
-               why);
-  std::exit(2);
+// Reports a bad command line with the usage and ends the tool with status 2.
+[[noreturn]] void refuse(const std::string& why) {
+  std::fprintf(stderr, "quillmere-frames: %s\n%s", why.c_str(), USAGE);
+  std::exit(STATUS_BAD_COMMAND_LINE);
 }
 
-// Parses a whole decimal number in lo..hi; anything else is refused.
-int32_t parse_number(const char* text, int32_t lo, int32_t hi, const char* what) {
+// Parses a whole decimal number; false for anything else (or out of long's range).
+bool parse_number(const char* text, long& value) {
   char* end = nullptr;
-  const long v = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || v < lo || v > hi) {
-    std::string why = std::string("bad ") + what + " '" + text + "'";
-    usage(why.c_str());
+  errno = 0;
+  value = std::strtol(text, &end, 10);
+  return end != text && *end == '\0' && errno == 0;
+}
+
+bool looks_negative(const char* a) { return a[0] == '-' && a[1] >= '0' && a[1] <= '9'; }
+
+int32_t parse_time(const char* text) {
+  long v = 0;
+  if (!parse_number(text, v)) refuse(std::string("not a time in ms: '") + text + "'");
+  if (v < 0) refuse(std::string("negative time '") + text + "'");
+  if (v >= SHOW_LENGTH_MS) {
+    refuse(std::string("time '") + text + "' is past the end of the show (0.." +
+           std::to_string(SHOW_LENGTH_MS - 1) + " ms)");
   }
   return static_cast<int32_t>(v);
+}
+
+int32_t parse_fps(const char* text) {
+  long v = 0;
+  if (!parse_number(text, v) || v < MIN_FPS || v > MAX_FPS) {
+    refuse(std::string("frame rate '") + text + "' is out of range " + std::to_string(MIN_FPS) + ".." +
+           std::to_string(MAX_FPS));
+  }
+  return static_cast<int32_t>(v);
+}
+
+// The value of the option at argv[i], which must follow it.
+const char* option_value(int argc, char** argv, int& i) {
+  if (i + 1 >= argc) refuse(std::string("option needs a value: ") + argv[i]);
+  return argv[++i];
 }
 
 Options parse(int argc, char** argv) {
   Options o;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
-    const bool has_value = i + 1 < argc;
-    if (!std::strcmp(a, "--data") && has_value) {
-      o.data_dir = argv[++i];
-    } else if (!std::strcmp(a, "-o") && has_value) {
-      o.out_dir = argv[++i];
-    } else if (!std::strcmp(a, "--fps") && has_value) {
-      o.fps = parse_number(argv[++i], 1, MAX_FPS, "frame rate");
+    if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
+      o.help = true;
+      return o;
+    } else if (!std::strcmp(a, "--version")) {
+      o.version = true;
+      return o;
+    } else if (!std::strcmp(a, "--data")) {
+      o.data_dir = option_value(argc, argv, i);
+    } else if (!std::strcmp(a, "-o")) {
+      o.out_dir = option_value(argc, argv, i);
+    } else if (!std::strcmp(a, "--fps")) {
+      o.fps = parse_fps(option_value(argc, argv, i));
     } else if (!std::strcmp(a, "--time")) {
       o.time_only = true;
-    } else if (a[0] == '-') {
-      usage((std::string("unknown or incomplete option ") + a).c_str());
+    } else if (a[0] == '-' && !looks_negative(a)) {
+      refuse(std::string("unknown option '") + a + "'");
     } else {
-      o.times.push_back(parse_number(a, 0, SHOW_LENGTH_MS - 1, "time"));
+      o.times.push_back(parse_time(a));
     }
   }
-  if (o.fps && !o.times.empty()) usage("give times or --fps, not both");
-  if (!o.fps && o.times.empty()) usage("no times given");
-  if (o.time_only && !o.fps) usage("--time needs --fps");
-  if (!std::is_sorted(o.times.begin(), o.times.end())) usage("times must be ascending");
+  if (o.fps && !o.times.empty()) refuse("give times or --fps, not both");
+  if (!o.fps && o.times.empty()) refuse("no times given");
+  if (o.time_only && !o.fps) refuse("--time needs --fps");
   if (!o.data_dir.empty() && o.data_dir.back() != '/') o.data_dir += '/';
   return o;
 }
@@ -118,23 +175,34 @@ void print_timings(std::vector<Timing> v) {
               v.back().cpu, v.back().t);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  console_log.handle = stderr;
-  const Options o = parse(argc, argv);
-  Timeline timeline;
+// Loads the pictures; false, reported, when one does not load. A picture
+// that is not there usually means the wrong folder, so that message says
+// how to name the right one.
+bool load_pictures(Timeline& timeline, const Options& o) {
   const TimelineLoad loaded = timeline_load(timeline, o.data_dir.c_str());
-  if (loaded.result != TGA_OK) {
-    log_tga_failure(loaded.path.c_str(), loaded.result);
-    return -1;
+  if (loaded.result == TGA_OK) return true;
+  const char* hint =
+      loaded.result == TGA_WILL_NOT_OPEN ? "; run from the folder that holds the pictures, or give --data DIR" : "";
+  std::fprintf(stderr, "quillmere-frames: %s: %s%s\n", loaded.path.c_str(), tga_result_text(loaded.result), hint);
+  return false;
+}
+
+// The file name of frame i at time t.
+std::string frame_path(const Options& o, size_t i, int32_t t) {
+  char name[32];
+  if (o.fps) {
+    std::snprintf(name, sizeof name, "frame_%05zu.png", i);
+  } else {
+    std::snprintf(name, sizeof name, "frame_t%05d.png", t);
   }
+  return o.out_dir + "/" + name;
+}
+
+// Composes (and unless only timing, writes) every frame; the exit status.
+int draw_frames(Timeline& timeline, const Options& o) {
   Image frame;
   resize(frame, FRAME_WIDTH, FRAME_HEIGHT);
-
   const std::vector<int32_t> times = o.fps ? show_times(o.fps) : o.times;
-  std::error_code ec;
-  if (!o.time_only) std::filesystem::create_directories(o.out_dir, ec);
   std::vector<Timing> timings;
   for (size_t i = 0; i < times.size(); ++i) {
     const double cpu_before = thread_cpu_us();
@@ -145,19 +213,39 @@ int main(int argc, char** argv) {
     timings.push_back({times[i], std::chrono::duration<double, std::micro>(after - before).count(),
                        thread_cpu_us() - cpu_before});
     if (o.time_only) continue;
-
-    char name[32];
-    if (o.fps) {
-      std::snprintf(name, sizeof name, "frame_%05zu.png", i);
-    } else {
-      std::snprintf(name, sizeof name, "frame_t%05d.png", times[i]);
-    }
-    const std::string path = o.out_dir + "/" + name;
-    if (!png_write(path.c_str(), frame)) {
-      std::fprintf(stderr, "quillmere-frames: cannot write %s\n", path.c_str());
-      return 1;
+    const std::string path = frame_path(o, i, times[i]);
+    if (const int error = png_write(path.c_str(), frame)) {
+      std::fprintf(stderr, "quillmere-frames: %s: %s\n", path.c_str(), std::strerror(error));
+      return STATUS_FAILED;
     }
   }
   if (o.time_only) print_timings(timings);
-  return 0;
+  return EXIT_SUCCESS;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options o = parse(argc, argv);
+  if (o.help) {
+    std::fputs(USAGE, stdout);
+    std::fputs("\n", stdout);
+    std::fputs(HELP, stdout);
+    return EXIT_SUCCESS;
+  }
+  if (o.version) {
+    std::printf("quillmere-frames %s\n", QUILLMERE_VERSION);
+    return EXIT_SUCCESS;
+  }
+  Timeline timeline;
+  if (!load_pictures(timeline, o)) return STATUS_FAILED;
+  if (!o.time_only) {
+    std::error_code error;
+    std::filesystem::create_directories(o.out_dir, error);
+    if (error) {
+      std::fprintf(stderr, "quillmere-frames: %s: %s\n", o.out_dir.c_str(), error.message().c_str());
+      return STATUS_FAILED;
+    }
+  }
+  return draw_frames(timeline, o);
 }

@@ -1,11 +1,16 @@
 // png_writer.cpp: minimal PNG encoder: IHDR, one IDAT holding a zlib stream
 // of stored deflate blocks, IEND. Rows use filter 0; pixels are R, G, B bytes.
-// Owns: the encoded byte vector it returns. Thread: caller's.
+// Owns: the encoded byte vector it returns and, while it writes, a temporary
+// file beside the target. Thread: caller's.
 #include "tools/frames/png_writer.h"
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -108,11 +113,16 @@ std::vector<uint8_t> png_encode(const Image& image) {
   return out;
 }
 
-bool png_write(const char* path, const Image& image) {
+int png_write(const char* path, const Image& image) {
   const std::vector<uint8_t> bytes = png_encode(image);
-  if (bytes.empty()) return false;
-  FILE* f = std::fopen(path, "wb");
-  if (!f) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && written;
+  if (bytes.empty() || !path) return EINVAL;
+  const std::string temporary = std::string(path) + ".tmp-" + std::to_string(getpid());
+  FILE* f = std::fopen(temporary.c_str(), "wbx"); // x: never takes over an existing file
+  if (!f) return errno;
+  int error = 0;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) error = errno ? errno : EIO;
+  if (std::fclose(f) != 0 && error == 0) error = errno ? errno : EIO;
+  if (error == 0 && std::rename(temporary.c_str(), path) != 0) error = errno;
+  if (error != 0) std::remove(temporary.c_str());
+  return error;
 }

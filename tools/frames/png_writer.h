@@ -1,5 +1,6 @@
 // png_writer.h: writes an Image as a 24-bit RGB PNG file.
-// Owns: nothing. Touches: the output file only. Thread: caller's.
+// Owns: nothing. Touches: the output file and its temporary only.
+// Thread: caller's.
 // The image data is stored uncompressed (deflate "stored" blocks), which every
 // PNG reader accepts and which needs no compression library.
 #pragma once
@@ -13,9 +14,11 @@
 // since PNG has no 0-pixel pictures).
 std::vector<uint8_t> png_encode(const Image& image);
 
-// Writes png_encode(image) to path. False when the image is empty or the
-// file cannot be written completely.
-bool png_write(const char* path, const Image& image);
+// Writes png_encode(image) to path: into a temporary file beside it, renamed
+// to path once complete, so path is either the whole new file or untouched.
+// Returns 0, or the errno value of the failure (strerror gives its text;
+// EINVAL for an empty image).
+int png_write(const char* path, const Image& image);
 
 // Checksums of the PNG container, exposed for tests.
 uint32_t png_crc32(const uint8_t* data, size_t length, uint32_t crc = 0);

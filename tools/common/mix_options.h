@@ -1,0 +1,50 @@
+// mix_options.h: the mixing options that xmrender and the real-time player
+// share, parsed the same way and applied to a player through the C API, so
+// that both play exactly the same thing for the same options.
+// Owns: nothing. Thread: the caller's.
+//
+//   MixOptions mix;
+//   for (int i = 1; i < argc; ++i)
+//     switch (parse_mix_option("xmrender", argc, argv, &i, &mix)) { ... }
+//   apply_mix_options(player, song, mix, &why);
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "quillmere/music.h"
+
+constexpr int32_t MIX_MIN_RATE = 8000;
+constexpr int32_t MIX_MAX_RATE = 192000;
+constexpr int32_t DEFAULT_RATE = 44100;
+
+struct MixOptions {
+  int32_t rate = DEFAULT_RATE; // --rate HZ: output frames per second, 8000..192000
+  int32_t loops = 1;           // --loops N: plays of the song, 1.. (1 = once); 0 = without end
+  int32_t start = 0;           // --start ORDER: order position to start at, 0..song length - 1
+  double gain_db = 0.0;        // --gain DB: -60..24
+  int32_t separation = 100;    // --stereo-separation PERCENT: 0 (mono) .. 200
+  bool mono = false;           // --mono: one channel, the mid signal (separation 0)
+};
+
+// What parse_mix_option made of argv[*i].
+enum OptionMatch {
+  OPTION_NOT_MINE, // not a mixing option: *i unchanged
+  OPTION_TAKEN,    // taken, with its value; *i is at the last argument used
+  OPTION_BAD,      // a mixing option with a missing or bad value; a message is printed
+};
+
+// Looks at argv[*i]: "--name VALUE" or "--name=VALUE". A bad value prints
+// "program: --name: reason" on standard error.
+OptionMatch parse_mix_option(const char* program, int argc, char** argv, int* i, MixOptions* options);
+
+// The help lines of the mixing options, for a --help text.
+extern const char* const MIX_OPTIONS_HELP;
+
+// Sets player up for the options: repeats, start position, gain and stereo
+// separation. False with a reason (for "program: file: reason") when the
+// start lies outside the song.
+bool apply_mix_options(qm_player* player, const qm_song* song, const MixOptions& options, std::string* why);
+
+// A whole number in lo..hi, or a number in lo..hi; false for anything else.
+bool parse_whole(const char* text, int64_t lo, int64_t hi, int64_t* value);
+bool parse_real(const char* text, double lo, double hi, double* value);

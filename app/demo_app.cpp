@@ -10,6 +10,7 @@
 #include <chrono>
 #include <string>
 
+#include "app/show_frame.h"
 #include "app/timeline.h"
 #include "gfx/tga.h"
 
@@ -70,10 +71,9 @@ bool DemoApp::start_music() {
 void DemoApp::frame_loop(Timeline& timeline) {
   const int32_t start = clock_ms();
   for (;;) {
-    fill(frame, 0);
     // Unsigned subtraction: the clock's 32-bit wrap does not disturb t.
     const auto t = static_cast<int32_t>(static_cast<uint32_t>(clock_ms()) - static_cast<uint32_t>(start));
-    const FrameCues cues = timeline_draw(timeline, frame, t);
+    const FrameCues cues = show_frame(timeline, frame, t);
     if (!cues.show_goes_on) return;
     if (cues.stop_music) music.stop();
     if (display.present(frame.pixels) == PRESENT_QUIT) return;

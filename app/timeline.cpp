@@ -4,7 +4,6 @@
 #include "app/timeline.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <string>
 
@@ -14,7 +13,9 @@
 namespace {
 
 // One pointer step in radians: the double with bit pattern 0x3FC45F306446F9B4.
-constexpr double POINTER_STEP = std::bit_cast<double>(uint64_t{0x3FC45F306446F9B4});
+// The compiler's builtin, which std::bit_cast wraps: the web build's C++
+// library (LLVM 14's) has no std::bit_cast yet.
+constexpr double POINTER_STEP = __builtin_bit_cast(double, uint64_t{0x3FC45F306446F9B4});
 constexpr int32_t CENTRE_X = 256;
 constexpr int32_t CENTRE_Y = 192;
 constexpr uint32_t POINTER_CROSS = 0x0000FF; // pure blue

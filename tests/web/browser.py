@@ -1,0 +1,227 @@
+"""browser.py: headless Chromium driven through the DevTools protocol over a
+pipe (--remote-debugging-pipe), and the site served on a free loopback port.
+Owns: one browser process, one page session and one http.server process per
+Browser / Site; both are ended by close() or on leaving a `with` block.
+Standard library only: the tests need no Python packages beyond it.
+
+    with Site(site_dir) as site, Browser() as b:
+        b.goto(site.url("index.html?at=100"))
+        b.wait_for("window.qmReady === true")
+        png = b.screenshot_element("#show")
+"""
+import base64
+import json
+import os
+import select
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+CHROMIUM_FLAGS = [
+    "--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+    "--disable-background-networking", "--disable-component-update", "--disable-sync",
+    "--force-color-profile=srgb", "--window-size=512,384", "--autoplay-policy=no-user-gesture-required",
+    "--remote-debugging-pipe",
+]
+COMMAND_TIMEOUT_S = 60
+VIEWPORT = (512, 384)
+
+
+class BrowserError(RuntimeError):
+    pass
+
+
+def find_chromium():
+    for name in ("chromium", "chromium-browser", "google-chrome"):
+        path = shutil.which(name)
+        if path:
+            return path
+    raise BrowserError("no chromium on PATH")
+
+
+class Browser:
+    """One headless Chromium with one page; commands go to that page's session."""
+
+    def __init__(self, extra_flags=()):
+        self.profile = tempfile.mkdtemp(prefix="qm-chromium-")
+        to_child_r, self._to_child = os.pipe()
+        self._from_child, from_child_w = os.pipe()
+
+        def wire_pipes():  # the child reads commands on fd 3 and answers on fd 4
+            read_end, write_end = os.dup(to_child_r), os.dup(from_child_w)
+            os.dup2(read_end, 3)
+            os.dup2(write_end, 4)
+
+        self.proc = subprocess.Popen(
+            [find_chromium(), *CHROMIUM_FLAGS, *extra_flags, "--user-data-dir=" + self.profile, "about:blank"],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            preexec_fn=wire_pipes, close_fds=False)  # every other descriptor is close-on-exec
+        os.close(to_child_r)
+        os.close(from_child_w)
+        self._buffer = b""
+        self._next_id = 0
+        self.events = []
+        self.session = None
+        target = self._first_page_target()
+        self.session = self.command("Target.attachToTarget", {"targetId": target, "flatten": True},
+                                    browser_level=True)["sessionId"]
+        self.command("Page.enable")
+        self.command("Runtime.enable")
+        # The page's viewport exactly the frame's size at one device pixel per
+        # CSS pixel, whatever room the headless window keeps for itself.
+        self.command("Emulation.setDeviceMetricsOverride",
+                     {"width": VIEWPORT[0], "height": VIEWPORT[1], "deviceScaleFactor": 1, "mobile": False})
+
+    def _first_page_target(self):
+        deadline = time.monotonic() + COMMAND_TIMEOUT_S
+        while time.monotonic() < deadline:
+            infos = self.command("Target.getTargets", browser_level=True)["targetInfos"]
+            pages = [t["targetId"] for t in infos if t["type"] == "page"]
+            if pages:
+                return pages[0]
+            time.sleep(0.1)
+        raise BrowserError("the browser opened no page")
+
+    def _read_message(self, deadline):
+        while b"\0" not in self._buffer:
+            remaining = deadline - time.monotonic()
+            if remaining <= 0:
+                raise BrowserError("the browser did not answer in time")
+            ready, _, _ = select.select([self._from_child], [], [], remaining)
+            if not ready:
+                continue
+            chunk = os.read(self._from_child, 1 << 20)
+            if not chunk:
+                raise BrowserError("the browser closed its pipe")
+            self._buffer += chunk
+        message, self._buffer = self._buffer.split(b"\0", 1)
+        return json.loads(message)
+
+    def command(self, method, params=None, browser_level=False, timeout=COMMAND_TIMEOUT_S):
+        self._next_id += 1
+        message = {"id": self._next_id, "method": method, "params": params or {}}
+        if self.session and not browser_level:
+            message["sessionId"] = self.session
+        os.write(self._to_child, json.dumps(message).encode() + b"\0")
+        deadline = time.monotonic() + timeout
+        while True:
+            answer = self._read_message(deadline)
+            if answer.get("id") == self._next_id:
+                if "error" in answer:
+                    raise BrowserError(f"{method}: {answer['error']}")
+                return answer.get("result", {})
+            if "method" in answer:
+                self.events.append(answer)
+
+    def goto(self, url):
+        self.command("Page.navigate", {"url": url})
+
+    def evaluate(self, expression, await_promise=False, timeout=COMMAND_TIMEOUT_S):
+        result = self.command("Runtime.evaluate", {"expression": expression, "returnByValue": True,
+                                                   "awaitPromise": await_promise}, timeout=timeout)
+        if "exceptionDetails" in result:
+            raise BrowserError(f"{expression}: {result['exceptionDetails']}")
+        return result["result"].get("value")
+
+    def wait_for(self, expression, timeout=30.0, poll=0.05):
+        """Polls a JavaScript expression until it is truthy; returns its value."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            value = self.evaluate(expression)
+            if value:
+                return value
+            time.sleep(poll)
+        raise BrowserError(f"timed out waiting for {expression}")
+
+    def screenshot_element(self, selector):
+        """PNG bytes of the element's box at the page's own pixel scale."""
+        box = self.evaluate(f"(() => {{ const r = document.querySelector({json.dumps(selector)})"
+                            ".getBoundingClientRect(); return [r.x, r.y, r.width, r.height]; })()")
+        clip = {"x": box[0], "y": box[1], "width": box[2], "height": box[3], "scale": 1}
+        shot = self.command("Page.captureScreenshot", {"format": "png", "clip": clip})
+        return base64.b64decode(shot["data"])
+
+    def click(self, x, y):
+        """A real (trusted) left click at page coordinates: it counts as a user gesture."""
+        for kind in ("mousePressed", "mouseReleased"):
+            self.command("Input.dispatchMouseEvent", {"type": kind, "x": x, "y": y, "button": "left", "clickCount": 1})
+
+    def press_key(self, key, code, key_code):
+        for kind in ("rawKeyDown", "keyUp"):
+            self.command("Input.dispatchKeyEvent", {"type": kind, "key": key, "code": code,
+                                                    "windowsVirtualKeyCode": key_code})
+
+    def set_files(self, selector, paths):
+        root = self.command("DOM.getDocument")["root"]["nodeId"]
+        node = self.command("DOM.querySelector", {"nodeId": root, "selector": selector})["nodeId"]
+        self.command("DOM.setFileInputFiles", {"nodeId": node, "files": [os.path.abspath(p) for p in paths]})
+
+    def allow_downloads(self, folder):
+        self.command("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": folder},
+                     browser_level=True)
+
+    def console_errors(self):
+        return [e for e in self.events if e["method"] == "Runtime.exceptionThrown"]
+
+    def close(self):
+        if self.proc.poll() is None:
+            try:
+                self.command("Browser.close", browser_level=True, timeout=5)
+            except BrowserError:
+                pass
+            try:
+                self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        os.close(self._to_child)
+        os.close(self._from_child)
+        shutil.rmtree(self.profile, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Site:
+    """python3 -m http.server over a folder, on 127.0.0.1 and a free port."""
+
+    def __init__(self, folder):
+        self.port = free_port()
+        self.proc = subprocess.Popen(
+            [sys.executable, "-m", "http.server", str(self.port), "--bind", "127.0.0.1", "--directory", folder],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=0.2).close()
+                return
+            except OSError:
+                time.sleep(0.05)
+        self.close()
+        raise BrowserError("the site's server did not start")
+
+    def url(self, path):
+        return f"http://127.0.0.1:{self.port}/{path}"
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            self.proc.wait(timeout=10)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()

@@ -137,7 +137,7 @@ qm_status load_song_file(const char* path, Module** out, qm_load_error* error) {
 
 qm_status load_song_memory(const void* data, size_t size, Module** out, qm_load_error* error) {
   if (out != nullptr) *out = nullptr;
-  if (data == nullptr) return report(error, QM_ERROR_INVALID_ARGUMENT, "the data pointer is null");
+  if (data == nullptr && size > 0) return report(error, QM_ERROR_INVALID_ARGUMENT, "the data pointer is null");
   if (size > static_cast<uint64_t>(INT64_MAX)) return report(error, QM_ERROR_INVALID_ARGUMENT, "the size is too large");
   MemorySource source{static_cast<const uint8_t*>(data), static_cast<int64_t>(size), 0};
   return load_song(&memory_source_io, &source, out, error);

@@ -1,10 +1,9 @@
 // song_load.cpp: the entry points of loading: a song from callbacks, a path
 // or memory through two passes into one block (see xm_loader_internal.h),
-// and the show's load_module and free_module over the file callbacks.
+// and the show's load_module over the file callbacks.
 // Owns: the bookkeeping of a load while it runs, and the song block until it
 // is handed over. Touches: the file callbacks (through FileHandle,
-// load_module only), mix_busy, current_module and stop_module of the output
-// when free_module frees a playing module.
+// load_module only).
 // Thread: the loading thread; loads share no state.
 //
 // Refusals, each with its status and one sentence:
@@ -25,7 +24,6 @@
 #include <cstring>
 
 #include "music/music.h"
-#include "music/output.h"
 #include "music/xm_loader.h"
 #include "music/xm_loader_internal.h"
 namespace {
@@ -173,15 +171,4 @@ Module* load_module(const char* path) {
   load_song(&handle_io, handle, &song, nullptr);
   handle_close(handle);
   return song;
-}
-
-// Stops the playback only when it plays this module: freeing a module that is
-// not playing leaves the music of another one running.
-bool free_module(Module* module) {
-  if (module == nullptr) return false;
-  while (mix_busy.load(std::memory_order_acquire)) {
-  }
-  if (current_module == module) stop_module(module);
-  free_song(module);
-  return true;
 }

@@ -65,7 +65,7 @@
 #include "music/replayer.h"
 #include "music/xm_loader_internal.h"
 
-Sample empty_sample;
+const Sample empty_sample{};
 
 namespace {
 
@@ -184,7 +184,6 @@ bool read_module_header(XmLoad* load, FileCounts* c) {
   reader_seek(r, 0);
   reader_read(r, head, sizeof head);
   if (!check_file_start(load, head)) return false;
-  m->tick_handler = replay_tick;
   m->initial_global_volume = INITIAL_GLOBAL_VOLUME;
   m->sample_numbers = 1;
   copy_name(m->name, head + XM_SONG_NAME_OFFSET, XM_TITLE_BYTES);

@@ -149,6 +149,7 @@ bool read_sample_data(XmLoad* load, Sample* s, int32_t instrument, int32_t slot)
 bool load_instrument_samples(XmLoad* load, Instrument* ins, int32_t index) {
   ByteReader* r = &load->reader;
   int32_t count = std::clamp(ins->sample_count, 0, INSTRUMENT_SAMPLES);
+  Sample* taken[INSTRUMENT_SAMPLES] = {};
   for (int32_t j = 0; j < count; ++j) {
     uint8_t header[XM_SAMPLE_HEADER_BYTES];
     bool whole = reader_read(r, header, sizeof header) == sizeof header;
@@ -159,10 +160,11 @@ bool load_instrument_samples(XmLoad* load, Instrument* ins, int32_t index) {
     std::memset(s, 0, sizeof *s);
     parse_sample_header(load, header, s, index, j);
     ins->samples[j] = s;
+    taken[j] = s;
   }
   for (int32_t j = count; j < INSTRUMENT_SAMPLES; ++j) ins->samples[j] = &empty_sample;
   for (int32_t j = 0; j < count; ++j)
-    if (!read_sample_data(load, ins->samples[j], index, j)) return false;
+    if (!read_sample_data(load, taken[j], index, j)) return false;
   if (count > 0)
     load->module->sample_numbers = std::max(load->module->sample_numbers, index * INSTRUMENT_SAMPLES + count + 1);
   return load_ok(load);

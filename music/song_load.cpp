@@ -28,6 +28,7 @@
 #include "music/output.h"
 #include "music/xm_loader.h"
 #include "music/xm_loader_internal.h"
+
 namespace {
 
 void* default_allocate(void*, size_t bytes) { return std::calloc(1, bytes); }

@@ -26,6 +26,7 @@
 #include "music/music.h"
 #include "music/xm_loader.h"
 #include "music/xm_loader_internal.h"
+
 namespace {
 
 void* default_allocate(void*, size_t bytes) { return std::calloc(1, bytes); }

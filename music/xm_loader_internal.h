@@ -7,9 +7,11 @@
 // records every size (rows of each pattern, samples of each instrument,
 // frames of each sample) in the plan and stores nothing; the song block is
 // then allocated once; the filling pass walks again, checks each size
-// against the plan before it takes room in the block, and fills it. A size
-// or a byte that differs between the passes fails the load with "read
-// error", so a source that changes can never make it write outside the block.
+// against the plan before it takes room in the block, and fills it. A size,
+// or a byte the measuring pass read, that differs between the passes fails
+// the load with "read error", so a source that changes can never make it
+// write outside the block. The measuring pass skips the sample data; only
+// the filling pass reads it.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -58,7 +58,11 @@ Module* song_block_start(XmLoad* load, uint8_t* base, const SongLayout& layout) 
   SongBlock& b = load->block;
   b.base = base;
   b.next_sample = reinterpret_cast<Sample*>(base + layout.samples);
-  b.samples_end = reinterpret_cast<Sample*>(base + layout.frames);
+  // The records' own end, not the section's: the section is padded to 16
+  // bytes, which a Sample's size divides only where pointers take 8 bytes.
+  size_t sample_count = 0;
+  for (int32_t i = 0; i < load->plan.instrument_count; ++i) sample_count += static_cast<size_t>(load->plan.sample_counts[i]);
+  b.samples_end = b.next_sample + sample_count;
   b.next_frames = base + layout.frames;
   b.frames_end = base + layout.cells;
   b.next_cell = reinterpret_cast<Cell*>(base + layout.cells);

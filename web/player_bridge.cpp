@@ -1,0 +1,215 @@
+// player_bridge.cpp: what the module player page calls of the music library:
+// load a song from bytes the page hands over, describe it, play it through
+// a player whose frames the page's audio callback pulls, and render a second
+// player's whole pass for a WAV download.
+// Owns: the page's one song, its playback player, its render player and the
+// buffers the page reads from. Touches: the library's C API only.
+// Thread: the page's main thread only.
+#include <emscripten.h>
+#include <quillmere/music.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+constexpr int32_t PLAYER_RATE = 44100;                      // frames per second of both players
+constexpr uint64_t RENDER_MAX_FRAMES = 3600ull * PLAYER_RATE; // a download stops after an hour
+constexpr int32_t MAX_PULL = 16384;                         // frames one render call fills at most
+constexpr size_t MAX_FILE_BYTES = 64u << 20;                // larger files are refused before loading
+
+struct Bridge {
+  qm_song* song = nullptr;        // the loaded song; null before a load and after a refusal
+  qm_player* playback = nullptr;  // what the page plays; null until play
+  qm_player* render = nullptr;    // the download's player; null outside a render
+  uint64_t rendered = 0;          // frames the render player has given
+  uint8_t* file = nullptr;        // the bytes of the file being handed over
+  std::string text;               // the last text handed to the page
+  int16_t frames[2 * MAX_PULL];   // what the last render call filled
+};
+
+Bridge bridge;
+
+void json_string(std::string& out, const char* text) {
+  out += '"';
+  for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c; ++c) {
+    if (*c == '"' || *c == '\\') {
+      out += '\\';
+      out += static_cast<char>(*c);
+    } else if (*c < 0x20 || *c >= 0x7F) {  // control bytes and anything beyond ASCII
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", *c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(*c);
+    }
+  }
+  out += '"';
+}
+
+void json_field(std::string& out, const char* name, int64_t value) {
+  out += '"';
+  out += name;
+  out += "\":" + std::to_string(value) + ",";
+}
+
+void free_players() {
+  qm_player_free(bridge.playback);
+  qm_player_free(bridge.render);
+  bridge.playback = nullptr;
+  bridge.render = nullptr;
+}
+
+int32_t render_into(qm_player* player, int32_t count) {
+  if (player == nullptr || count < 1 || count > MAX_PULL) return 0;
+  return qm_player_render_s16(player, bridge.frames, count);
+}
+
+}  // namespace
+
+extern "C" {
+
+// A buffer of size bytes for the file the page hands over (replacing the
+// last one); null when the file is larger than the player takes or memory
+// runs out.
+EMSCRIPTEN_KEEPALIVE uint8_t* player_file_buffer(double size) {
+  std::free(bridge.file);
+  bridge.file = nullptr;
+  if (size < 1 || size > static_cast<double>(MAX_FILE_BYTES)) return nullptr;
+  bridge.file = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)));
+  return bridge.file;
+}
+
+EMSCRIPTEN_KEEPALIVE double player_max_file_bytes() { return static_cast<double>(MAX_FILE_BYTES); }
+
+// Loads the song from the file buffer's first size bytes, replacing the
+// song before it. Returns the library's status; on a refusal
+// player_load_error says why. The file buffer is released either way.
+EMSCRIPTEN_KEEPALIVE int player_load(double size) {
+  free_players();
+  qm_song_free(bridge.song);
+  bridge.song = nullptr;
+  qm_load_error error{};
+  qm_status status = QM_ERROR_INVALID_ARGUMENT;
+  if (bridge.file != nullptr && size >= 1 && size <= static_cast<double>(MAX_FILE_BYTES)) {
+    status = qm_song_load_memory_ex(bridge.file, static_cast<size_t>(size), &bridge.song, &error);
+  }
+  std::free(bridge.file);
+  bridge.file = nullptr;
+  bridge.text = qm_status_text(status);
+  if (status != QM_OK && error.detail[0] != '\0') bridge.text += std::string(": ") + error.detail;
+  return status;
+}
+
+// The reason of the last load: the status's text and the loader's detail.
+EMSCRIPTEN_KEEPALIVE const char* player_load_error() { return bridge.text.c_str(); }
+
+// The loaded song as JSON: name, tracker, channels, orders, patterns,
+// speed, tempo, instruments (name and sample count) and warnings; "null"
+// without a song.
+EMSCRIPTEN_KEEPALIVE const char* player_describe() {
+  std::string& out = bridge.text;
+  qm_song_info info{};
+  if (qm_song_get_info(bridge.song, &info) != QM_OK) return "null";
+  out = "{\"name\":";
+  json_string(out, info.name);
+  out += ",\"tracker\":";
+  json_string(out, info.tracker);
+  out += ",";
+  json_field(out, "channels", info.channels);
+  json_field(out, "length", info.length);
+  json_field(out, "patterns", info.patterns);
+  json_field(out, "speed", info.speed);
+  json_field(out, "bpm", info.bpm);
+  out += "\"instruments\":[";
+  for (int32_t i = 0; i < info.instruments; ++i) {
+    qm_instrument_info instrument{};
+    qm_song_get_instrument(bridge.song, i, &instrument);
+    out += i ? ",{\"name\":" : "{\"name\":";
+    json_string(out, instrument.name);
+    out += ",\"samples\":" + std::to_string(instrument.samples) + "}";
+  }
+  out += "],\"warnings\":[";
+  for (int32_t i = 0; i < qm_song_warning_count(bridge.song); ++i) {
+    if (i) out += ",";
+    json_string(out, qm_song_warning_text(bridge.song, i));
+  }
+  out += "]}";
+  return out.c_str();
+}
+
+// Starts the playback from the song's first order: forever when loop is 1,
+// one pass otherwise. 0 without a song.
+EMSCRIPTEN_KEEPALIVE int player_play(int loop) {
+  qm_player_free(bridge.playback);
+  bridge.playback = nullptr;
+  if (bridge.song == nullptr || qm_player_create(bridge.song, PLAYER_RATE, &bridge.playback) != QM_OK) return 0;
+  qm_player_set_repeat_count(bridge.playback, loop ? -1 : 0);
+  return 1;
+}
+
+EMSCRIPTEN_KEEPALIVE void player_set_loop(int loop) {
+  if (bridge.playback != nullptr) qm_player_set_repeat_count(bridge.playback, loop ? -1 : 0);
+}
+
+// Goes on at an order position's first row with the next frame.
+EMSCRIPTEN_KEEPALIVE int player_seek(int order) {
+  return bridge.playback != nullptr && qm_player_jump(bridge.playback, order) == QM_OK;
+}
+
+// Renders up to count frames of the playback into player_frames; returns
+// the frames written, 0 at the end of the playback.
+EMSCRIPTEN_KEEPALIVE int player_pull(int count) { return render_into(bridge.playback, count); }
+
+EMSCRIPTEN_KEEPALIVE const int16_t* player_frames() { return bridge.frames; }
+
+// The playback's position as JSON: order, row, frame, ended; "null" when
+// nothing plays.
+EMSCRIPTEN_KEEPALIVE const char* player_position() {
+  qm_position at{};
+  if (qm_player_get_position(bridge.playback, &at) != QM_OK) return "null";
+  std::string& out = bridge.text;
+  out = "{";
+  json_field(out, "order", at.order);
+  json_field(out, "row", at.row);
+  json_field(out, "pass", at.pass);
+  json_field(out, "ended", at.ended);
+  out += "\"frame\":" + std::to_string(at.frame) + "}";
+  return out.c_str();
+}
+
+// Starts a render of one pass of the song from its start, as a fresh
+// player plays it, for a download. Returns the pass's length in frames (at
+// most an hour), or -1 without a song.
+EMSCRIPTEN_KEEPALIVE double player_render_begin() {
+  qm_player_free(bridge.render);
+  bridge.render = nullptr;
+  bridge.rendered = 0;
+  if (bridge.song == nullptr || qm_player_create(bridge.song, PLAYER_RATE, &bridge.render) != QM_OK) return -1;
+  uint64_t frames = 0;
+  int32_t ended = 0;
+  qm_song_measure(bridge.song, PLAYER_RATE, 0, 0, RENDER_MAX_FRAMES, &frames, &ended);
+  return static_cast<double>(frames);
+}
+
+// The next frames of the download into player_frames, never past an hour;
+// 0 at the end.
+EMSCRIPTEN_KEEPALIVE int player_render_next(int count) {
+  if (bridge.render == nullptr) return 0;
+  uint64_t left = RENDER_MAX_FRAMES - bridge.rendered;
+  if (static_cast<uint64_t>(count) > left) count = static_cast<int>(left);
+  int32_t got = render_into(bridge.render, count);
+  bridge.rendered += static_cast<uint64_t>(got);
+  return got;
+}
+
+EMSCRIPTEN_KEEPALIVE void player_render_end() {
+  qm_player_free(bridge.render);
+  bridge.render = nullptr;
+}
+
+EMSCRIPTEN_KEEPALIVE int player_rate() { return PLAYER_RATE; }
+
+}  // extern "C"

@@ -75,6 +75,7 @@ EMSCRIPTEN_KEEPALIVE int show_load() {
     show.failure = std::string(MUSIC_PATH) + ": cannot load the music";
     return 0;
   }
+  web_audio_prepare(SHOW_MIX_RATE);
   show.loaded = true;
   return 1;
 }

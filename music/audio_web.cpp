@@ -3,8 +3,9 @@
 // frames in order, wrapping at its end, for as long as the output is open.
 // Owns: the back ends it creates (the ring's read position, the count of
 // frames taken, the buffer a pull hands out) and, in a browser, the page's
-// one AudioContext (Module.qmAudio). The only file of the music code that
-// calls the browser.
+// one AudioContext (Module.qmAudioContext) and the callback node of the open
+// output (Module.qmAudioNode). The only file of the music code that calls
+// the browser.
 // Thread: the page's main thread only. Without shared memory the browser
 // runs the audio callback on the main thread as well, so no state here is
 // shared between threads.
@@ -32,15 +33,31 @@ struct WebAudio {
 WebAudio* state(void* self) { return static_cast<WebAudio*>(self); }
 
 #ifdef __EMSCRIPTEN__
-// Creates the context and the callback node, and asks the context to run (a
-// browser lets it only within a user gesture, or with autoplay allowed). 0
-// when the browser has no Web Audio or refuses the rate. Each callback pulls
-// its frames (silence for a count it cannot take), hands them to the page's optional tap (the samples as 16-bit
-// values), writes them as floats, then calls the page's optional
-// after-audio hook (where the owner refills the ring).
-EM_JS(int, web_audio_device_open, (void* self, int rate, int frames), {
+// The page's one AudioContext at rate, made ahead when the page loads (a
+// browser lets it start only within a user gesture, but making it then
+// costs hundreds of milliseconds the first time: its sound service starts)
+// and kept from one playback to the next. Null without Web Audio.
+EM_JS(void, web_audio_device_prepare, (int rate), {
+  const ready = Module["qmAudioContext"];
+  if (ready && ready.sampleRate === rate && ready.state !== "closed") return;
   try {
-    const ctx = new AudioContext({sampleRate : rate, latencyHint : "interactive"});
+    Module["qmAudioContext"] = new AudioContext({sampleRate : rate, latencyHint : "interactive"});
+  } catch (e) {
+    Module["qmAudioContext"] = null;
+  }
+});
+
+// Connects a callback node to the context and asks the context to run. 0
+// when the browser has no Web Audio or refuses the rate. Each callback
+// pulls its frames (silence for a count it cannot take), hands them to the
+// page's optional tap (the samples as 16-bit values), writes them as
+// floats, then calls the page's optional after-audio hook (where the owner
+// refills the ring).
+EM_JS(int, web_audio_device_open, (void* self, int rate, int frames), {
+  web_audio_device_prepare(rate);
+  const ctx = Module["qmAudioContext"];
+  if (!ctx) return 0;
+  try {
     const node = ctx.createScriptProcessor(frames, 0, 2);
     node.onaudioprocess = function(event) {
       const out = event.outputBuffer;
@@ -63,23 +80,27 @@ EM_JS(int, web_audio_device_open, (void* self, int rate, int frames), {
     };
     node.connect(ctx.destination);
     ctx.resume();
-    Module["qmAudio"] = {context : ctx, node : node};
+    Module["qmAudioNode"] = node;
     return 1;
   } catch (e) {
     return 0;
   }
 });
 
+// Disconnects the node, which ends the callbacks, and lets the context
+// rest until the next playback.
 EM_JS(void, web_audio_device_close, (), {
-  const audio = Module["qmAudio"];
-  if (!audio) return;
-  audio.node.onaudioprocess = null;
-  audio.node.disconnect();
-  audio.context.close();
-  Module["qmAudio"] = null;
+  const node = Module["qmAudioNode"];
+  if (node) {
+    node.onaudioprocess = null;
+    node.disconnect();
+    Module["qmAudioNode"] = null;
+  }
+  if (Module["qmAudioContext"]) Module["qmAudioContext"].suspend();
 });
 #else
 // Without a browser there is no device: the caller's pulls stand in for it.
+void web_audio_device_prepare(int) {}
 int web_audio_device_open(void*, int, int) { return 1; }
 void web_audio_device_close() {}
 #endif
@@ -146,6 +167,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* web_audio_device_pull(void* self,
   return pull(state(self), frames);
 }
 #endif
+
+void web_audio_prepare(int32_t rate) { web_audio_device_prepare(rate); }
 
 AudioBackend* web_audio_backend_create() {
   auto* a = new (std::nothrow) WebAudio;

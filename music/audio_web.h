@@ -20,6 +20,11 @@ constexpr int32_t WEB_AUDIO_MAX_PULL = 16384;
 // Frames per audio callback in the browser: about 46 ms at 44,100 Hz.
 constexpr int32_t WEB_AUDIO_CALLBACK_FRAMES = 2048;
 
+// Makes the browser's AudioContext at rate ahead of the first open, where
+// the page may (before the user's gesture it waits, suspended); opening
+// then costs little within the gesture. Nothing happens outside a browser.
+void web_audio_prepare(int32_t rate);
+
 // Creates the back end; null without memory. Nothing opens until its open.
 AudioBackend* web_audio_backend_create();
 // Releases a back end from web_audio_backend_create, closing it first.

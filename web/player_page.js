@@ -64,7 +64,7 @@ var Module = (function () {
     list.textContent = "";
     for (const instrument of info.instruments) {
       const item = document.createElement("li");
-      item.textContent = `${instrument.name || "\u2014"} (${instrument.samples} samples)`;
+      item.textContent = `${instrument.name || "\u2014"} (${instrument.samples} sample${instrument.samples === 1 ? "" : "s"})`;
       list.append(item);
     }
     byId("song").hidden = false;

@@ -58,8 +58,7 @@ bool DemoApp::start_music() {
   if (options.mute) return true;
   const std::string path = data_path(options, MUSIC_FILE);
   if (!music.load_and_play(path.c_str())) {
-    const char* reason = "cannot load the music";
-    report("%s: %s", path.c_str(), reason);
+    report("%s: %s", path.c_str(), music.load_failure.c_str());
     return false;
   }
   if (!music.device_failure.empty()) {

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "music/include/quillmere/music.h"
+#include "quillmere/music.h"
 
 constexpr int32_t READ_BUFFER_BYTES = 4096;
 constexpr size_t READ_FAILURE_BYTES = 96;

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "music/xm_loader.h"
-#include "music/include/quillmere/music.h"
+#include "quillmere/music.h"
 
 static_assert(SONG_NAME_BYTES == QM_NAME_CAPACITY, "names are copied whole");
 static_assert(SONG_WARNING_TEXT_BYTES == QM_TEXT_CAPACITY, "warning texts are handed out whole");

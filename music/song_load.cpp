@@ -165,11 +165,15 @@ const qm_io handle_io = {handle_io_read, handle_io_seek, handle_io_tell};
 
 } // namespace
 
-Module* load_module(const char* path) {
+Module* load_module(const char* path, qm_load_error* error) {
+  errno = 0;
   FileHandle* handle = handle_open(path, 0, 0);
-  if (handle == nullptr) return nullptr;
+  if (handle == nullptr) {
+    report(error, QM_ERROR_CANNOT_OPEN, errno != 0 ? std::strerror(errno) : "");
+    return nullptr;
+  }
   Module* song = nullptr;
-  load_song(&handle_io, handle, &song, nullptr);
+  load_song(&handle_io, handle, &song, error);
   handle_close(handle);
   return song;
 }

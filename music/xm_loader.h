@@ -13,7 +13,7 @@
 #include <cstdint>
 
 #include "music/module.h"
-#include "music/include/quillmere/music.h"
+#include "quillmere/music.h"
 
 // Largest song block a load allocates: 1 GiB. Bigger songs are refused with
 // QM_ERROR_OUT_OF_MEMORY and the size they would need.

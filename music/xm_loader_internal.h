@@ -18,7 +18,7 @@
 
 #include "music/byte_source.h"
 #include "music/module.h"
-#include "music/include/quillmere/music.h"
+#include "quillmere/music.h"
 
 constexpr int32_t XM_MAX_PATTERNS = 256;   // the order table names 0..255
 constexpr int32_t XM_MAX_INSTRUMENTS = 128; // cells name 1..128

@@ -37,6 +37,7 @@ class LateBlocks : public ::testing::Test {
     module = load_module_from_memory(bytes);
     ASSERT_NE(module, nullptr);
     install_fake_device();
+    install_memory_callbacks();  // the output opens only with a complete table
     ASSERT_TRUE(open_output(44100, 0));
     ASSERT_EQ(realtime_state().block_frames, BLOCK);
     base = blocks_published();

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "music/include/quillmere/music.h"
+#include "quillmere/music.h"
 #include "music/xm_loader.h"
 #include "tests/loader/module_invariants.h"
 

@@ -116,8 +116,10 @@ class Browser:
             if "method" in answer:
                 self.events.append(answer)
 
-    def goto(self, url):
+    def goto(self, url, timeout=30.0):
+        """Navigates and returns once the new document has loaded."""
         self.command("Page.navigate", {"url": url})
+        self.wait_for(f"location.href === {json.dumps(url)} && document.readyState === 'complete'", timeout)
 
     def evaluate(self, expression, await_promise=False, timeout=COMMAND_TIMEOUT_S):
         result = self.command("Runtime.evaluate", {"expression": expression, "returnByValue": True,

@@ -1,6 +1,7 @@
 """The show page's controls in headless Chromium: a real click on the start
-screen starts the show with its music; Esc ends it and offers the replay
-control, which starts it again; a page hidden during the show draws no
+screen starts the show with its music, full screen, scaled by the largest
+whole factor and centred, the cursor hidden; Esc or leaving full screen ends
+it and offers the replay control, which starts it again; a page hidden during the show draws no
 frame, yet its clock runs on and the show ends on time, as the desktop show
 goes on while its window cannot be seen."""
 import os
@@ -45,6 +46,21 @@ class ShowPage(unittest.TestCase):
         b.wait_for("qmShow.running && qmShow.frameTimes.length > 10")
         self.assertTrue(b.evaluate("document.getElementById('again').hidden"))
         self.assertEqual(b.console_errors(), [])
+
+    def test_the_show_runs_full_screen_scaled_and_leaving_full_screen_ends_it(self):
+        b = self.browser
+        b.command("Emulation.setDeviceMetricsOverride",
+                  {"width": 1100, "height": 800, "deviceScaleFactor": 1, "mobile": False})
+        self.start()
+        b.wait_for("qmShow.fullScreen && !!document.fullscreenElement")
+        self.assertEqual(b.evaluate("getComputedStyle(document.body).cursor"), "none")
+        # The largest whole factor that fits 1100 x 800 is 2, centred.
+        box = b.evaluate("document.getElementById('show').getBoundingClientRect().toJSON()")
+        self.assertEqual((box["width"], box["height"]), (1024, 768))
+        self.assertEqual((box["x"], box["y"]), ((1100 - 1024) / 2, (800 - 768) / 2))
+        b.evaluate("document.exitFullscreen()", await_promise=True)
+        b.wait_for("!qmShow.running && qmShow.ends === 1")
+        self.assertFalse(b.evaluate("document.getElementById('again').hidden"))
 
     def test_a_hidden_page_draws_nothing_and_ends_on_time(self):
         b = self.browser

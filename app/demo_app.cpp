@@ -10,7 +10,6 @@
 #include <chrono>
 #include <string>
 
-#include "app/show_frame.h"
 #include "app/timeline.h"
 #include "gfx/tga.h"
 

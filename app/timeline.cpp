@@ -171,3 +171,8 @@ FrameCues timeline_draw(Timeline& tl, Image& frame, int32_t t) {
   }
   return cues;
 }
+
+FrameCues show_frame(Timeline& tl, Image& frame, int32_t t) {
+  fill(frame, 0);
+  return timeline_draw(tl, frame, t);
+}

@@ -68,3 +68,9 @@ TimelineLoad timeline_load(Timeline& timeline, const char* dir);
 // The two scene pictures are composed on the first frame that shows them
 // and kept (a cache: the frame is the same either way).
 FrameCues timeline_draw(Timeline& timeline, Image& frame, int32_t t);
+
+// One frame of the show, the step every frame loop shares (the desktop's
+// and the browser's): clears the 512 x 384 frame, then timeline_draw. The
+// caller acts on the cues: it stops the music on stop_music, presents the
+// frame while show_goes_on, and ends the show otherwise.
+FrameCues show_frame(Timeline& timeline, Image& frame, int32_t t);

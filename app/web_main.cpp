@@ -16,7 +16,6 @@
 
 #include <string>
 
-#include "app/show_frame.h"
 #include "app/timeline.h"
 #include "display/web_presenter.h"
 #include "gfx/file_ops.h"

@@ -15,6 +15,7 @@
 #include "music/music.h"
 #include "music/player.h"
 #include "music/realtime.h"
+#include "music/render.h"
 
 namespace {
 

@@ -34,8 +34,9 @@ const char* const HELP_KEYS =
     "and row, the time played and in all, and the level; otherwise one line is\n"
     "printed per file.\n"
     "\n"
-    "Exit status: 0 when every file played, 1 when a file could not be played\n"
-    "or no sound device opens, 2 for a bad command line.\n";
+    "Exit status: 0 when no file failed, 1 when a file could not be played or\n"
+    "no sound device opens, 2 for a bad command line. SIGINT, SIGTERM and\n"
+    "SIGHUP end it as that signal, with the terminal restored.\n";
 
 }  // namespace
 

@@ -74,6 +74,9 @@ void terminal_catch_signals() {
   set_handler(SIGTERM, on_ending_signal);
   set_handler(SIGHUP, on_ending_signal);
   set_handler(SIGTSTP, on_suspend);
+  // A closed pipe on standard output fails the write instead of ending the
+  // process with the terminal left raw.
+  set_handler(SIGPIPE, SIG_IGN);
 }
 
 int terminal_signal() { return ending_signal.load(std::memory_order_relaxed); }

@@ -30,7 +30,7 @@ struct KeyDecoder {
 Key decode_key(KeyDecoder* decoder, unsigned char byte);
 
 // Turns SIGINT, SIGTERM and SIGHUP into terminal_signal() and SIGTSTP
-// (Ctrl-Z) into terminal_suspend_requested().
+// (Ctrl-Z) into terminal_suspend_requested(); ignores SIGPIPE.
 void terminal_catch_signals();
 // The ending signal received, or 0.
 int terminal_signal();

@@ -225,4 +225,43 @@ TEST(PlayerApi, PlayersOnTwoThreadsRenderWhatTheyRenderAlone) {
   }
 }
 
+// One pass of each song through the C API, hashed (FNV-1a 64 over the
+// little-endian bytes, as a WAV file holds them): the values are those of the
+// renders made before the engine became a library, and must never change
+// unless a fix changes the sound on purpose.
+TEST(PlayerApi, OnePassOfEachSongRendersTheBytesItRenderedBefore) {
+  struct Known {
+    const char* path;  // from the repository's root
+    uint64_t frames;
+    uint64_t fnv;
+  };
+  const Known songs[] = {
+      {"data/typing.xm", 757792, 0xa9127e85707e5ca8ull},
+      {"../shared/corpus/xm/songs/juho-ihana_paiva.xm", 15401525, 0x16f45c05d2181abbull},
+      {"../shared/corpus/xm/songs/rhino_sting.xm", 4889502, 0x41eb0f3fe49f7721ull},
+      {"../shared/corpus/xm/songs/zalza-tekilla_groove.xm", 2966656, 0xa5117a2b430a464bull},
+  };
+  int rendered = 0;
+  for (const Known& known : songs) {
+    SongHandle song = load_repository_song(known.path);
+    if (song == nullptr) continue;  // the shared corpus is absent
+    qm_player* p = nullptr;
+    ASSERT_EQ(qm_player_create(song.get(), RATE, &p), QM_OK);
+    uint64_t hash = 1469598103934665603ull, frames = 0;
+    std::vector<int16_t> pcm(2 * 4096);
+    for (int32_t got; (got = qm_player_render_s16(p, pcm.data(), 4096)) > 0; frames += static_cast<uint64_t>(got)) {
+      for (int32_t i = 0; i < 2 * got; ++i) {
+        const auto v = static_cast<uint16_t>(pcm[static_cast<size_t>(i)]);
+        hash = (hash ^ (v & 0xFF)) * 1099511628211ull;
+        hash = (hash ^ (v >> 8)) * 1099511628211ull;
+      }
+    }
+    qm_player_free(p);
+    EXPECT_EQ(frames, known.frames) << known.path;
+    EXPECT_EQ(hash, known.fnv) << known.path << std::hex << " 0x" << hash;
+    ++rendered;
+  }
+  EXPECT_GE(rendered, 1);  // typing.xm is always there
+}
+
 }  // namespace

@@ -22,7 +22,6 @@
 #include "quillmere/music.h"
 #include "tools/play/options.h"
 #include "tools/play/playback.h"
-#include "tools/play/status.h"
 #include "tools/play/terminal.h"
 
 namespace {

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "tools/play/options.h"
-#include "tools/play/status.h"
 #include "tools/play/terminal.h"
 
 namespace {
@@ -17,12 +16,6 @@ TEST(Status, DurationsInMinutesOrHours) {
   EXPECT_EQ(format_duration(60 * RATE - 1, RATE), "0:59");
   EXPECT_EQ(format_duration(61 * RATE, RATE), "1:01");
   EXPECT_EQ(format_duration(3725ull * RATE, RATE), "1:02:05");
-}
-
-TEST(Status, AnnounceLine) {
-  EXPECT_EQ(announce_line("a.xm", "tune", 77ull * RATE, RATE, false), "Playing a.xm (tune), 1:17");
-  EXPECT_EQ(announce_line("a.xm", "", 5ull * RATE, RATE, false), "Playing a.xm, 0:05");
-  EXPECT_EQ(announce_line("a.xm", "", 5ull * RATE, RATE, true), "Playing a.xm, 0:05 a pass, without end");
 }
 
 TEST(Status, MeterIsOnADecibelScale) {

@@ -164,6 +164,14 @@ def case_files():
     again = first_sound(rec, first + len(body))
     check(rec[again:again + len(body)] == body and not any(rec[again + len(body):]),
           "the next good file plays whole after the bad ones")
+    copies = [os.path.join(WORK, "copy%d.xm" % i) for i in range(4)]
+    for copy in copies:
+        with open(SONG, "rb") as song, open(copy, "wb") as out:
+            out.write(song.read())
+    shuffled = run(["--shuffle", "--rate", "8000"] + copies, env=environment(recording))
+    played = [line[len("Playing "):].split(" (")[0] for line in shuffled.stdout.splitlines()]
+    check(shuffled.returncode == 0 and sorted(played) == copies,
+          "--shuffle plays every file once (got %r)" % played)
     quiet = run(["-q", SONG, missing], env=environment(recording))
     check(quiet.returncode == 1 and quiet.stdout == "" and len(quiet.stderr.splitlines()) == 1,
           "-q: errors only (got %r, %r)" % (quiet.stdout, quiet.stderr))
@@ -325,6 +333,12 @@ def case_keys():
     check(term.wait_for("-1 dB", 2), "- - +: -1 dB (got %r)" % term.status_line())
     term.key("n")
     check(term.wait_for("Playing " + second, 2), "n moves to the next file")
+    term.key("p")
+    announced = "Playing %s (typing)" % SONG
+    end = time.monotonic() + 2
+    while term.screen.count(announced.encode()) < 2 and time.monotonic() < end:
+        time.sleep(0.01)
+    check(term.screen.count(announced.encode()) == 2, "p goes back to the previous file")
     term.key("q")
     status, restored = term.finish()
     check(status == 0, "q quits with status 0 (got %s)" % status)

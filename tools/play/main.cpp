@@ -48,7 +48,6 @@ struct Run {
   const PlayOptions* options = nullptr;
   PullStream* stream = nullptr;
   Playback* playback = nullptr;
-  bool keys = false;   // standard input is our terminal, in raw mode
   bool status = false; // a status line is drawn on standard output
   KeyDecoder decoder;
 };
@@ -269,7 +268,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: cannot open a sound device: %s\n", PROGRAM, why.c_str());
     return EXIT_FAILED;
   }
-  run.keys = terminal_raw_begin();
+  terminal_raw_begin(); // keys only when standard input is our terminal
   run.status = !options.quiet && isatty(STDOUT_FILENO) != 0;
   const int status = play_list(run, options.files);
   pull_stream_close(run.stream);

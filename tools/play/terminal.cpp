@@ -164,8 +164,8 @@ std::string announce_line(const std::string& file, const std::string& song, uint
                           bool endless) {
   std::string line = "Playing " + file;
   if (!song.empty()) line += " (" + song + ")";
-  line += ", " + format_duration(total, rate);
-  if (endless) line += " a pass, without end";
+  line += total > 0 ? ", " + format_duration(total, rate) : ", length unknown";
+  if (endless) line += total > 0 ? " a pass, without end" : ", without end";
   return line;
 }
 

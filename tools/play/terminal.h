@@ -76,7 +76,8 @@ struct StatusView {
 };
 
 // "Playing FILE (song name), M:SS" (without the parentheses for a song
-// without a name); endless playbacks name the length of one pass.
+// without a name); endless playbacks name the length of one pass; a total
+// of 0 is a length not found ("length unknown").
 std::string announce_line(const std::string& file, const std::string& song, uint64_t total, int32_t rate,
                           bool endless);
 

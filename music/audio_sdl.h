@@ -34,7 +34,8 @@ struct PullStream;
 // if the device runs at another), asking pull for device_frames frames per
 // buffer (1 .. 65535). The stream starts paused. Null, with the reason in
 // *why (SDL's words, such as "Audio target 'x' not available"), when no
-// device opens.
+// device opens. SDL's log and the sound libraries' own complaints stay off
+// standard error, and signals stay the caller's to handle.
 PullStream* pull_stream_open(int32_t rate, int32_t device_frames, PullFunction pull, void* user,
                              std::string* why);
 // Paused, the device plays silence and pull is not called; once this

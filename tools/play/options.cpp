@@ -19,7 +19,9 @@ const char* const HELP_INTRO =
     "  -q, --quiet              print errors only (no status line, no warnings)\n"
     "  -h, --help               print this help and exit\n"
     "  --version                print the version and exit\n"
-    "  --                       the arguments after it are files\n";
+    "  --                       the arguments after it are files\n"
+    "\n"
+    "Mixing, as in xmrender:\n";
 
 const char* const HELP_KEYS =
     "\n"

@@ -1,0 +1,66 @@
+// output_file.h: where a render's bytes go, written so that no data is ever
+// lost. A regular file is written as a temporary file beside the target
+// (".NAME.XXXXXX" in the target's folder), flushed to the disk and renamed
+// over the target only when everything succeeded; on any failure or stop it
+// is removed, and whatever the target held before is left as it was. "-"
+// (standard output) and existing devices, pipes and sockets are streams,
+// written as the bytes come.
+// Owns: the output's file descriptor and temporary file. Thread: the one
+// rendering that output.
+//
+//   OutputFile out;
+//   if (!output_open("song.wav", false, &out, &why)) ...
+//   sink_write(&out.sink, bytes, n); ...
+//   if (!output_commit(&out, false, &why)) ...   // or output_discard(&out)
+#pragma once
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A buffered writer over a file descriptor.
+struct Sink {
+  int fd = -1;
+  bool seekable = false;               // a regular file written from its start
+  std::vector<unsigned char> buffer;   // bytes waiting to be written
+  uint64_t position = 0;               // bytes from the start to the end of the buffer
+  int error = 0;                       // errno of the first failure; 0 while all is well
+};
+
+// Each returns false once a write has failed or a stop was asked for
+// (error EINTR); nothing more is written after that.
+bool sink_write(Sink* sink, const void* bytes, size_t size);
+bool sink_flush(Sink* sink);
+// Flushes, then moves to offset from the start of a seekable sink.
+bool sink_seek(Sink* sink, uint64_t offset);
+// Takes over a stream's descriptor or a temporary file's (seekable).
+void sink_attach(Sink* sink, int fd, bool seekable);
+
+struct OutputFile {
+  std::string target;  // the path asked for; "-" for standard output
+  std::string final;   // the file the temporary one replaces (the target, or what its link points to)
+  std::string temp;    // the temporary file; empty for a stream
+  int temp_slot = -1;  // its slot in the stop table
+  mode_t mode = 0;     // permissions the finished file gets
+  Sink sink;
+};
+
+// True when target is "-" or an existing file that is not a regular file or
+// a folder (a device, pipe or socket): it is written directly.
+bool output_is_stream(const std::string& target);
+// True when both paths exist and are the same file (same device and inode:
+// links, hard or symbolic, are the same file).
+bool same_file(const std::string& a, const std::string& b);
+// The umask, read once by main before any thread starts.
+void remember_umask();
+
+// Opens out for target. no_clobber refuses an existing target.
+bool output_open(const std::string& target, bool no_clobber, OutputFile* out, std::string* why);
+// Flushes and, for a temporary file, syncs it and renames it over the
+// target (no_clobber: only if the target still does not exist). On failure
+// the temporary file is removed.
+bool output_commit(OutputFile* out, bool no_clobber, std::string* why);
+// Closes and removes the temporary file; a stream is only closed.
+void output_discard(OutputFile* out);

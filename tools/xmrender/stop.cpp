@@ -56,7 +56,12 @@ void install_stop_handlers() {
   action.sa_handler = on_stop_signal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no SA_RESTART: a blocked write returns and sees the flag
-  for (int s : STOP_SIGNALS) sigaction(s, &action, nullptr);
+  for (int s : STOP_SIGNALS) {
+    // A signal ignored from the start (nohup, a background job) stays ignored.
+    struct sigaction before {};
+    if (sigaction(s, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(s, &action, nullptr);
+  }
   signal(SIGXFSZ, SIG_IGN);
 }
 

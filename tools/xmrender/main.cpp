@@ -6,7 +6,8 @@
 // This file: the plan of the outputs (names, formats, refusals), the
 // worker threads, the messages in the order of the songs, the progress bar,
 // the summary and the exit status.
-// Owns: the command line, the jobs and the threads. Thread: main.
+// Owns: the command line, the jobs, the threads and the progress bar's line
+// on the terminal. Thread: main.
 #include <unistd.h>
 
 #include <atomic>
@@ -16,19 +17,66 @@
 #include <deque>
 #include <string>
 #include <thread>
+#include <algorithm>
 #include <vector>
 
 #include "quillmere/music.h"
 #include "tools/xmrender/info.h"
 #include "tools/xmrender/options.h"
 #include "tools/xmrender/output_file.h"
-#include "tools/xmrender/progress.h"
 #include "tools/xmrender/render_job.h"
-#include "tools/xmrender/stop.h"
 
 namespace {
 
 constexpr auto POLL_INTERVAL = std::chrono::milliseconds(20);
+constexpr int BAR_WIDTH = 32;
+constexpr auto REDRAW_INTERVAL = std::chrono::milliseconds(100);
+constexpr const char* CLEAR_LINE = "\r\033[K";
+
+// The progress bar on standard error.
+struct ProgressBar {
+  bool on = false;     // draw at all
+  bool drawn = false;  // the line shows a bar now
+  std::chrono::steady_clock::time_point last{};  // when it was last drawn
+};
+
+// Draws the bar: for one song the share rendered, for several the songs
+// done; at most ten times a second.
+void progress_draw(ProgressBar* bar, const std::deque<Job>& jobs) {
+  if (!bar->on) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (bar->drawn && now - bar->last < REDRAW_INTERVAL) return;
+  bar->last = now;
+  double share = 0.0;
+  size_t done = 0;
+  std::string detail;
+  for (const Job& job : jobs) {
+    const uint64_t total = job.frames_total.load(std::memory_order_relaxed);
+    const uint64_t frames = job.frames_done.load(std::memory_order_relaxed);
+    if (job.stage.load(std::memory_order_acquire) == STAGE_DONE) {
+      share += 1.0;
+      ++done;
+    } else if (total > 0) {
+      share += static_cast<double>(frames) / static_cast<double>(total);
+    }
+  }
+  share /= static_cast<double>(jobs.size());
+  if (jobs.size() > 1) detail = std::to_string(done) + " of " + std::to_string(jobs.size()) + " songs";
+  else detail = jobs.front().input;
+  const int filled = static_cast<int>(share * BAR_WIDTH);
+  std::fprintf(stderr, "%s[%s%s] %5.1f%%  %s", CLEAR_LINE, std::string(static_cast<size_t>(filled), '#').c_str(),
+               std::string(static_cast<size_t>(BAR_WIDTH - filled), '.').c_str(), 100.0 * share, detail.c_str());
+  std::fflush(stderr);
+  bar->drawn = true;
+}
+
+// Clears the bar's line before any message.
+void progress_clear(ProgressBar* bar) {
+  if (!bar->drawn) return;
+  std::fputs(CLEAR_LINE, stderr);
+  std::fflush(stderr);
+  bar->drawn = false;
+}
 
 // The song's file name without its folder and its last extension.
 std::string stem_of(const std::string& path) {

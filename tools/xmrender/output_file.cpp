@@ -1,19 +1,79 @@
-// output_file.cpp: buffered writes, the temporary file and its rename.
-// Owns: see output_file.h. Thread: the one rendering the output.
+// output_file.cpp: buffered writes, the temporary file and its rename; the
+// stop flag, the signal handlers and the table of temporary files. The
+// handler calls only async-signal-safe functions (unlink, signal, raise) and
+// touches only lock-free atomics and the table.
+// Owns: see output_file.h. Thread: see output_file.h.
 #include "tools/xmrender/output_file.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/xmrender/stop.h"
-
 namespace {
+
+constexpr int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+// One slot per output being written at once: at most one per render thread.
+constexpr int TEMP_SLOTS = 64;
+
+enum SlotState : int { SLOT_FREE, SLOT_FILLING, SLOT_ARMED };
+
+struct TempSlot {
+  std::atomic<int> state{SLOT_FREE};  // SlotState; path is read only while SLOT_ARMED
+  char path[PATH_MAX] = {};
+};
+
+std::atomic<int> g_stop_signal{0};  // the first stop signal, 0 before any
+TempSlot g_temp_files[TEMP_SLOTS];
+
+static_assert(std::atomic<int>::is_always_lock_free, "the handler needs lock-free atomics");
+
+void on_stop_signal(int signal) {
+  int none = 0;
+  if (g_stop_signal.compare_exchange_strong(none, signal)) return;
+  // A second signal: the orderly stop is not coming; remove and go.
+  for (TempSlot& slot : g_temp_files) {
+    if (slot.state.load(std::memory_order_acquire) == SLOT_ARMED) unlink(slot.path);
+  }
+  ::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+sigset_t stop_signal_set() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int s : STOP_SIGNALS) sigaddset(&set, s);
+  return set;
+}
+
+// Records a temporary file for removal by a second signal; returns its slot,
+// or -1 when the table is full or the path too long (the first signal's
+// orderly stop still removes it).
+int register_temp_file(const char* path) {
+  const size_t length = std::strlen(path);
+  if (length >= PATH_MAX) return -1;
+  for (int i = 0; i < TEMP_SLOTS; ++i) {
+    int expected = SLOT_FREE;
+    if (!g_temp_files[i].state.compare_exchange_strong(expected, SLOT_FILLING)) continue;
+    std::memcpy(g_temp_files[i].path, path, length + 1);
+    g_temp_files[i].state.store(SLOT_ARMED, std::memory_order_release);
+    return i;
+  }
+  return -1;
+}
+
+// Forgets a slot (after the file was renamed or removed); -1 does nothing.
+void unregister_temp_file(int slot) {
+  if (slot >= 0 && slot < TEMP_SLOTS) g_temp_files[slot].state.store(SLOT_FREE, std::memory_order_release);
+}
 
 constexpr size_t SINK_BUFFER_BYTES = size_t{1} << 20;  // writes of 1 MiB
 constexpr mode_t NEW_FILE_MODE = 0666;                 // before the umask, as for any new file
@@ -233,4 +293,36 @@ void output_discard(OutputFile* out) {
     out->temp_slot = -1;
     out->temp.clear();
   }
+}
+
+// ---- Stops ------------------------------------------------------------------
+
+void install_stop_handlers() {
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: a blocked write returns and sees the flag
+  for (int s : STOP_SIGNALS) {
+    // A signal ignored from the start (nohup, a background job) stays ignored.
+    struct sigaction before {};
+    if (sigaction(s, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(s, &action, nullptr);
+  }
+  signal(SIGXFSZ, SIG_IGN);
+}
+
+void block_stop_signals() {
+  const sigset_t set = stop_signal_set();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+bool stop_requested() { return g_stop_signal.load() != 0; }
+
+void end_by_stop_signal() {
+  const int s = g_stop_signal.load();
+  signal(s, SIG_DFL);
+  const sigset_t set = stop_signal_set();
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  raise(s);
+  _exit(128 + s);  // not reached: the default action of every stop signal ends the process
 }

@@ -5,13 +5,25 @@
 // is removed, and whatever the target held before is left as it was. "-"
 // (standard output) and existing devices, pipes and sockets are streams,
 // written as the bytes come.
-// Owns: the output's file descriptor and temporary file. Thread: the one
-// rendering that output.
 //
+// Stops: on SIGINT, SIGTERM or SIGHUP the first signal only raises a flag;
+// every render loop looks at it between chunks, removes its temporary file
+// and returns, and main then ends the process by the same signal. A second
+// signal (when something does not return) removes every registered
+// temporary file at once and ends the process right there.
+//
+// Owns: the output's file descriptor and temporary file; the process's
+// signal handlers and the table of temporary files. Thread: the one
+// rendering that output; install_stop_handlers and end_by_stop_signal on
+// main only.
+//
+//   install_stop_handlers();              // main, before starting threads
+//   block_stop_signals();                 // first thing in a worker thread
 //   OutputFile out;
 //   if (!output_open("song.wav", false, &out, &why)) ...
-//   sink_write(&out.sink, bytes, n); ...
+//   sink_write(&out.sink, bytes, n); ...  // fails once stop_requested()
 //   if (!output_commit(&out, false, &why)) ...   // or output_discard(&out)
+//   if (stop_requested()) end_by_stop_signal();  // main, after the joins
 #pragma once
 #include <sys/types.h>
 
@@ -64,3 +76,16 @@ bool output_open(const std::string& target, bool no_clobber, OutputFile* out, st
 bool output_commit(OutputFile* out, bool no_clobber, std::string* why);
 // Closes and removes the temporary file; a stream is only closed.
 void output_discard(OutputFile* out);
+
+// ---- Stops ------------------------------------------------------------------
+
+// Installs the handlers, and ignores SIGXFSZ so that a write beyond the
+// file-size limit fails with "File too large" instead of ending the process.
+void install_stop_handlers();
+// Keeps the stop signals away from the calling thread, so they reach main.
+void block_stop_signals();
+// True once a stop signal has arrived.
+bool stop_requested();
+// Ends the process by the signal that asked for the stop (its default
+// action), as the shell expects of an interrupted program.
+[[noreturn]] void end_by_stop_signal();

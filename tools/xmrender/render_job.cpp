@@ -10,7 +10,6 @@
 #include "quillmere/music.h"
 #include "tools/xmrender/encoder.h"
 #include "tools/xmrender/output_file.h"
-#include "tools/xmrender/stop.h"
 
 namespace {
 

@@ -59,4 +59,9 @@ script -qec "'$XMR' '$TYPING' -o z.wav --seconds 200" /dev/null >tty.log 2>&1 </
 grep -q '\[#*\.*\] *[0-9.]*%' tty.log || { cat tty.log; fail "no progress bar on a terminal"; }
 script -qec "'$XMR' -q '$TYPING' -o z.wav --seconds 200" /dev/null >tty.log 2>&1 </dev/null
 [ -s tty.log ] && { cat tty.log; fail "-q on a terminal still printed"; }
+# Audio is not written onto a terminal.
+script -qec "'$XMR' '$TYPING' -o -" /dev/null >tty.log 2>&1 </dev/null
+STATUS=$?
+[ "$STATUS" -eq 2 ] || fail "-o - on a terminal: status $STATUS, want 2"
+grep -qF "xmrender: standard output is a terminal" tty.log || { cat tty.log; fail "-o - on a terminal: no message"; }
 echo "ok: help, version, refused command lines, --, -q and the progress bar"

@@ -26,13 +26,23 @@ for format in wav wav24 wav-f32 raw raw24 raw-f32; do
   "$XMR" -q "$TYPING" -o - --format "$format" --mono --gain -3 | cat >pipe.$format
   cmp -s "file.$format" "pipe.$format" || fail "$format: the pipe's bytes differ from the file's"
 done
+# /dev/stdout into a pipe streams too (no seek back to the header), and
+# "-" is never a file name.
+"$XMR" -q "$TYPING" -o /dev/stdout | cat >dev.wav
+cmp -s s16.wav dev.wav || fail "-o /dev/stdout through a pipe differs from the file"
+"$XMR" -q "$TYPING" -o - --format wav | cat >pipe.wav
+cmp -s s16.wav pipe.wav || fail "-o - through a pipe differs from the file"
+[ -e ./- ] && fail "-o - created a file named '-'"
 render s24.wav --format wav24 "${short[@]}"
 render f32.wav --format wav-f32 "${short[@]}"
 render s16.raw
 cmp -s <(tail -c +45 s16.wav) s16.raw || fail "raw PCM is not the WAV file's data"
 
 # FLAC, 16 and 24 bit, from a file and from a pipe, decoded by flac.
-decode() { flac -s -d -f --force-raw-format --endian=little --sign=signed -o "$2" "$1" 2>/dev/null || fail "flac cannot decode $1"; }
+decode() { # FILE.flac OUT.raw
+  flac -s -d -f --force-raw-format --endian=little --sign=signed -o "$2" "$1" 2>/dev/null ||
+    fail "flac cannot decode $1"
+}
 render s16.flac
 decode s16.flac s16.flac.raw
 cmp -s s16.raw s16.flac.raw || fail "FLAC does not decode to the 16-bit samples"
@@ -73,7 +83,8 @@ check(n == 6 * 44100, "--seconds 6 gave %d frames" % n)
 
 channels, _, raw24 = pcm("s24.wav")
 s24 = [int.from_bytes(raw24[i:i + 3], "little", signed=True) for i in range(0, len(raw24), 3)]
-check(len(s24) == len(short) and max(abs(a / 256 - b) for a, b in zip(s24, short)) <= 0.5, "24-bit is not the 16-bit render")
+check(len(s24) == len(short) and max(abs(a / 256 - b) for a, b in zip(s24, short)) <= 0.5,
+      "24-bit is not the 16-bit render")
 
 f = open("f32.wav", "rb").read()
 tag, ch, rate, _, block, bits = struct.unpack("<HHIIHH", f[20:36])

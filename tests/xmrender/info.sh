@@ -13,7 +13,7 @@ for song in "$TYPING" named.xm; do
   expect 0 "" "--info --json $song"
   mv out info.json
   "$XMR" -q "$song" -o render.wav || fail "cannot render $song"
-  python3 - info.txt info.json "$(frames render.wav)" <<'PY' || fail "--info and --info --json disagree on $song (above)"
+  python3 - info.txt info.json "$(frames render.wav)" <<'PY' || fail "--info and --json disagree on $song"
 import json, re, sys
 
 text = open(sys.argv[1]).read().splitlines()

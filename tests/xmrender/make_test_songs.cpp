@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  if (!write_file(dir + "/silent.xm", write_xm(silent_song())) || !write_file(dir + "/named.xm", write_xm(named_song()))) {
+  if (!write_file(dir + "/silent.xm", write_xm(silent_song())) ||
+      !write_file(dir + "/named.xm", write_xm(named_song()))) {
     std::perror("make_test_songs");
     return 1;
   }

@@ -121,7 +121,9 @@ bool output_format(const Options& o, const std::string& path, Format* format) {
     return true;
   }
   if (!has_extension) {
-    std::fprintf(stderr, "%s: '%s': cannot tell the format from the name; end it in .wav, .flac or .raw, or give --format\n",
+    std::fprintf(stderr,
+                 "%s: '%s': cannot tell the format from the name; end it in .wav, .flac or .raw, "
+                 "or give --format\n",
                  PROGRAM, path.c_str());
     return false;
   }
@@ -132,6 +134,10 @@ bool output_format(const Options& o, const std::string& path, Format* format) {
 // The output path of each song, its format, and the refusal of an output
 // that is one of the inputs. False on a usage error.
 bool plan_jobs(const Options& o, std::deque<Job>* jobs) {
+  if (o.output == "-" && isatty(STDOUT_FILENO)) {
+    std::fprintf(stderr, "%s: standard output is a terminal; redirect it to a file or a pipe\n", PROGRAM);
+    return false;
+  }
   for (const std::string& input : o.inputs) {
     Job& job = jobs->emplace_back();
     job.input = input;
@@ -144,7 +150,8 @@ bool plan_jobs(const Options& o, std::deque<Job>* jobs) {
     }
     for (const std::string& other : o.inputs) {
       if (!same_file(job.output, other)) continue;
-      job.refusal = "the output '" + job.output + "' is " + (same_file(other, input) ? "the input itself" : "the input '" + other + "'") + "; nothing written";
+      const std::string which = same_file(other, input) ? "the input itself" : "the input '" + other + "'";
+      job.refusal = "the output '" + job.output + "' is " + which + "; nothing written";
     }
     if (job.refusal.empty() && !output_format(o, job.output, &job.format)) return false;
   }

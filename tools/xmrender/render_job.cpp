@@ -92,7 +92,9 @@ void apply_fade(float* values, int32_t frames, uint64_t first, uint64_t total, u
     const uint64_t i = first + static_cast<uint64_t>(f);
     if (i < start) continue;
     double gain = 0.0;
-    if (fade_frames > 1 && i + 1 < total) gain = static_cast<double>(total - 1 - i) / static_cast<double>(fade_frames - 1);
+    if (fade_frames > 1 && i + 1 < total) {
+      gain = static_cast<double>(total - 1 - i) / static_cast<double>(fade_frames - 1);
+    }
     values[2 * f] = static_cast<float>(values[2 * f] * gain);
     values[2 * f + 1] = static_cast<float>(values[2 * f + 1] * gain);
   }
@@ -118,7 +120,8 @@ Rendered render_frames(const Options& o, Job* job, qm_player* player, Encoder* e
       break;
     }
     const int32_t ask = static_cast<int32_t>(std::min<uint64_t>(CHUNK_FRAMES, length.limit - r.frames));
-    const int32_t got = through_floats ? qm_player_render_f32(player, mix, ask) : qm_player_render_s16(player, pcm, ask);
+    const int32_t got =
+        through_floats ? qm_player_render_f32(player, mix, ask) : qm_player_render_s16(player, pcm, ask);
     if (through_floats && fade_frames > 0) apply_fade(mix, got, r.frames, length.total, fade_frames);
     if (o.mix.mono) through_floats ? keep_left(mix, got) : keep_left(pcm, got);
     if (encoder != nullptr && got > 0) {
@@ -139,7 +142,9 @@ Rendered render_frames(const Options& o, Job* job, qm_player* player, Encoder* e
 std::string describe(const Options& o, const Job& job, const Rendered& r) {
   char text[256];
   const double seconds = static_cast<double>(r.frames) / o.mix.rate;
-  const std::string where = job.output.empty() ? "rendered" : job.output == "-" ? "wrote standard output" : "wrote " + job.output;
+  const std::string where = job.output.empty()  ? "rendered"
+                            : job.output == "-" ? "wrote standard output"
+                                                : "wrote " + job.output;
   std::snprintf(text, sizeof text, "%s: %.3f s (%llu frames at %d Hz)", where.c_str(), seconds,
                 static_cast<unsigned long long>(r.frames), o.mix.rate);
   std::string line = text;
@@ -155,26 +160,61 @@ std::string describe(const Options& o, const Job& job, const Rendered& r) {
   return line;
 }
 
-// Sets up the player, renders into the output and renames it into place;
-// the messages go to job->tail.
-void render_song(const Options& o, Job* job, const qm_song* song) {
+// A player of song set up with the mixing options; null (with the job's
+// message and status set) when that fails.
+qm_player* open_player(const Options& o, Job* job, const qm_song* song) {
   qm_player* player = nullptr;
-  std::string why;
   if (qm_player_create(song, o.mix.rate, &player) != QM_OK) {
     add_message(&job->tail, job->input, "cannot render at " + std::to_string(o.mix.rate) + " Hz");
     job->status = JOB_FAILED;
-    return;
+    return nullptr;
   }
-  MixOptions mix = o.mix;
-  if (!apply_mix_options(player, song, mix, &why)) {
+  std::string why;
+  if (!apply_mix_options(player, song, o.mix, &why)) {
     add_message(&job->tail, job->input, why);
     job->status = JOB_FAILED;
     qm_player_free(player);
+    return nullptr;
+  }
+  return player;
+}
+
+// Completes the encoder and renames the output into place, or removes it;
+// the job's status and messages say which and why.
+void finish_output(const Options& o, Job* job, OutputFile* out, Encoder* encoder, const Rendered& r) {
+  std::string why;
+  bool ok = encoder_finish(encoder, &why) && !r.write_failed;
+  const bool silent = ok && !encoder->audible && r.frames > 0;
+  if (silent) add_message(&job->tail, job->input, "warning: the whole render is silent");
+  if (silent && o.strict) {
+    output_discard(out);
+    add_message(&job->tail, job->input, "refused: the render has a warning (--strict); nothing written");
+    job->status = JOB_REFUSED_STRICT;
     return;
   }
-  const bool stream = !job->output.empty() && output_is_stream(job->output);
-  const bool bar = o.progress == Progress::ON;
-  const bool need_total = o.fade > 0.0 || bar || (stream && job->format.container == Container::WAV);
+  if (ok) ok = output_commit(out, o.no_clobber, &why);
+  if (ok) {
+    if (!o.quiet) add_message(&job->tail, job->input, describe(o, *job, r));
+    return;
+  }
+  output_discard(out);
+  if (stop_requested()) {
+    job->status = JOB_STOPPED;
+    return;
+  }
+  if (why.empty()) why = "cannot write '" + job->output + "': " + std::strerror(out->sink.error);
+  add_message(&job->tail, job->input, why);
+  job->status = JOB_FAILED;
+}
+
+// Renders the loaded song into job->output (or nowhere, for --trace alone).
+void render_song(const Options& o, Job* job, const qm_song* song) {
+  qm_player* player = open_player(o, job, song);
+  if (player == nullptr) return;
+  const bool writing = !job->output.empty();
+  const bool stream = writing && output_is_stream(job->output);
+  const bool need_total = o.fade > 0.0 || o.progress == Progress::ON ||
+                          (stream && job->format.container == Container::WAV);
   const Length length = plan_length(o, song, need_total);
   job->frames_total.store(length.total > 0 ? length.total : length.limit, std::memory_order_relaxed);
   TraceState trace{length.limit};
@@ -182,16 +222,15 @@ void render_song(const Options& o, Job* job, const qm_song* song) {
 
   OutputFile out;
   Encoder encoder;
-  const bool writing = !job->output.empty();
-  if (writing) {
-    const StreamSpec spec{job->format, o.mix.rate, o.mix.mono ? 1 : 2, length.total};
-    if (!output_open(job->output, o.no_clobber, &out, &why) || !encoder_begin(&encoder, &out.sink, spec, &why)) {
-      add_message(&job->tail, job->input, why);
-      job->status = JOB_FAILED;
-      output_discard(&out);
-      qm_player_free(player);
-      return;
-    }
+  std::string why;
+  const StreamSpec spec{job->format, o.mix.rate, o.mix.mono ? 1 : 2, length.total};
+  if (writing &&
+      (!output_open(job->output, o.no_clobber, &out, &why) || !encoder_begin(&encoder, &out.sink, spec, &why))) {
+    add_message(&job->tail, job->input, why);
+    job->status = JOB_FAILED;
+    output_discard(&out);
+    qm_player_free(player);
+    return;
   }
   const Rendered r = render_frames(o, job, player, writing ? &encoder : nullptr, length);
   qm_player_free(player);
@@ -199,30 +238,9 @@ void render_song(const Options& o, Job* job, const qm_song* song) {
     encoder_abandon(&encoder);
     output_discard(&out);
     job->status = JOB_STOPPED;
-    return;
-  }
-  const bool silent = writing && !encoder.audible && r.frames > 0;
-  if (silent) add_message(&job->tail, job->input, "warning: the whole render is silent");
-  bool ok = true;
-  if (writing) {
-    ok = encoder_finish(&encoder, &why) && !r.write_failed;
-    if (ok && silent && o.strict) {
-      output_discard(&out);
-      add_message(&job->tail, job->input, "refused: the render has a warning (--strict); nothing written");
-      job->status = JOB_REFUSED_STRICT;
-      return;
-    }
-    if (ok) ok = output_commit(&out, o.no_clobber, &why);
-    if (!ok) {
-      if (why.empty()) why = "cannot write '" + job->output + "': " + std::strerror(out.sink.error);
-      if (stop_requested()) job->status = JOB_STOPPED;
-      output_discard(&out);
-    }
-  }
-  if (!ok && job->status != JOB_STOPPED) {
-    add_message(&job->tail, job->input, why);
-    job->status = JOB_FAILED;
-  } else if (ok && !o.quiet) {
+  } else if (writing) {
+    finish_output(o, job, &out, &encoder, r);
+  } else if (!o.quiet) {
     add_message(&job->tail, job->input, describe(o, *job, r));
   }
 }

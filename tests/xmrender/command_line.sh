@@ -1,7 +1,7 @@
 # xmrender's command line: --help and --version on standard output with
 # status 0; bad command lines refused with status 2 before anything is
 # written; `--` ends the options; -q; the progress bar only on a terminal.
-source "$(dirname "$0")/lib.sh" "$@"
+source "$(dirname "$0")/lib.sh" "$@" || exit 1
 
 run --help
 expect 0 "" "--help"

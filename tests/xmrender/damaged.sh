@@ -2,7 +2,7 @@
 # status 1 and writes nothing; a repaired one renders with the loader's
 # warnings; --strict turns any warning (also a silent render) into status 3
 # with nothing written.
-source "$(dirname "$0")/lib.sh" "$@"
+source "$(dirname "$0")/lib.sh" "$@" || exit 1
 make_songs
 
 head -c 17 "$TYPING" >cut17.xm

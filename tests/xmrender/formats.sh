@@ -3,7 +3,7 @@
 # carries the same bytes as a file; FLAC decodes to the 16- and 24-bit PCM
 # of the WAV files; float and 24-bit agree with the 16-bit render; mono,
 # gain, loops, start, seconds and the fade do what they say.
-source "$(dirname "$0")/lib.sh" "$@"
+source "$(dirname "$0")/lib.sh" "$@" || exit 1
 need python3 flac
 
 run "$TYPING" -o x.flac --format wav

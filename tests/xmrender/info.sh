@@ -1,7 +1,7 @@
 # --info and --info --json: the JSON parses, says the same as the text, and
 # its one-pass length is what a render writes; names with quotes and
 # backslashes survive; several songs give one JSON object per line.
-source "$(dirname "$0")/lib.sh" "$@"
+source "$(dirname "$0")/lib.sh" "$@" || exit 1
 need python3
 make_songs
 

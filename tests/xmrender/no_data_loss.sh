@@ -3,7 +3,7 @@
 # full disk (a file-size limit: "File too large"), SIGTERM and SIGINT in the
 # middle of a render leave no partial file and the old target untouched;
 # --no-clobber keeps existing files; a replaced file keeps its permissions.
-source "$(dirname "$0")/lib.sh" "$@"
+source "$(dirname "$0")/lib.sh" "$@" || exit 1
 
 mkdir songs
 cp "$TYPING" songs/song.xm

@@ -2,7 +2,7 @@
 # SHA-256 of typing.xm's WAV (one pass, and 3 s at 48 kHz) and of the three
 # corpus songs (when ../shared is present), taken before the command line
 # grew its formats and options.
-source "$(dirname "$0")/lib.sh" "$@"
+source "$(dirname "$0")/lib.sh" "$@" || exit 1
 need sha256sum
 
 same() { # SONG HASH ARGS...

@@ -2,7 +2,7 @@
 # does not stop the others, the status is 1 and a summary names it; each
 # song's messages stay together, in the order given; -j 2 writes the same
 # files as -j 1; two songs that would write one file are refused.
-source "$(dirname "$0")/lib.sh" "$@"
+source "$(dirname "$0")/lib.sh" "$@" || exit 1
 
 mkdir in
 cp "$TYPING" in/a.xm

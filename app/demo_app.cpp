@@ -11,13 +11,6 @@
 #include <string>
 
 #include "app/timeline.h"
-#include "gfx/tga.h"
-
-namespace {
-
-constexpr const char* MUSIC_FILE = "typing.xm";
-
-}  // namespace
 
 int32_t clock_ms() {
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -36,9 +29,7 @@ int DemoApp::run() {
     return STATUS_NO_DISPLAY;
   }
   Timeline timeline;
-  const TimelineLoad loaded = timeline_load(timeline, data_path(options, "").c_str());
-  if (loaded.result != TGA_OK) {
-    log_tga_failure(loaded.path.c_str(), loaded.result);
+  if (!load_show_pictures(timeline, options.data_dir)) {
     display.shutdown();
     return STATUS_LOAD_FAILED;
   }
@@ -57,8 +48,7 @@ bool DemoApp::start_music() {
   if (options.mute) return true;
   const std::string path = data_path(options, MUSIC_FILE);
   if (!music.load_and_play(path.c_str())) {
-    const char* reason = "cannot load the music";
-    report("%s: %s", path.c_str(), reason);
+    report("%s: %s", path.c_str(), MUSIC_LOAD_FAILURE);
     return false;
   }
   if (!music.device_failure.empty()) {
@@ -73,9 +63,7 @@ void DemoApp::frame_loop(Timeline& timeline) {
     fill(frame, 0);
     // Unsigned subtraction: the clock's 32-bit wrap does not disturb t.
     const auto t = static_cast<int32_t>(static_cast<uint32_t>(clock_ms()) - static_cast<uint32_t>(start));
-    const FrameCues cues = timeline_draw(timeline, frame, t);
-    if (!cues.show_goes_on) return;
-    if (cues.stop_music) music.stop();
+    if (!show_frame(timeline, frame, music, t).show_goes_on) return;
     if (display.present(frame.pixels) == PRESENT_QUIT) return;
   }
 }

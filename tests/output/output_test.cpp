@@ -76,8 +76,8 @@ TEST_F(Output, PlayStartsWithTheWholeRingMixedAsTheOfflineRender) {
   ASSERT_TRUE(play_module(module));
   EXPECT_EQ(realtime_state().fill_index, 0);
   EXPECT_EQ(published() - before, static_cast<uint32_t>(BLOCK_COUNT));
-  EXPECT_EQ(fake.ring, realtime_state().output_buffer);
-  EXPECT_EQ(fake.ring_length, realtime_state().ring_frames);
+  EXPECT_EQ(fake.device.ring, realtime_state().output_buffer);
+  EXPECT_EQ(fake.device.ring_length, realtime_state().ring_frames);
   EXPECT_EQ(fake.calls.back(), "start");
   std::vector<int16_t> ring(realtime_state().output_buffer, realtime_state().output_buffer + static_cast<size_t>(realtime_state().ring_frames) * 2);
   EXPECT_TRUE(ring == reference);
@@ -111,7 +111,7 @@ TEST_F(Output, TheThreadRefillsExactlyTheBlocksTheDeviceLeftBehind) {
   // Play on past the end of the ring twice; whatever the device hears is the
   // song as the offline render has it.
   const int32_t chunk = 2000;
-  uint64_t position = fake.position.load();
+  uint64_t position = fake.device.position.load();
   while (position + chunk <= static_cast<uint64_t>(total_blocks - 1) * realtime_state().block_frames) {
     fake_play(chunk, &heard);
     position += chunk;
@@ -131,7 +131,7 @@ TEST_F(Output, TheThreadRefillsExactlyTheBlocksTheDeviceLeftBehind) {
   EXPECT_EQ(published() - base, BLOCK_COUNT + static_cast<uint32_t>(position / realtime_state().block_frames));
   EXPECT_EQ(realtime_state().fill_index, static_cast<int32_t>(position / realtime_state().block_frames) % BLOCK_COUNT);
   EXPECT_EQ(realtime_state().output_buffer, ring);
-  EXPECT_EQ(fake.ring, ring);
+  EXPECT_EQ(fake.device.ring, ring);
   EXPECT_EQ(fake_count("reset"), 1); // the one before the ring was handed over
   EXPECT_EQ(realtime_state().mix_buffer, nullptr);
   EXPECT_EQ(realtime_state().current_module, nullptr);
@@ -214,7 +214,7 @@ TEST_F(Output, RestartAfterStopResetsTheDeviceAndForgetsTheFreedModule) {
   std::vector<std::string> restart(fake.calls.begin() + static_cast<ptrdiff_t>(calls_before),
                                    fake.calls.end());
   EXPECT_EQ(restart, (std::vector<std::string>{"reset", "start"}));
-  EXPECT_EQ(fake.ring, realtime_state().output_buffer);
+  EXPECT_EQ(fake.device.ring, realtime_state().output_buffer);
   const Sample* own = module->instruments[0].samples[0];
   for (const Voice& voice : realtime_state().player->voices) {
     EXPECT_TRUE(voice.sample == nullptr || voice.sample == own || voice.sample == &empty_sample)
@@ -256,7 +256,7 @@ TEST_F(Output, APumpedDriveRefillsWhatTheThreadWould) {
   for (int b = 0; b < 5; ++b) {
     ASSERT_TRUE(ring_block(b) == reference_block(reference, b + BLOCK_COUNT)) << "block " << b;
   }
-  uint64_t position = fake.position.load();
+  uint64_t position = fake.device.position.load();
   while (position + 1500 <= static_cast<uint64_t>(total_blocks - 1) * block) {
     fake_play(1500, &heard);
     position += 1500;
@@ -269,7 +269,7 @@ TEST_F(Output, APumpedDriveRefillsWhatTheThreadWould) {
   uint32_t after_stop = published();
   pump_mixer();  // nothing plays: nothing is refilled
   EXPECT_EQ(published(), after_stop);
-  EXPECT_EQ(fake.ring, realtime_state().output_buffer);
+  EXPECT_EQ(fake.device.ring, realtime_state().output_buffer);
 }
 
 }  // namespace

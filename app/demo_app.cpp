@@ -48,7 +48,7 @@ bool DemoApp::start_music() {
   if (options.mute) return true;
   const std::string path = data_path(options, MUSIC_FILE);
   if (!music.load_and_play(path.c_str())) {
-    report("%s: %s", path.c_str(), MUSIC_LOAD_FAILURE);
+    report("%s: %s", path.c_str(), music.load_failure.c_str());
     return false;
   }
   if (!music.device_failure.empty()) {

@@ -41,8 +41,14 @@ MusicPlayer::~MusicPlayer() {
 }
 
 bool MusicPlayer::load_and_play(const char* path) {
-  module = load_module(path);
-  if (module == nullptr) return false;
+  qm_load_error error{};
+  module = load_module(path, &error);
+  if (module == nullptr) {
+    load_failure = qm_status_text(error.status);
+    if (error.detail[0] != '\0') load_failure += std::string(": ") + error.detail;
+    return false;
+  }
+  load_failure.clear();
   play_module(module); // refuses when no device opened: the show goes on silent
   playing = 1;
   return true;

@@ -32,6 +32,9 @@ class MusicPlayer {
   // Loads and starts path. False, with nothing loaded, when it does not load;
   // true also when there is no device to play it on.
   bool load_and_play(const char* path);
+  // Why the last load_and_play failed: the loader's status and detail, as
+  // "header incomplete: ..." ; empty after a success.
+  std::string load_failure;
   // Stops playback and joins the mixer thread if it is playing; otherwise
   // does nothing.
   void stop();

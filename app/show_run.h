@@ -26,8 +26,6 @@ constexpr int STATUS_LOAD_FAILED = -1; // a picture or the music did not load (2
 
 // The show's music file, in the data folder beside the pictures.
 constexpr const char* MUSIC_FILE = "typing.xm";
-// Why the show stops when its music does not load; follows the file's path.
-constexpr const char* MUSIC_LOAD_FAILURE = "cannot load the music";
 
 // The path of a data file in folder dir (empty: the working directory):
 // the folder, a '/' where it lacks one, then the name.

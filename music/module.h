@@ -1,5 +1,6 @@
 // module.h: the in-memory model of a loaded XM song.
-// Owns: nothing itself; a Module owns its patterns, instruments and samples.
+// Owns: nothing itself. A loaded Module is one block of memory that also
+// holds its patterns, cells, instruments, samples and sample frames.
 // Thread: built on the loading thread; after loading nothing writes it, so
 // any number of players on any threads may read it at once. Everything that
 // changes during play lives in a Player (player.h).
@@ -27,6 +28,9 @@ struct EnvelopePoint {
   uint16_t y; // value 0..64
 };
 
+// Room for a stored name (at most 22 characters) and its terminating zero.
+constexpr int SONG_NAME_BYTES = 24;
+
 // Frames kept as zero guards before a sample's first frame; data points past them.
 constexpr uint32_t SAMPLE_LEAD_FRAMES = 4;
 // Spare zero frames after the last frame of a sample.
@@ -45,7 +49,8 @@ struct Sample {
   uint8_t bits;          // 16 after loading (8 only for an empty 8-bit sample)
   uint8_t loop_type;     // LoopType; 0 only for empty_sample
   int8_t relative_note;  // semitones
-  uint16_t number;       // 1-based, unique in the song; 0 for empty_sample
+  char name[SONG_NAME_BYTES]; // printable ASCII, zero-terminated, trailing spaces removed
+  uint16_t number;       // 1.. unique in the song (instrument x 16 + slot + 1); 0 for empty_sample
 };
 
 // Shared all-zero sample for absent slots; read only.
@@ -70,9 +75,11 @@ struct Instrument {
   uint8_t vibrato_depth; // 0..15 in files
   uint8_t vibrato_rate;  // position step per tick, 0..255
   uint16_t fadeout;      // file value * 2 (16-bit arithmetic)
+  char name[SONG_NAME_BYTES]; // printable ASCII, zero-terminated, trailing spaces removed
 };
 
-// What a Module from load_module guarantees, whatever the file held:
+// What a Module from load_song (and load_module) guarantees, whatever the
+// file held:
 // - channel_count is 1..32; every Pattern has row_count 1..256 and
 //   row_count * channel_count cells;
 // - all 256 order_table entries (also those at or after song_length) are
@@ -89,8 +96,20 @@ struct Instrument {
 //   loop_length <= length, with loop_length >= 1 for loops; volume is 0..64;
 //   the lead frames are 0, and so are the spare frames except a guard frame
 //   at loop_start + loop_length (which may be the frame after the last one);
+// - names are printable ASCII; each sample in a slot below sample_count has
+//   a number 1..sample_numbers - 1 of its own;
 // - default_speed and default_bpm are as stored (signed 16-bit, so 0 or
 //   negative can occur): the replayer keeps the tick length positive.
+
+// Warnings a song keeps with their text; later ones are only counted.
+constexpr int SONG_WARNINGS_KEPT = 16;
+constexpr int SONG_WARNING_TEXT_BYTES = 160; // one sentence and its terminating zero
+
+// One repair the loader made to a damaged file.
+struct SongWarning {
+  uint8_t kind;                       // qm_warning_kind, 1..6
+  char text[SONG_WARNING_TEXT_BYTES]; // names the object, e.g. "pattern 3 ends after row 12 of 64"
+};
 
 struct Module {
   Pattern* patterns;           // pattern_count entries
@@ -106,5 +125,12 @@ struct Module {
   int16_t default_bpm;         // tempo at play start
   uint8_t order_table[ORDER_TABLE_SIZE]; // pattern per order position
   uint8_t initial_global_volume;         // 64
-  int32_t sample_numbers;      // 1 + the largest Sample::number, at most MAX_SAMPLE_NUMBERS
+  char name[SONG_NAME_BYTES];         // song name, printable ASCII, trailing spaces removed
+  char tracker_name[SONG_NAME_BYTES]; // program that wrote the file, same form
+  uint16_t version;                   // format version, 0x0104 and above
+  int32_t sample_numbers;             // 1 + the largest Sample::number, 1..MAX_SAMPLE_NUMBERS
+  int32_t warning_count;              // repairs found, also those past the kept ones
+  // The first min(warning_count, 16) repairs; when there were more, entry 16
+  // says how many are not listed (with the kind of the first of them).
+  SongWarning warnings[SONG_WARNINGS_KEPT + 1];
 };

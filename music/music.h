@@ -7,6 +7,7 @@
 #include <cstdint>
 #include "music/file_callbacks.h"
 #include "music/module.h"
+#include "quillmere/music.h"
 
 // Opens the sound output at rate frames per second (reserved unused).
 // False while the file-callback table is incomplete or no device opens.
@@ -15,8 +16,9 @@ bool open_output(int32_t rate, int32_t reserved);
 void close_output();
 
 // Loads an XM file through the file callbacks; null when it cannot be read
-// or is refused. The result is released with free_module.
-Module* load_module(const char* path);
+// or is refused, with the reason in *error (may be null). The result is
+// released with free_module.
+Module* load_module(const char* path, qm_load_error* error = nullptr);
 // Stops the playback of module, if it is the one playing, and releases it.
 // False for null.
 bool free_module(Module* module);

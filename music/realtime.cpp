@@ -45,7 +45,9 @@ struct Realtime {
   bool pumping = false;               // a pumped playback is in progress
   Player* player = nullptr;           // plays current_module; null while idle
   Module* current_module = nullptr;   // the module being played
-  int32_t fill_index = 0;             // next block to fill
+  // Next block to fill. Written only by whoever fills (the mixer thread
+  // during play); atomic so that realtime_state may read it meanwhile.
+  std::atomic<int32_t> fill_index{0};
   int16_t* output_buffer = nullptr;   // the ring the device plays; kept after stop
   pthread_t mixer_thread{};           // valid while mixer_running
   bool mixer_running = false;         // a mixer thread was started and not yet joined
@@ -99,7 +101,7 @@ void refill_behind_device(Realtime& rt) {
   uint64_t played = rt.backend->frames_played(rt.backend->self);
   note_lead(rt, played);
   int32_t play_block = static_cast<int32_t>(played % static_cast<uint64_t>(rt.ring_frames)) / rt.block_frames;
-  while (rt.fill_index != play_block) {
+  while (rt.fill_index.load(std::memory_order_relaxed) != play_block) {
     rt.mix_busy.store(true, std::memory_order_release);
     fill_block();
     rt.mix_busy.store(false, std::memory_order_release);
@@ -176,7 +178,7 @@ RealtimeState realtime_state() {
   s.ring_frames = rt.ring_frames;
   s.ramp_length = rt.ramp_length;
   s.ramp_length_inv = rt.ramp_length_inv;
-  s.fill_index = rt.fill_index;
+  s.fill_index = rt.fill_index.load(std::memory_order_relaxed);
   s.output_buffer = rt.output_buffer;
   s.mix_buffer = rt.player != nullptr ? rt.player->mix_block : nullptr;
   s.current_module = rt.current_module;
@@ -186,10 +188,11 @@ RealtimeState realtime_state() {
 
 void fill_block() {
   Realtime& rt = show_output;
-  int16_t* block = rt.output_buffer + static_cast<size_t>(rt.fill_index) * rt.block_frames * 2;
+  const int32_t index = rt.fill_index.load(std::memory_order_relaxed);
+  int16_t* block = rt.output_buffer + static_cast<size_t>(index) * rt.block_frames * 2;
   int32_t done = rt.player != nullptr ? render_s16(rt.player, block, rt.block_frames) : 0;
   std::memset(block + static_cast<size_t>(done) * 2, 0, static_cast<size_t>(rt.block_frames - done) * 2 * sizeof(int16_t));
-  rt.fill_index = rt.fill_index + 1 == BLOCK_COUNT ? 0 : rt.fill_index + 1;
+  rt.fill_index.store(index + 1 == BLOCK_COUNT ? 0 : index + 1, std::memory_order_relaxed);
   rt.blocks_published.fetch_add(1, std::memory_order_release);
 }
 
@@ -237,8 +240,8 @@ bool play_module(Module* module) {
   rt.player->repeat_count = -1;  // the show's music loops with the song
   rt.player->repeats_left = -1;
   rt.current_module = module;
-  rt.fill_index = 0;
-  do fill_block(); while (rt.fill_index != 0);
+  rt.fill_index.store(0, std::memory_order_relaxed);
+  do fill_block(); while (rt.fill_index.load(std::memory_order_relaxed) != 0);
   rt.frames_mixed = rt.ring_frames;
   rt.stats = MixerStats{};
   rt.stats.min_lead_frames = INT64_MAX;

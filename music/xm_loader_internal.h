@@ -1,49 +1,127 @@
-// xm_loader_internal.h: what the two halves of the XM loader share: the
-// bounded reader over a FileHandle and the sample stage of an instrument.
+// xm_loader_internal.h: what the stages of the XM loader share: the state of
+// one load, its two passes over the file, the song block the second pass
+// fills, and the refusal and warning records.
 // Owns: nothing. Thread: the loading thread.
+//
+// A load walks the file twice with the same code. The measuring pass
+// records every size (rows of each pattern, samples of each instrument,
+// frames of each sample) in the plan and stores nothing; the song block is
+// then allocated once; the filling pass walks again, checks each size
+// against the plan before it takes room in the block, and fills it. A size,
+// or a byte the measuring pass read, that differs between the passes fails
+// the load with "read error", so a source that changes can never make it
+// write outside the block. The measuring pass skips the sample data; only
+// the filling pass reads it.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
-#include "music/file_callbacks.h"
+#include "music/byte_source.h"
 #include "music/module.h"
+#include "quillmere/music.h"
 
-constexpr int32_t XM_READ_BUFFER_BYTES = 4096;
+constexpr int32_t XM_MAX_PATTERNS = 256;   // the order table names 0..255
+constexpr int32_t XM_MAX_INSTRUMENTS = 128; // cells name 1..128
+constexpr size_t XM_NAME_FIELD_BYTES = 22;  // instrument and sample names in the file
 
-// Reads a file of known size through the file callbacks. Bytes the file does
-// not deliver (past its end, or after a short read) read as 0 and are never
-// left over from earlier reads; the position still advances, so the layout
-// of what follows stays defined.
-struct XmReader {
-  FileHandle* handle;
-  int64_t size;          // bytes the file holds; lowered when a read comes up short
-  int64_t pos;           // logical read position, may lie past size
-  int64_t stream_pos;    // where the stream itself stands
-  int64_t buffer_start;  // file offset of buffer[0]
-  int32_t buffer_fill;   // valid bytes in buffer
-  uint8_t buffer[XM_READ_BUFFER_BYTES];
+enum class LoadPass : uint8_t { MEASURE, FILL };
+
+// Every size the measuring pass found.
+struct SongPlan {
+  int32_t channels;                          // channel_count, 1..32
+  int32_t pattern_count;                     // 1..256
+  int32_t rows[XM_MAX_PATTERNS];             // kept rows of each pattern, 1..256
+  int32_t instrument_count;                  // 0..128
+  int32_t sample_counts[XM_MAX_INSTRUMENTS]; // 0..16 per instrument
+  uint32_t frames[XM_MAX_INSTRUMENTS][INSTRUMENT_SAMPLES]; // kept frames per sample
+  uint64_t digest;                           // the reader's digest at the end of the pass
 };
 
-// Learns the file's size (seek to the end, tell) and rewinds. False when the
-// size cannot be learned.
-bool reader_open(XmReader* reader, FileHandle* handle);
-// Fills destination with count bytes from the position; missing bytes are 0.
-// Returns the bytes the file delivered.
-size_t reader_read(XmReader* reader, void* destination, size_t count);
-// Moves the position to offset bytes from the start (past the end is allowed).
-void reader_seek(XmReader* reader, int64_t offset);
-// Bytes between the position and the end of the file, 0 past the end.
-int64_t reader_remaining(const XmReader* reader);
+// The free room of each section of the song block during the filling pass.
+struct SongBlock {
+  uint8_t* base;        // the block, holding the Module at offset 0
+  Sample* next_sample;  // Sample records still free ..
+  Sample* samples_end;
+  uint8_t* next_frames; // sample frame blocks still free ..
+  uint8_t* frames_end;
+  Cell* next_cell;      // cells still free ..
+  Cell* cells_end;
+};
 
-inline uint16_t read_le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t read_le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+struct XmLoad {
+  ByteReader reader;
+  LoadPass pass;
+  SongPlan plan;
+  SongBlock block;
+  Module* module;            // the scratch record while measuring, the block's while filling
+  Module scratch;            // header values of the measuring pass
+  Instrument scratch_instrument;
+  Sample scratch_samples[INSTRUMENT_SAMPLES];
+  bool pattern_end_warned;   // one warning for the file's end among the patterns,
+  bool instrument_end_warned; // one among the instruments
+  qm_status status;          // the first refusal, QM_OK while none
+  char detail[QM_TEXT_CAPACITY];
+};
+
+// Records a refusal (the first one counts; in the filling pass every refusal
+// becomes "read error": the first pass accepted these bytes). Returns false.
+bool load_fail(XmLoad* load, qm_status status, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+// Adds a warning to the song in the filling pass; the measuring pass keeps none.
+void load_warn(XmLoad* load, qm_warning_kind kind, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+// Writes the summary entry of a song that found more warnings than it keeps.
+void finish_warnings(Module* module);
+// False once the load is refused or the reader failed.
+bool load_ok(const XmLoad* load);
+
+// True the first time the file's end is met in a section (patterns or
+// instruments): one warning says where each section ends.
+inline bool first_end(bool* warned) {
+  bool first = !*warned;
+  *warned = true;
+  return first;
 }
+
+// A number with thousands separators, "4,096".
+struct CountText {
+  char text[32];
+};
+CountText count_text(uint64_t value);
+
+// Copies a fixed-size name field as printable ASCII (other bytes become
+// '?'), without trailing spaces and zeros, zero-terminated.
+void copy_name(char* out, const uint8_t* field, size_t field_bytes);
+
+// Byte offsets of the sections of a song block (see song_block.cpp).
+struct SongLayout {
+  uint64_t patterns, instruments, samples, frames, cells; // section starts
+  uint64_t total;                                         // bytes of the block
+};
+SongLayout song_layout(const SongPlan& plan);
+// Points the block's cursors at the sections of a zero-filled block of
+// layout.total bytes; returns its Module with patterns and instruments set.
+Module* song_block_start(XmLoad* load, uint8_t* base, const SongLayout& layout);
+
+// Room for the rows x channels cells of pattern (0-based) while filling;
+// while measuring the rows go into the plan and the result is null (cells
+// are decoded but not kept). Null while filling when the plan disagrees.
+Cell* take_cells(XmLoad* load, int32_t pattern, int32_t rows);
+// Room for one sample record of instrument (0-based) slot: the block's next
+// one while filling, a scratch record while measuring. Null when the plan
+// disagrees (the load has failed).
+Sample* take_sample(XmLoad* load, int32_t instrument, int32_t slot);
+// Room for a sample's frames (lead, frames, spare) while filling, pointing at
+// frame 0; null while measuring (the caller skips the data) or when the
+// plan disagrees (the load has failed).
+int16_t* take_frames(XmLoad* load, int32_t instrument, int32_t slot, uint32_t frames);
+
+// One pass over the whole file (xm_loader.cpp): header, patterns,
+// instruments. False once the load has failed.
+bool walk_song(XmLoad* load);
 
 // Reads the instrument's sample_count sample headers and then their data
 // blocks from the reader's position; fills the 16 sample slots (those from
-// sample_count on with &empty_sample). False only when memory runs out.
-bool load_instrument_samples(XmReader* reader, Instrument* instrument);
-// Releases a sample created by load_instrument_samples (not empty_sample).
-void free_sample(const Sample* sample);
+// sample_count on with &empty_sample). index counts from 0. False once the
+// load has failed.
+bool load_instrument_samples(XmLoad* load, Instrument* instrument, int32_t index);

@@ -35,13 +35,18 @@ make_data >/dev/null
 rm "$WORK/data/typing.xm"
 run_show
 status=$?
-expect_refusal "quillmere: typing.xm: cannot load the music" "typing.xm missing"
+expect_refusal "quillmere: typing.xm: cannot open: No such file or directory" "typing.xm missing"
 run_show --data "$WORK/data/"
 status=$?
-expect_refusal "quillmere: $WORK/data/typing.xm: cannot load the music" "--data: typing.xm missing"
+expect_refusal "quillmere: $WORK/data/typing.xm: cannot open: No such file or directory" "--data: typing.xm missing"
 
 printf 'not a module\n' >"$WORK/data/typing.xm"
 run_show
 status=$?
-expect_refusal "quillmere: typing.xm: cannot load the music" "broken typing.xm"
+expect_refusal 'quillmere: typing.xm: not an XM file: it starts with "not a module?", not "Extended Module: "' "broken typing.xm"
+head -c 200 "$SOURCE_DATA/typing.xm" >"$WORK/data/typing.xm"
+run_show
+status=$?
+expect_refusal "quillmere: typing.xm: header incomplete: the file holds 200 bytes; its module header needs 336" \
+  "typing.xm cut inside its header"
 echo "ok: status 255 and the file named"

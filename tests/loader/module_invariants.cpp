@@ -1,13 +1,29 @@
 // module_invariants.cpp: the loader's guarantees, checked field by field.
 #include "tests/loader/module_invariants.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 namespace {
 
+// 128 instruments of 16 samples, numbered from 1.
+constexpr int32_t XM_SAMPLE_NUMBER_LIMIT = 128 * INSTRUMENT_SAMPLES + 1;
+
+// A stored name: zero-terminated inside its field, printable ASCII, no
+// trailing space.
+bool name_ok(const char* name) {
+  size_t n = strnlen(name, SONG_NAME_BYTES);
+  if (n == SONG_NAME_BYTES || (n > 0 && name[n - 1] == ' ')) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (name[i] < 0x20 || name[i] > 0x7E) return false;
+  return true;
+}
+
 std::string sample_error(const Sample* s) {
   if (s == nullptr) return "null sample slot";
   if (s == &empty_sample) return "";
+  if (!name_ok(s->name)) return "bad sample name";
   if ((s->length == 0) != (s->data == nullptr)) return "data present iff length > 0 violated";
   if (s->loop_type != LOOP_NONE && s->loop_type != LOOP_FORWARD && s->loop_type != LOOP_PINGPONG)
     return "bad loop type";
@@ -28,10 +44,14 @@ std::string sample_error(const Sample* s) {
   return "";
 }
 
-std::string instrument_error(const Instrument& ins) {
+std::string instrument_error(const Instrument& ins, int index, int32_t sample_numbers) {
   if (ins.sample_count < 0 || ins.sample_count > INSTRUMENT_SAMPLES) return "sample_count out of range";
+  if (!name_ok(ins.name)) return "bad instrument name";
   for (int j = 0; j < INSTRUMENT_SAMPLES; ++j) {
     if (j >= ins.sample_count && ins.samples[j] != &empty_sample) return "slot past sample_count";
+    if (j < ins.sample_count &&
+        (ins.samples[j]->number != index * INSTRUMENT_SAMPLES + j + 1 || ins.samples[j]->number >= sample_numbers))
+      return "sample " + std::to_string(j) + " has number " + std::to_string(ins.samples[j]->number);
     std::string e = sample_error(ins.samples[j]);
     if (!e.empty()) return "sample " + std::to_string(j) + ": " + e;
   }
@@ -69,10 +89,18 @@ std::string module_invariant_error(const Module* m) {
   }
   if (m->instrument_count < 0 || m->instrument_count > 128) return "instrument_count out of 0..128";
   if (m->instrument_count > 0 && m->instruments == nullptr) return "instruments missing";
+  if (m->sample_numbers < 1 || m->sample_numbers > XM_SAMPLE_NUMBER_LIMIT) return "sample_numbers out of range";
   for (int i = 0; i < m->instrument_count; ++i) {
-    std::string e = instrument_error(m->instruments[i]);
+    std::string e = instrument_error(m->instruments[i], i, m->sample_numbers);
     if (!e.empty()) return "instrument " + std::to_string(i) + ": " + e;
   }
   if (m->initial_global_volume != 64) return "initial global volume unset";
+  if (m->version < 0x0104 || !name_ok(m->name) || !name_ok(m->tracker_name)) return "bad version or names";
+  if (m->warning_count < 0) return "negative warning count";
+  for (int i = 0; i < std::min(m->warning_count, SONG_WARNINGS_KEPT + 1); ++i) {
+    const SongWarning& w = m->warnings[i];
+    size_t n = strnlen(w.text, SONG_WARNING_TEXT_BYTES);
+    if (w.kind < 1 || w.kind > 6 || n == 0 || n == SONG_WARNING_TEXT_BYTES) return "bad warning " + std::to_string(i);
+  }
   return "";
 }

@@ -47,6 +47,7 @@ class Output : public ::testing::Test {
  protected:
   void SetUp() override {
     close_output();
+    install_memory_callbacks(); // open_output refuses while the table is incomplete
     bytes = song_bytes(0);
     module = load_module_from_memory(bytes);
     ASSERT_NE(module, nullptr);
@@ -110,12 +111,15 @@ TEST_F(Output, TheThreadRefillsExactlyTheBlocksTheDeviceLeftBehind) {
 
   // Play on past the end of the ring twice; whatever the device hears is the
   // song as the offline render has it.
+  // The block size is read once: realtime_state() also reads fill_index,
+  // which the thread writes while it refills.
   const int32_t chunk = 2000;
+  const int32_t block = realtime_state().block_frames;
   uint64_t position = fake.device.position.load();
-  while (position + chunk <= static_cast<uint64_t>(total_blocks - 1) * realtime_state().block_frames) {
+  while (position + chunk <= static_cast<uint64_t>(total_blocks - 1) * block) {
     fake_play(chunk, &heard);
     position += chunk;
-    uint32_t refills = static_cast<uint32_t>(position / realtime_state().block_frames);
+    uint32_t refills = static_cast<uint32_t>(position / block);
     ASSERT_TRUE(wait_until([&] { return published() - base >= BLOCK_COUNT + refills; }));
   }
   ASSERT_TRUE(heard.size() == position * 2);

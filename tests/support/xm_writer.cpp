@@ -13,6 +13,7 @@
 #include <new>
 
 #include "music/music.h"
+#include "music/xm_loader.h"
 
 namespace {
 
@@ -284,9 +285,7 @@ Module* load_module_from_bytes(const std::vector<uint8_t>& bytes) {
 
 Module* load_module_from_memory(const uint8_t* data, size_t size) {
   static const uint8_t empty_buffer[1] = {0};
-  install_memory_callbacks();
-  set_memory_file(data != nullptr ? data : empty_buffer, data != nullptr ? size : 0);
-  Module* module = load_module("memory");
-  set_memory_file(nullptr, 0);
+  Module* module = nullptr;
+  load_song_memory(data != nullptr ? data : empty_buffer, data != nullptr ? size : 0, &module, nullptr);
   return module;
 }

@@ -1,6 +1,7 @@
 // xm_writer.h: builds XM file bytes from a plain description, for tests.
 // Owns: nothing process-wide except the file callbacks it installs when a
-// test loads a module through it (the music code's table is process-wide).
+// test loads a module through load_module_from_bytes or the install_*
+// functions (the music code's table is process-wide).
 // Thread: the test's thread; not for concurrent use.
 //
 // Every field has the value a well-formed file would carry by default; the
@@ -135,7 +136,8 @@ void set_memory_file(const uint8_t* data, size_t size);
 // Loads a module from bytes through the real load_module: the bytes go to a
 // temporary file, read with the stdio callbacks (installed here).
 Module* load_module_from_bytes(const std::vector<uint8_t>& bytes);
-// Same through the in-memory callbacks (installed here): no file is written.
+// Loads bytes in place with load_song_memory (no file, no file callbacks);
+// null when the load is refused. Released with free_module or free_song.
 Module* load_module_from_memory(const uint8_t* data, size_t size);
 inline Module* load_module_from_memory(const std::vector<uint8_t>& bytes) {
   return load_module_from_memory(bytes.data(), bytes.size());

@@ -70,7 +70,7 @@ int capture_load(ShowCapture& c, const std::string& data_dir, const char* progra
   set_mixer_drive(MIXER_PUMPED);  // the capture's clock, not a thread, keeps the ring filled
   const std::string path = show_data_path(data_dir, MUSIC_FILE);
   if (!c.music.load_and_play(path.c_str())) {
-    std::fprintf(stderr, "%s: %s: %s\n", program, path.c_str(), MUSIC_LOAD_FAILURE);
+    std::fprintf(stderr, "%s: %s: %s\n", program, path.c_str(), c.music.load_failure.c_str());
     return STATUS_LOAD_FAILED;
   }
   return STATUS_DONE;

@@ -1,128 +1,107 @@
-// png_writer.cpp: minimal PNG encoder: IHDR, one IDAT holding a zlib stream
-// of stored deflate blocks, IEND. Rows use filter 0; pixels are R, G, B bytes.
-// Owns: the encoded byte vector it returns and, while it writes, a temporary
-// file beside the target. Thread: caller's.
+// png_writer.cpp: PNG files of frames through libpng: a frame's
+// 0x00RRGGBB pixels as 8-bit RGB rows on the way out, and back on the way in.
+// libpng reports its errors by longjmp; every function here sets its jump
+// point before the first libpng call that can fail and keeps no C++ object
+// with a destructor alive across it.
+// Owns: nothing beyond the call. Thread: caller's.
 #include "tools/frames/png_writer.h"
 
+#include <png.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <array>
 #include <cerrno>
+#include <csetjmp>
 #include <cstdio>
-#include <string>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
-constexpr uint8_t PNG_SIGNATURE[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-constexpr size_t STORED_BLOCK_MAX = 65535; // bytes in one stored deflate block
-constexpr uint8_t COLOUR_TYPE_RGB = 2;
-constexpr uint8_t BIT_DEPTH = 8;
+constexpr int BYTES_PER_RGB = 3;
+constexpr int BIT_DEPTH = 8;
 
-std::array<uint32_t, 256> make_crc_table() {
-  std::array<uint32_t, 256> table{};
-  for (uint32_t n = 0; n < 256; ++n) {
-    uint32_t c = n;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[n] = c;
+// The frame's rows as R, G, B bytes, one malloc'd block (freed by the caller).
+uint8_t* rgb_rows(const Image& image) {
+  const size_t row_bytes = static_cast<size_t>(image.width) * BYTES_PER_RGB;
+  auto* rgb = static_cast<uint8_t*>(std::malloc(row_bytes * image.height));
+  if (rgb == nullptr) return nullptr;
+  for (size_t i = 0; i < image.count; ++i) {
+    const uint32_t p = image.pixels[i];
+    rgb[3 * i] = static_cast<uint8_t>(p >> 16);
+    rgb[3 * i + 1] = static_cast<uint8_t>(p >> 8);
+    rgb[3 * i + 2] = static_cast<uint8_t>(p);
   }
-  return table;
+  return rgb;
 }
 
-void put_u32_be(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v >> 24));
-  out.push_back(static_cast<uint8_t>(v >> 16));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-  out.push_back(static_cast<uint8_t>(v));
-}
-
-// Appends one chunk: length, type, body, CRC over type and body.
-void put_chunk(std::vector<uint8_t>& out, const char type[4], const std::vector<uint8_t>& body) {
-  put_u32_be(out, static_cast<uint32_t>(body.size()));
-  const size_t type_at = out.size();
-  out.insert(out.end(), type, type + 4);
-  out.insert(out.end(), body.begin(), body.end());
-  put_u32_be(out, png_crc32(out.data() + type_at, out.size() - type_at));
-}
-
-// The filtered scanlines: a 0 filter byte, then R, G, B per pixel.
-std::vector<uint8_t> scanlines(const Image& image) {
-  std::vector<uint8_t> raw;
-  raw.reserve(static_cast<size_t>(image.height) * (1 + 3 * static_cast<size_t>(image.width)));
-  const uint32_t* p = image.pixels;
-  for (uint32_t y = 0; y < image.height; ++y) {
-    raw.push_back(0);
-    for (uint32_t x = 0; x < image.width; ++x, ++p) {
-      raw.push_back(static_cast<uint8_t>(*p >> 16));
-      raw.push_back(static_cast<uint8_t>(*p >> 8));
-      raw.push_back(static_cast<uint8_t>(*p));
-    }
+// Encodes rgb (height rows of width pixels) into f; false on libpng's failure.
+bool encode(FILE* f, const uint8_t* rgb, uint32_t width, uint32_t height) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+  if (info == nullptr) {
+    png_destroy_write_struct(&png, nullptr);
+    return false;
   }
-  return raw;
-}
-
-// A zlib stream (no compression) of raw: header, stored blocks, Adler-32.
-std::vector<uint8_t> zlib_stored(const std::vector<uint8_t>& raw) {
-  std::vector<uint8_t> z = {0x78, 0x01};
-  size_t at = 0;
-  do {
-    const size_t n = std::min(STORED_BLOCK_MAX, raw.size() - at);
-    const bool last = at + n == raw.size();
-    z.push_back(last ? 1 : 0); // BFINAL, BTYPE 00 (stored)
-    z.push_back(static_cast<uint8_t>(n));
-    z.push_back(static_cast<uint8_t>(n >> 8));
-    z.push_back(static_cast<uint8_t>(~n));
-    z.push_back(static_cast<uint8_t>(~n >> 8));
-    z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(at), raw.begin() + static_cast<std::ptrdiff_t>(at + n));
-    at += n;
-  } while (at < raw.size());
-  put_u32_be(z, png_adler32(raw.data(), raw.size()));
-  return z;
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_init_io(png, f);
+  png_set_IHDR(png, info, width, height, BIT_DEPTH, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  const size_t row_bytes = static_cast<size_t>(width) * BYTES_PER_RGB;
+  for (uint32_t y = 0; y < height; ++y) png_write_row(png, rgb + y * row_bytes);
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
 }
 
 }  // namespace
 
-uint32_t png_crc32(const uint8_t* data, size_t length, uint32_t crc) {
-  static const std::array<uint32_t, 256> table = make_crc_table();
-  uint32_t c = crc ^ 0xFFFFFFFFu;
-  for (size_t i = 0; i < length; ++i) c = table[(c ^ data[i]) & 0xFF] ^ (c >> 8);
-  return c ^ 0xFFFFFFFFu;
-}
-
-uint32_t png_adler32(const uint8_t* data, size_t length) {
-  constexpr uint32_t MOD = 65521;
-  uint32_t a = 1, b = 0;
-  for (size_t i = 0; i < length; ++i) {
-    a = (a + data[i]) % MOD;
-    b = (b + a) % MOD;
-  }
-  return (b << 16) | a;
-}
-
-std::vector<uint8_t> png_encode(const Image& image) {
-  std::vector<uint8_t> out;
-  if (image.count == 0 || !image.pixels) return out;
-  out.assign(PNG_SIGNATURE, PNG_SIGNATURE + sizeof PNG_SIGNATURE);
-  std::vector<uint8_t> header;
-  put_u32_be(header, image.width);
-  put_u32_be(header, image.height);
-  header.insert(header.end(), {BIT_DEPTH, COLOUR_TYPE_RGB, 0, 0, 0}); // no compression/filter/interlace variants
-  put_chunk(out, "IHDR", header);
-  put_chunk(out, "IDAT", zlib_stored(scanlines(image)));
-  put_chunk(out, "IEND", {});
-  return out;
-}
-
 int png_write(const char* path, const Image& image) {
-  const std::vector<uint8_t> bytes = png_encode(image);
-  if (bytes.empty() || !path) return EINVAL;
-  const std::string temporary = std::string(path) + ".tmp-" + std::to_string(getpid());
-  FILE* f = std::fopen(temporary.c_str(), "wbx"); // x: never takes over an existing file
-  if (!f) return errno;
-  int error = 0;
-  if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) error = errno ? errno : EIO;
-  if (std::fclose(f) != 0 && error == 0) error = errno ? errno : EIO;
-  if (error == 0 && std::rename(temporary.c_str(), path) != 0) error = errno;
-  if (error != 0) std::remove(temporary.c_str());
+  if (path == nullptr || image.count == 0 || image.pixels == nullptr) return EINVAL;
+  uint8_t* rgb = rgb_rows(image);
+  if (rgb == nullptr) return ENOMEM;
+  char temporary[4096];
+  std::snprintf(temporary, sizeof temporary, "%s.tmp-%ld", path, static_cast<long>(getpid()));
+  FILE* f = std::fopen(temporary, "wbx");  // x: never takes over an existing file
+  int error = f == nullptr ? errno : 0;
+  if (f != nullptr) {
+    if (!encode(f, rgb, image.width, image.height)) error = errno != 0 ? errno : EIO;
+    if (std::fclose(f) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+    if (error == 0 && std::rename(temporary, path) != 0) error = errno;
+    if (error != 0) std::remove(temporary);
+  }
+  std::free(rgb);
   return error;
+}
+
+bool png_read(const char* path, Image& image, std::string* why) {
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&png, path)) {
+    *why = png.message;
+    return false;
+  }
+  png.format = PNG_FORMAT_RGB;
+  const size_t bytes = PNG_IMAGE_SIZE(png);
+  auto* rgb = static_cast<uint8_t*>(std::malloc(bytes));
+  if (rgb == nullptr || !png_image_finish_read(&png, nullptr, rgb, 0, nullptr)) {
+    *why = rgb == nullptr ? "out of memory" : png.message;
+    png_image_free(&png);
+    std::free(rgb);
+    return false;
+  }
+  if (png.width > 0xFFFF || png.height > 0xFFFF) {
+    *why = "the picture is larger than 65535 pixels a side";
+    std::free(rgb);
+    return false;
+  }
+  resize(image, static_cast<int>(png.width), static_cast<int>(png.height));
+  for (size_t i = 0; i < image.count; ++i) {
+    image.pixels[i] = uint32_t{rgb[3 * i]} << 16 | uint32_t{rgb[3 * i + 1]} << 8 | rgb[3 * i + 2];
+  }
+  std::free(rgb);
+  return true;
 }

@@ -18,7 +18,7 @@
 
 #include <algorithm>
 
-#include "music/music.h"
+#include "music/module.h"
 #include "quillmere/music.h"
 #include "tools/xmrender/info.h"
 
@@ -254,40 +254,27 @@ int render(const Args& args, const qm_song* song) {
   return 0;
 }
 
-void* file_open(const char* path) { return std::fopen(path, "rb"); }
-int file_close(void* f) { return std::fclose(static_cast<FILE*>(f)); }
-int32_t file_read(void* buffer, int32_t length, void* f) {
-  if (length <= 0) return 0;
-  return static_cast<int32_t>(std::fread(buffer, 1, static_cast<size_t>(length), static_cast<FILE*>(f)));
-}
-int file_seek(void* f, int32_t offset, int32_t whence) {
-  return std::fseek(static_cast<FILE*>(f), offset, whence == 1 ? SEEK_CUR : (whence == 2 ? SEEK_END : SEEK_SET));
-}
-int32_t file_tell(void* f) { return static_cast<int32_t>(std::ftell(static_cast<FILE*>(f))); }
-
 }  // namespace
 
 int main(int argc, char** argv) {
   Args args;
   if (!parse_args(argc, argv, &args)) return EXIT_USAGE;
-  set_file_callbacks(file_open, file_close, file_read, file_seek, file_tell);
-  FILE* probe = std::fopen(args.input, "rb");
-  if (probe == nullptr) {
-    std::fprintf(stderr, "xmrender: cannot open '%s': %s\n", args.input, std::strerror(errno));
+  qm_song* song = nullptr;
+  qm_load_error error{};
+  if (qm_song_load_file_ex(args.input, &song, &error) != QM_OK) {
+    std::fprintf(stderr, "xmrender: %s: %s%s%s\n", args.input, qm_status_text(error.status),
+                 error.detail[0] != '\0' ? ": " : "", error.detail);
     return 1;
   }
-  std::fclose(probe);
-  Module* module = load_module(args.input);
-  if (module == nullptr) {
-    std::fprintf(stderr, "xmrender: '%s' is not a module this player can load\n", args.input);
-    return 1;
+  for (int32_t i = 0; i < qm_song_warning_count(song); ++i) {
+    std::fprintf(stderr, "xmrender: %s: warning: %s\n", args.input, qm_song_warning_text(song, i));
   }
   int status = 0;
   if (args.info) {
-    print_module_info(stdout, args.input, module);
+    print_module_info(stdout, args.input, reinterpret_cast<const Module*>(song));
   } else {
-    status = render(args, reinterpret_cast<const qm_song*>(module));
+    status = render(args, song);
   }
-  free_module(module);
+  qm_song_free(song);
   return status;
 }

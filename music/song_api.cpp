@@ -1,0 +1,160 @@
+// song_api.cpp: the C functions of quillmere/music.h about statuses, the
+// version, loading songs, their warnings and what they hold.
+// Owns: nothing; a qm_song* is the Module* of its song block.
+// Thread: any; a loaded song is only read here.
+//
+// Warnings: a song keeps the text of its first SONG_WARNINGS_KEPT (16)
+// repairs. When it found more, qm_song_warning_count counts one entry more,
+// the last, which says how many repairs are not listed ("5 more repairs are
+// not listed"; its kind is that of the first of them).
+#include <cstdio>
+#include <cstring>
+
+#include "music/xm_loader.h"
+#include "quillmere/music.h"
+
+static_assert(SONG_NAME_BYTES == QM_NAME_CAPACITY, "names are copied whole");
+static_assert(SONG_WARNING_TEXT_BYTES == QM_TEXT_CAPACITY, "warning texts are handed out whole");
+
+namespace {
+
+#define QM_TEXT_OF(x) #x
+#define QM_VERSION_TEXT(major, minor, patch) QM_TEXT_OF(major) "." QM_TEXT_OF(minor) "." QM_TEXT_OF(patch)
+
+constexpr const char* STATUS_TEXTS[QM_STATUS_COUNT] = {
+    "ok", "invalid argument", "cannot open", "read error", "not an XM file",
+    "header incomplete", "unsupported", "out of memory",
+};
+
+const Module* song_module(const qm_song* song) { return reinterpret_cast<const Module*>(song); }
+
+qm_status finish_load(qm_status status, Module* module, qm_song** song) {
+  if (song != nullptr) *song = reinterpret_cast<qm_song*>(module);
+  return status;
+}
+
+// The sample record of a slot, or null outside the instrument's samples.
+const Sample* song_sample(const Module* m, int32_t instrument, int32_t sample) {
+  if (m == nullptr || instrument < 0 || instrument >= m->instrument_count) return nullptr;
+  const Instrument& ins = m->instruments[instrument];
+  if (sample < 0 || sample >= ins.sample_count) return nullptr;
+  return ins.samples[sample];
+}
+
+int32_t loop_type_number(uint8_t loop_type) {
+  if (loop_type == LOOP_FORWARD) return 1;
+  if (loop_type == LOOP_PINGPONG) return 2;
+  return 0;
+}
+
+} // namespace
+
+extern "C" {
+
+const char* qm_status_text(qm_status status) {
+  if (status < QM_OK || status >= QM_STATUS_COUNT) return "unknown status";
+  return STATUS_TEXTS[status];
+}
+
+const char* qm_version(void) { return QM_VERSION_TEXT(QM_VERSION_MAJOR, QM_VERSION_MINOR, QM_VERSION_PATCH); }
+
+qm_status qm_song_load_file(const char* path, qm_song** song) { return qm_song_load_file_ex(path, song, nullptr); }
+
+qm_status qm_song_load_memory(const void* data, size_t size, qm_song** song) {
+  return qm_song_load_memory_ex(data, size, song, nullptr);
+}
+
+qm_status qm_song_load_file_ex(const char* path, qm_song** song, qm_load_error* error) {
+  Module* m = nullptr;
+  qm_status s = load_song_file(path, song != nullptr ? &m : nullptr, error);
+  return finish_load(s, m, song);
+}
+
+qm_status qm_song_load_memory_ex(const void* data, size_t size, qm_song** song, qm_load_error* error) {
+  Module* m = nullptr;
+  qm_status s = load_song_memory(data, size, song != nullptr ? &m : nullptr, error);
+  return finish_load(s, m, song);
+}
+
+qm_status qm_song_load_io(const qm_io* io, void* user, qm_song** song, qm_load_error* error) {
+  Module* m = nullptr;
+  qm_status s = load_song(io, user, song != nullptr ? &m : nullptr, error);
+  return finish_load(s, m, song);
+}
+
+void qm_song_free(qm_song* song) { free_song(reinterpret_cast<Module*>(song)); }
+
+int32_t qm_song_warning_count(const qm_song* song) {
+  const Module* m = song_module(song);
+  if (m == nullptr) return 0;
+  return m->warning_count > SONG_WARNINGS_KEPT ? SONG_WARNINGS_KEPT + 1 : m->warning_count;
+}
+
+qm_warning_kind qm_song_warning_kind(const qm_song* song, int32_t index) {
+  if (index < 0 || index >= qm_song_warning_count(song)) return static_cast<qm_warning_kind>(0);
+  return static_cast<qm_warning_kind>(song_module(song)->warnings[index].kind);
+}
+
+const char* qm_song_warning_text(const qm_song* song, int32_t index) {
+  if (index < 0 || index >= qm_song_warning_count(song)) return "";
+  return song_module(song)->warnings[index].text;
+}
+
+qm_status qm_song_get_info(const qm_song* song, qm_song_info* info) {
+  if (info != nullptr) std::memset(info, 0, sizeof *info);
+  const Module* m = song_module(song);
+  if (m == nullptr || info == nullptr) return QM_ERROR_INVALID_ARGUMENT;
+  std::memcpy(info->name, m->name, sizeof info->name);
+  std::memcpy(info->tracker, m->tracker_name, sizeof info->tracker);
+  info->version = m->version;
+  info->channels = m->channel_count;
+  info->length = m->song_length;
+  info->restart = m->restart_position;
+  info->patterns = m->pattern_count;
+  info->instruments = m->instrument_count;
+  info->speed = m->default_speed;
+  info->bpm = m->default_bpm;
+  info->linear_periods = (m->flags & MODULE_LINEAR_TABLE) != 0 ? 1 : 0;
+  return QM_OK;
+}
+
+qm_status qm_song_get_instrument(const qm_song* song, int32_t instrument, qm_instrument_info* info) {
+  if (info != nullptr) std::memset(info, 0, sizeof *info);
+  const Module* m = song_module(song);
+  if (m == nullptr || info == nullptr || instrument < 0 || instrument >= m->instrument_count)
+    return QM_ERROR_INVALID_ARGUMENT;
+  const Instrument& ins = m->instruments[instrument];
+  std::memcpy(info->name, ins.name, sizeof info->name);
+  info->samples = ins.sample_count;
+  return QM_OK;
+}
+
+qm_status qm_song_get_sample(const qm_song* song, int32_t instrument, int32_t sample, qm_sample_info* info) {
+  if (info != nullptr) std::memset(info, 0, sizeof *info);
+  const Sample* s = song_sample(song_module(song), instrument, sample);
+  if (s == nullptr || info == nullptr) return QM_ERROR_INVALID_ARGUMENT;
+  std::memcpy(info->name, s->name, sizeof info->name);
+  info->length = s->length;
+  info->loop_start = s->loop_start;
+  info->loop_length = s->loop_length;
+  info->loop_type = loop_type_number(s->loop_type);
+  info->volume = s->volume;
+  info->finetune = s->finetune;
+  info->panning = s->panning;
+  info->relative_note = s->relative_note;
+  return QM_OK;
+}
+
+int32_t qm_song_order(const qm_song* song, int32_t position) {
+  const Module* m = song_module(song);
+  if (m == nullptr || position < 0 || position >= m->song_length) return -1;
+  return m->order_table[position];
+}
+
+int32_t qm_song_pattern_rows(const qm_song* song, int32_t pattern) {
+  const Module* m = song_module(song);
+  if (m == nullptr || pattern < 0 || pattern >= m->pattern_count) return -1;
+  return m->patterns[pattern].row_count;
+}
+
+} // extern "C"

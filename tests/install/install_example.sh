@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Installs the music library from BUILD into a temporary prefix, then builds
+# examples/render_raw.c against it twice: with pkg-config's flags (shared
+# library) and as a CMake project using the installed package (static
+# library). Both programs must write exactly xmrender's one pass of
+# data/typing.xm, and the shared library must export only qm_ symbols.
+# Usage: install_example.sh BUILD SOURCE XMRENDER
+set -euo pipefail
+build=$1 source=$2 xmrender=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+song=$source/data/typing.xm
+
+cmake --install "$build" --prefix "$work/prefix" --component music >/dev/null
+pc=$(find "$work/prefix" -name quillmere-music.pc)
+[ -n "$pc" ] || { echo "no quillmere-music.pc installed" >&2; exit 1; }
+libdir=$(dirname "$(dirname "$pc")")
+for f in include/quillmere/music.h share/doc/quillmere-music/LICENSE; do
+  [ -f "$work/prefix/$f" ] || { echo "not installed: $f" >&2; exit 1; }
+done
+so=$(readlink -f "$libdir/libquillmere-music.so")
+case "$so" in *.so.1.0.0) ;; *) echo "unexpected shared library name: $so" >&2; exit 1 ;; esac
+soname=$(objdump -p "$so" | awk '/SONAME/ {print $2}')
+[ "$soname" = "libquillmere-music.so.1" ] || { echo "soname is '$soname'" >&2; exit 1; }
+others=$(nm -D --defined-only "$so" | awk '{print $3}' | grep -v '^qm_' || true)
+[ -z "$others" ] || { echo "the shared library exports more than qm_ symbols:" >&2; echo "$others" | head >&2; exit 1; }
+
+"$xmrender" "$song" -o "$work/expected.wav" 2>/dev/null
+tail -c +45 "$work/expected.wav" > "$work/expected.raw"
+
+# pkg-config and the shared library.
+export PKG_CONFIG_PATH=$(dirname "$pc")
+grep -q '^License: MIT' "$pc" || { echo "the pkg-config file names no MIT licence" >&2; exit 1; }
+[ "$(pkg-config --modversion quillmere-music)" = "1.0.0" ] || { echo "pkg-config version is not 1.0.0" >&2; exit 1; }
+cc -std=c99 -Wall -Wextra -Werror "$source/examples/render_raw.c" $(pkg-config --cflags --libs quillmere-music) \
+  -o "$work/render_raw_shared"
+LD_LIBRARY_PATH=$libdir "$work/render_raw_shared" "$song" > "$work/shared.raw"
+cmp "$work/expected.raw" "$work/shared.raw"
+
+# The CMake package and the static library.
+mkdir -p "$work/project"
+cat > "$work/project/CMakeLists.txt" <<CMAKE
+cmake_minimum_required(VERSION 3.16)
+project(example C CXX)
+find_package(quillmere-music 1.0 REQUIRED)
+add_executable(render_raw "$source/examples/render_raw.c")
+target_link_libraries(render_raw PRIVATE quillmere::music_static)
+CMAKE
+cmake -S "$work/project" -B "$work/project/build" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake --build "$work/project/build" >/dev/null
+"$work/project/build/render_raw" "$song" > "$work/static.raw"
+cmp "$work/expected.raw" "$work/static.raw"
+echo "install_example: shared and static builds write xmrender's bytes"

@@ -78,7 +78,12 @@ void guard_output_against_signals() {
   struct sigaction action {};
   action.sa_handler = on_signal;
   sigemptyset(&action.sa_mask);
-  for (int s : GUARDED_SIGNALS) sigaction(s, &action, nullptr);
+  for (int s : GUARDED_SIGNALS) {
+    struct sigaction current {};
+    sigaction(s, nullptr, &current);
+    if (current.sa_handler == SIG_IGN) continue;  // as under nohup: the signal stays ignored
+    sigaction(s, &action, nullptr);
+  }
   signal(SIGXFSZ, SIG_IGN);
 }
 

@@ -22,8 +22,9 @@ struct OutputFile {
 };
 
 // Makes SIGINT, SIGTERM and SIGHUP remove the temporary file (if any) and
-// then end the process as the signal asks; ignores SIGXFSZ, so a file size
-// limit shows as a write error. Call once, before output_prepare.
+// then end the process as the signal asks (a signal ignored when the
+// process started stays ignored); ignores SIGXFSZ, so a file size limit
+// shows as a write error. Call once, before output_prepare.
 void guard_output_against_signals();
 
 // Checks target and creates the temporary file beside it. inputs are the

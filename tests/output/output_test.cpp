@@ -276,4 +276,41 @@ TEST_F(Output, APumpedDriveRefillsWhatTheThreadWould) {
   EXPECT_EQ(fake.device.ring, realtime_state().output_buffer);
 }
 
+// The offline capture's drive: the owner advances the virtual device, which
+// pumps the mixer each time it leaves a block. Every block is refilled at
+// once, the device hears the song as the offline render has it, and after
+// a stop it loops the ring as it stands.
+TEST_F(Output, AdvancingTheVirtualDeviceRefillsEachBlockAsItLeavesIt) {
+  const int total_blocks = 230;
+  std::vector<int16_t> reference = offline_render(module, total_blocks);
+  ASSERT_TRUE(open_output(44100, 0));
+  set_mixer_drive(MIXER_PUMPED);
+  uint32_t base = published();
+  ASSERT_TRUE(play_module(module));
+  set_mixer_drive(MIXER_THREAD);
+  const int32_t block = realtime_state().block_frames;
+  const int32_t ring = realtime_state().ring_frames;
+  std::vector<int16_t> heard(static_cast<size_t>(total_blocks - 1) * block * 2);
+  virtual_device_advance(fake.device, 5 * block + 100, heard.data());
+  EXPECT_EQ(published() - base, 105u);
+  EXPECT_EQ(realtime_state().fill_index, 5);
+  for (int b = 0; b < 5; ++b) {
+    ASSERT_TRUE(ring_block(b) == reference_block(reference, b + BLOCK_COUNT)) << "block " << b;
+  }
+  const int32_t rest = (total_blocks - 1) * block - (5 * block + 100);
+  virtual_device_advance(fake.device, rest, heard.data() + static_cast<size_t>(5 * block + 100) * 2);
+  EXPECT_EQ(published() - base, static_cast<uint32_t>(BLOCK_COUNT + total_blocks - 1));
+  EXPECT_TRUE(std::equal(heard.begin(), heard.end(), reference.begin()));
+
+  ASSERT_TRUE(stop_module(module));
+  std::vector<int16_t> ring_now(realtime_state().output_buffer,
+                                realtime_state().output_buffer + static_cast<size_t>(ring) * 2);
+  std::vector<int16_t> looped(static_cast<size_t>(ring) * 2);
+  virtual_device_advance(fake.device, ring, looped.data());  // one whole pass from where it stands
+  const size_t at = static_cast<size_t>(fake.device.read_frame) * 2;
+  EXPECT_TRUE(std::equal(looped.begin(), looped.end() - static_cast<ptrdiff_t>(at), ring_now.begin() + static_cast<ptrdiff_t>(at)));
+  EXPECT_TRUE(std::equal(looped.end() - static_cast<ptrdiff_t>(at), looped.end(), ring_now.begin()));
+  EXPECT_EQ(published() - base, static_cast<uint32_t>(BLOCK_COUNT + total_blocks - 1));
+}
+
 }  // namespace

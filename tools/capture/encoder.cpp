@@ -40,10 +40,11 @@ struct StreamCoder {
 }  // namespace
 
 struct Encoder {
-  EncoderSettings settings;
+  EncoderSettings settings;          // as opened
   AVFormatContext* format = nullptr; // the container being written
   bool file_open = false;            // format->pb is open
-  StreamCoder video, audio;
+  StreamCoder video;                 // frames: H.264 or FFV1
+  StreamCoder audio;                 // sound: AAC or FLAC
   SwsContext* scaler = nullptr;      // composed frame -> encoder's size and pixel format
   AVPacket* packet = nullptr;        // receives each encoded packet
   int32_t audio_frame_size = 0;      // sound frames per encoder frame
@@ -55,7 +56,7 @@ struct Encoder {
   std::vector<uint32_t> last_frame;  // the last composed frame, empty before the first
   AVPacket* last_packet = nullptr;   // lossless: the last frame's packet, in the encoder's time base
   bool last_packet_valid = false;    // last_packet holds the last frame's packet
-  EncoderTimes times;
+  EncoderTimes times;                // where the main thread's time went
 };
 
 namespace {

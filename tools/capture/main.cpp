@@ -29,8 +29,8 @@ namespace {
 
 constexpr const char* PROGRAM = "quillmere-capture";
 constexpr int STATUS_FAILED = 1;
-constexpr double MS_PER_SECOND = 1000.0;
 constexpr double KIB_PER_MIB = 1024.0;
+constexpr double MICROSECONDS_PER_SECOND = 1e6;
 
 void report(const std::string& file, const std::string& why) {
   std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, file.c_str(), why.c_str());
@@ -40,7 +40,7 @@ double process_cpu_seconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / MICROSECONDS_PER_SECOND;
 }
 
 double peak_resident_mib() {

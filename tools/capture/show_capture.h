@@ -13,9 +13,9 @@
 // Touches: the music code's one real-time output (process-wide), the data
 // files and the console log. Thread: main thread.
 //
-//   ShowCapture capture(options...);                    // nothing loaded yet
-//   int status = capture_load(capture, data_dir);       // the show's messages on failure
-//   capture_run(capture, sink);                         // frames and sound in order
+//   ShowCapture capture;                                        // nothing loaded yet
+//   int status = capture_load(capture, data_dir, program);      // the show's messages on failure
+//   capture_run(capture, capture_range(fps, from, to), sink, report); // frames and sound in order
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -48,8 +48,8 @@ CaptureRange capture_range(int32_t fps, int32_t from_ms, int32_t to_ms);
 // composed 512 x 384 frame; samples are interleaved 16-bit stereo. A sink
 // that returns false ends the run.
 struct CaptureSink {
-  std::function<bool(const Image& frame, int64_t index)> frame;
-  std::function<bool(const int16_t* samples, int32_t frames)> audio;
+  std::function<bool(const Image& frame, int64_t index)> frame;       // index from 0 at range.first
+  std::function<bool(const int16_t* samples, int32_t frames)> audio;  // the sound up to the next frame
 };
 
 // What a run did, for the report at its end.

@@ -1,5 +1,5 @@
-// mixer.h: the voice mixer's inner pieces, for the optimised path and tests.
-// mix_voices (voice.h) is the one the output uses; mix_voices_reference mixes
+// mixer.h: the voice mixer: mix_voices, which the render uses, and its inner
+// pieces for the optimised paths and the tests. mix_voices_reference mixes
 // the same voices with the plain scalar loops and gives identical floats.
 // Thread: whichever thread renders the player; not shared.
 #pragma once
@@ -57,6 +57,8 @@ RampMixer ramp_mixer(SteadyPath path);
 SteadyMixer fastest_steady_mixer();
 RampMixer fastest_ramp_mixer();
 
+// Adds frames output frames of the player's voices 0..63 into accum (2 * frames floats).
+void mix_voices(Player* player, float* accum, int32_t frames);
 // mix_voices with the steady stretches mixed by mix_steady_reference.
 void mix_voices_reference(Player* player, float* accum, int32_t frames);
 // mix_voices with the steady stretches mixed by the given loop and the ramps

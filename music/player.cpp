@@ -11,7 +11,8 @@
 #include <cstring>
 #include <new>
 
-#include "music/replayer.h"
+#include "music/row.h"
+#include "music/tick_effects.h"
 
 namespace {
 

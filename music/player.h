@@ -6,7 +6,7 @@
 // Thread: one thread at a time per player; players share nothing mutable.
 //
 //   Player* p = player_create(song, 44100);   // null: bad rate or no memory
-//   int32_t n = render_s16(p, frames, count); // fewer than count only at the end
+//   int32_t n = render_s16(p, frames, count); // render.h; fewer only at the end
 //   player_free(p);
 #pragma once
 #include <cstddef>
@@ -103,12 +103,6 @@ void player_free(Player* player);
 void player_restart(Player* player, int32_t order);
 // Goes on at `order`, row 0, with the next frame, keeping the channels.
 void player_jump(Player* player, int32_t order);
-// Renders up to count frames; returns the frames written, fewer only at the end.
-int32_t render_s16(Player* player, int16_t* out, int32_t count);
-int32_t render_f32(Player* player, float* out, int32_t count);
-// Runs the replayer without mixing until the playback ends or max_frames
-// frames have passed; returns the frames a render would give.
-uint64_t measure_frames(Player* player, uint64_t max_frames);
 
 // The pass record: forgets every row played; records the row just played
 // and tells whether this pass played it before with the same loop counters.

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "music/player.h"
+#include "music/render.h"
 #include "quillmere/music.h"
 
 namespace {

@@ -23,6 +23,7 @@
 #include "music/file_callbacks.h"
 #include "music/music.h"
 #include "music/player.h"
+#include "music/render.h"
 
 namespace {
 

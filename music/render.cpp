@@ -13,8 +13,9 @@
 
 #include "music/convert.h"
 #include "music/mixer.h"
-#include "music/player.h"
-#include "music/replayer.h"
+#include "music/render.h"
+#include "music/row.h"
+#include "music/tick_effects.h"
 
 namespace {
 

@@ -8,7 +8,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "music/replayer.h"
+#include "music/row.h"
+#include "music/tick_effects.h"
 
 namespace {
 

@@ -42,6 +42,3 @@ struct Voice {
 
 // Applies the channel's pending-update bits to its voice in player's table.
 void update_voice(Player* player, Channel* channel, const Sample* sample);
-
-// Adds frames output frames of the player's voices 0..63 into accum (2 * frames floats).
-void mix_voices(Player* player, float* accum, int32_t frames);

@@ -62,7 +62,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "music/replayer.h"
 #include "music/xm_loader_internal.h"
 
 const Sample empty_sample{};

@@ -15,6 +15,7 @@
 
 #include "music/music.h"
 #include "music/player.h"
+#include "music/render.h"
 #include "music/realtime.h"
 #include "tests/music-data/loudness.h"
 #include "tests/support/xm_writer.h"

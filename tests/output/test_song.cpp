@@ -2,6 +2,7 @@
 #include "tests/output/test_song.h"
 
 #include "music/player.h"
+#include "music/render.h"
 
 // A four-channel song of looped saw and square tones whose notes change
 // every row, so that every block of the ring sounds different.

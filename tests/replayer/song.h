@@ -10,7 +10,9 @@
 
 #include "music/music.h"
 #include "music/player.h"
-#include "music/replayer.h"
+#include "music/render.h"
+#include "music/row.h"
+#include "music/tick_effects.h"
 #include "tests/support/xm_writer.h"
 
 // A song of `patterns` empty patterns of `rows` rows on `channels` channels,

@@ -126,7 +126,7 @@ qm_status load_song_file(const char* path, Module** out, qm_load_error* error) {
   int reason = file == nullptr ? errno : fstat(fileno(file), &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
   if (reason != 0) {
     if (file != nullptr) std::fclose(file);
-    std::snprintf(detail, sizeof detail, "%s: %s", path, std::strerror(reason));
+    std::snprintf(detail, sizeof detail, "%s", std::strerror(reason));
     return report(error, QM_ERROR_CANNOT_OPEN, detail);
   }
   qm_status status = load_song(&stdio_source_io, file, out, error);

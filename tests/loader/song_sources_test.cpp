@@ -124,9 +124,9 @@ TEST(SongSources, RefusalsNameTheirReason) {
   Module* song = nullptr;
   qm_load_error e{};
   EXPECT_EQ(load_song_file("/nonexistent/dir/none.xm", &song, &e), QM_ERROR_CANNOT_OPEN);
-  EXPECT_STREQ(e.detail, "/nonexistent/dir/none.xm: No such file or directory");
+  EXPECT_STREQ(e.detail, "No such file or directory");
   EXPECT_EQ(load_song_file(QM_SOURCE_DIR, &song, &e), QM_ERROR_CANNOT_OPEN);
-  EXPECT_EQ(std::string(e.detail), QM_SOURCE_DIR ": Is a directory");
+  EXPECT_STREQ(e.detail, "Is a directory");
   EXPECT_EQ(song, nullptr);
 
   std::vector<uint8_t> ice = {'I', 'c', 'e', '!', 0, 1, 'E', 'x', 't'};

@@ -1,93 +1,200 @@
-// info.cpp: the --info listing of xmrender.
+// info.cpp: gathers what the library tells of a song once, then writes it
+// as text or as JSON, so both always say the same.
 // Owns: nothing. Thread: the caller's.
 #include "tools/xmrender/info.h"
 
-#include <cstdint>
 #include <string>
+#include <vector>
+
+#include "tools/xmrender/json_writer.h"
 
 namespace {
 
-constexpr long SONG_NAME_OFFSET = 17;
-constexpr long TRACKER_NAME_OFFSET = 38;
-constexpr size_t NAME_BYTES = 20;
+constexpr int32_t VERSION_MINOR_BITS = 8;
+constexpr int32_t VERSION_MINOR_MASK = 0xFF;
 
-// A name field of the file header as printable text ("" when unreadable).
-std::string header_name(const char* path, long offset) {
-  FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return "";
-  char raw[NAME_BYTES] = {};
-  size_t got = std::fseek(f, offset, SEEK_SET) == 0 ? std::fread(raw, 1, NAME_BYTES, f) : 0;
-  std::fclose(f);
-  std::string name;
-  for (size_t i = 0; i < got && raw[i] != '\0'; ++i) {
-    name.push_back(raw[i] >= 0x20 && raw[i] < 0x7F ? raw[i] : '?');
+struct Instrument {
+  qm_instrument_info info{};
+  std::vector<qm_sample_info> samples;
+};
+
+struct Facts {
+  qm_song_info song{};
+  uint64_t frames = 0;  // one pass from order 0, at most the cap
+  bool ends = false;    // the pass ends (comes back to a row it played) within the cap
+  int32_t rate = 0;
+  std::vector<int32_t> orders;                  // pattern at each order position
+  std::vector<int32_t> pattern_rows;            // rows of each pattern
+  std::vector<std::vector<int32_t>> pattern_at; // order positions that play each pattern
+  std::vector<Instrument> instruments;
+  std::vector<std::string> warnings;
+};
+
+Facts gather(const qm_song* song, int32_t rate) {
+  Facts f;
+  f.rate = rate;
+  qm_song_get_info(song, &f.song);
+  int32_t ended = 0;
+  const uint64_t cap = INFO_MEASURE_CAP_SECONDS * static_cast<uint64_t>(rate);
+  if (qm_song_measure(song, rate, 0, 0, cap, &f.frames, &ended) == QM_OK) f.ends = ended != 0;
+  for (int32_t p = 0; p < f.song.patterns; ++p) f.pattern_rows.push_back(qm_song_pattern_rows(song, p));
+  f.pattern_at.resize(f.pattern_rows.size());
+  for (int32_t i = 0; i < f.song.length; ++i) {
+    const int32_t pattern = qm_song_order(song, i);
+    f.orders.push_back(pattern);
+    if (pattern >= 0 && pattern < f.song.patterns) f.pattern_at[static_cast<size_t>(pattern)].push_back(i);
   }
-  while (!name.empty() && name.back() == ' ') name.pop_back();
-  return name;
+  for (int32_t i = 0; i < f.song.instruments; ++i) {
+    Instrument in;
+    qm_song_get_instrument(song, i, &in.info);
+    for (int32_t s = 0; s < in.info.samples; ++s) {
+      qm_sample_info sample{};
+      qm_song_get_sample(song, i, s, &sample);
+      in.samples.push_back(sample);
+    }
+    f.instruments.push_back(in);
+  }
+  for (int32_t i = 0; i < qm_song_warning_count(song); ++i) f.warnings.emplace_back(qm_song_warning_text(song, i));
+  return f;
 }
 
-int32_t used_cells(const Pattern& p, int32_t channel_count) {
-  if (p.cells == nullptr || channel_count <= 0) return 0;
-  int32_t used = 0;
-  for (int64_t i = 0; i < int64_t{p.row_count} * channel_count; ++i) {
-    const Cell& c = p.cells[i];
-    if (c.note || c.instrument || c.volume || c.effect || c.param) ++used;
-  }
-  return used;
+std::string version_text(int32_t version) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%d.%02x", version >> VERSION_MINOR_BITS, version & VERSION_MINOR_MASK);
+  return text;
 }
 
-const char* loop_name(uint8_t loop_type) {
+const char* loop_name(int32_t loop_type) {
   switch (loop_type) {
-    case LOOP_FORWARD: return "forward";
-    case LOOP_PINGPONG: return "ping-pong";
+    case 1: return "forward";
+    case 2: return "ping-pong";
     default: return "none";
   }
 }
 
-void print_envelope(FILE* out, const char* label, const EnvelopePoint* points, int count, uint8_t flags,
-                    int sustain, int loop_start, int loop_end) {
-  if (!(flags & ENVELOPE_ON)) return;
-  std::fprintf(out, "    %s envelope, %d points:", label, count);
-  for (int i = 0; i < count && i < ENVELOPE_POINTS; ++i) std::fprintf(out, " (%u,%u)", points[i].x, points[i].y);
-  if (flags & ENVELOPE_SUSTAIN) std::fprintf(out, " sustain %d", sustain);
-  if (flags & ENVELOPE_LOOP) std::fprintf(out, " loop %d-%d", loop_start, loop_end);
-  std::fputc('\n', out);
+double seconds_of(const Facts& f) { return static_cast<double>(f.frames) / f.rate; }
+
+// ---- Text -------------------------------------------------------------------
+
+void print_text(FILE* out, const char* path, const Facts& f) {
+  std::fprintf(out, "file:         %s\n", path);
+  std::fprintf(out, "song name:    %s\n", f.song.name);
+  std::fprintf(out, "tracker:      %s\n", f.song.tracker);
+  std::fprintf(out, "format:       XM %s, %s periods\n", version_text(f.song.version).c_str(),
+               f.song.linear_periods ? "linear" : "Amiga");
+  std::fprintf(out, "channels:     %d\n", f.song.channels);
+  std::fprintf(out, "speed, bpm:   %d, %d\n", f.song.speed, f.song.bpm);
+  std::fprintf(out, "duration:     %s%.3f s, one pass (%llu frames at %d Hz)\n", f.ends ? "" : "more than ",
+               seconds_of(f), static_cast<unsigned long long>(f.frames), f.rate);
+  std::fprintf(out, "orders:       %d, restart at %d:", f.song.length, f.song.restart);
+  for (int32_t pattern : f.orders) std::fprintf(out, " %d", pattern);
+  std::fprintf(out, "\npatterns:     %d\n", f.song.patterns);
+  for (size_t p = 0; p < f.pattern_rows.size(); ++p) {
+    std::fprintf(out, "  %3zu: %3d rows, ", p, f.pattern_rows[p]);
+    if (f.pattern_at[p].empty()) std::fputs("unused", out);
+    else std::fputs("at orders", out);
+    for (int32_t order : f.pattern_at[p]) std::fprintf(out, " %d", order);
+    std::fputc('\n', out);
+  }
+  std::fprintf(out, "instruments:  %d\n", f.song.instruments);
+  for (size_t i = 0; i < f.instruments.size(); ++i) {
+    const Instrument& in = f.instruments[i];
+    std::fprintf(out, "  %3zu: \"%s\", %d sample%s\n", i + 1, in.info.name, in.info.samples,
+                 in.info.samples == 1 ? "" : "s");
+    for (size_t s = 0; s < in.samples.size(); ++s) {
+      const qm_sample_info& sm = in.samples[s];
+      std::fprintf(out,
+                   "       sample %2zu: \"%s\", %u frames, loop %s %u+%u, volume %d, finetune %d, panning %d, "
+                   "relative note %d\n",
+                   s, sm.name, sm.length, loop_name(sm.loop_type), sm.loop_start, sm.loop_length, sm.volume,
+                   sm.finetune, sm.panning, sm.relative_note);
+    }
+  }
 }
 
-void print_instrument(FILE* out, int index, const Instrument& in) {
-  std::fprintf(out, "  %3d: %d samples, fadeout %u, auto-vibrato type %u sweep %u depth %u rate %u\n", index + 1,
-               in.sample_count, in.fadeout, in.vibrato_type, in.vibrato_sweep, in.vibrato_depth, in.vibrato_rate);
-  print_envelope(out, "volume", in.volume_envelope, in.volume_point_count, in.volume_flags, in.volume_sustain_point,
-                 in.volume_loop_start, in.volume_loop_end);
-  print_envelope(out, "panning", in.panning_envelope, in.panning_point_count, in.panning_flags,
-                 in.panning_sustain_point, in.panning_loop_start, in.panning_loop_end);
-  for (int s = 0; s < in.sample_count && s < INSTRUMENT_SAMPLES; ++s) {
-    const Sample* sm = in.samples[s];
-    if (sm == nullptr) continue;
-    std::fprintf(out,
-                 "    sample %2d: %u frames, loop %s %u+%u, volume %u, finetune %d, panning %d, relative note %d\n",
-                 s, sm->length, loop_name(sm->loop_type), sm->loop_start, sm->loop_length, sm->volume, sm->finetune,
-                 sm->panning, sm->relative_note);
+// ---- JSON -------------------------------------------------------------------
+
+void json_ints(JsonWriter* j, const char* key, const std::vector<int32_t>& values) {
+  json_key(j, key);
+  json_begin_array(j);
+  for (int32_t v : values) json_int(j, v);
+  json_end_array(j);
+}
+
+void json_sample(JsonWriter* j, size_t index, const qm_sample_info& s) {
+  json_begin_object(j);
+  json_int_field(j, "index", static_cast<int64_t>(index));
+  json_string_field(j, "name", s.name);
+  json_int_field(j, "frames", s.length);
+  json_string_field(j, "loop", loop_name(s.loop_type));
+  json_int_field(j, "loop_start", s.loop_start);
+  json_int_field(j, "loop_length", s.loop_length);
+  json_int_field(j, "volume", s.volume);
+  json_int_field(j, "finetune", s.finetune);
+  json_int_field(j, "panning", s.panning);
+  json_int_field(j, "relative_note", s.relative_note);
+  json_end_object(j);
+}
+
+void json_lists(JsonWriter* j, const Facts& f) {
+  json_key(j, "patterns");
+  json_begin_array(j);
+  for (size_t p = 0; p < f.pattern_rows.size(); ++p) {
+    json_begin_object(j);
+    json_int_field(j, "index", static_cast<int64_t>(p));
+    json_int_field(j, "rows", f.pattern_rows[p]);
+    json_ints(j, "orders", f.pattern_at[p]);
+    json_end_object(j);
   }
+  json_end_array(j);
+  json_key(j, "instruments");
+  json_begin_array(j);
+  for (size_t i = 0; i < f.instruments.size(); ++i) {
+    json_begin_object(j);
+    json_int_field(j, "index", static_cast<int64_t>(i + 1));
+    json_string_field(j, "name", f.instruments[i].info.name);
+    json_key(j, "samples");
+    json_begin_array(j);
+    for (size_t s = 0; s < f.instruments[i].samples.size(); ++s) json_sample(j, s, f.instruments[i].samples[s]);
+    json_end_array(j);
+    json_end_object(j);
+  }
+  json_end_array(j);
+  json_key(j, "warnings");
+  json_begin_array(j);
+  for (const std::string& w : f.warnings) json_string(j, w);
+  json_end_array(j);
+}
+
+void print_json(FILE* out, const char* path, const Facts& f) {
+  JsonWriter j;
+  json_begin_object(&j);
+  json_string_field(&j, "file", path);
+  json_string_field(&j, "song_name", f.song.name);
+  json_string_field(&j, "tracker", f.song.tracker);
+  json_string_field(&j, "version", version_text(f.song.version));
+  json_bool_field(&j, "linear_periods", f.song.linear_periods != 0);
+  json_int_field(&j, "channels", f.song.channels);
+  json_int_field(&j, "speed", f.song.speed);
+  json_int_field(&j, "bpm", f.song.bpm);
+  json_key(&j, "duration");
+  json_begin_object(&j);
+  json_real_field(&j, "seconds", seconds_of(f), 3);
+  json_int_field(&j, "frames", static_cast<int64_t>(f.frames));
+  json_int_field(&j, "rate", f.rate);
+  json_bool_field(&j, "ends", f.ends);
+  json_end_object(&j);
+  json_int_field(&j, "restart", f.song.restart);
+  json_ints(&j, "orders", f.orders);
+  json_lists(&j, f);
+  json_end_object(&j);
+  std::fprintf(out, "%s\n", j.text.c_str());
 }
 
 }  // namespace
 
-void print_module_info(FILE* out, const char* path, const Module* m) {
-  std::fprintf(out, "file:        %s\n", path);
-  std::fprintf(out, "song name:   %s\n", header_name(path, SONG_NAME_OFFSET).c_str());
-  std::fprintf(out, "tracker:     %s\n", header_name(path, TRACKER_NAME_OFFSET).c_str());
-  std::fprintf(out, "channels:    %d\n", m->channel_count);
-  std::fprintf(out, "song length: %d (restart at %d)\n", m->song_length, m->restart_position);
-  std::fprintf(out, "periods:     %s\n", (m->flags & MODULE_LINEAR_TABLE) ? "linear" : "Amiga");
-  std::fprintf(out, "speed, bpm:  %d, %d\n", m->default_speed, m->default_bpm);
-  std::fprintf(out, "orders:     ");
-  for (int i = 0; i < m->song_length && i < ORDER_TABLE_SIZE; ++i) std::fprintf(out, " %d", m->order_table[i]);
-  std::fprintf(out, "\npatterns:    %d\n", m->pattern_count);
-  for (int i = 0; m->patterns != nullptr && i < m->pattern_count; ++i) {
-    const Pattern& p = m->patterns[i];
-    std::fprintf(out, "  %3d: %3d rows, %d cells used\n", i, p.row_count, used_cells(p, m->channel_count));
-  }
-  std::fprintf(out, "instruments: %d\n", m->instrument_count);
-  for (int i = 0; m->instruments != nullptr && i < m->instrument_count; ++i) print_instrument(out, i, m->instruments[i]);
+void print_song_info(FILE* out, const char* path, const qm_song* song, int32_t rate, bool json) {
+  const Facts facts = gather(song, rate);
+  if (json) print_json(out, path, facts);
+  else print_text(out, path, facts);
 }

@@ -1,0 +1,61 @@
+# Damaged and refused songs: a refused file gets the loader's reason and
+# status 1 and writes nothing; a repaired one renders with the loader's
+# warnings; --strict turns any warning (also a silent render) into status 3
+# with nothing written.
+source "$(dirname "$0")/lib.sh" "$@" || exit 1
+make_songs
+
+head -c 17 "$TYPING" >cut17.xm
+head -c 1000 "$TYPING" >cut1000.xm
+echo "not a module" >text.xm
+
+refused() { # FILE MESSAGE
+  run "$1" -o out.wav
+  expect 1 "xmrender: $1: $2" "$1"
+  [ -e out.wav ] && fail "$1: an output was written"
+  run "$1" --info
+  expect 1 "xmrender: $1: $2" "$1 --info"
+}
+refused cut17.xm "header incomplete: the file holds 17 bytes"
+refused text.xm "not an XM file"
+refused missing.xm "cannot open"
+
+run cut1000.xm -o cut.wav
+expect 0 "xmrender: cut1000.xm: warning: pattern 2 ends after row 1 of 16" "a song cut inside its patterns"
+[ -s cut.wav ] || fail "the repaired song was not written"
+run cut1000.xm -o strict.wav --strict
+expect 3 "xmrender: cut1000.xm: refused: the song loaded with warnings (--strict); nothing written" "--strict"
+grep -qF "xmrender: cut1000.xm: warning: pattern" err || fail "--strict does not show the warning itself"
+[ -e strict.wav ] && fail "--strict wrote an output"
+
+run silent.xm -o silent.wav
+expect 0 "xmrender: silent.xm: warning: the whole render is silent" "a silent song"
+[ -s silent.wav ] || fail "the silent song was not written"
+run named.xm -o named.wav
+expect 0 "" "a song with a tone"
+grep -q silent err && fail "an audible render was called silent"
+run silent.xm -o strict.flac --strict
+expect 3 "xmrender: silent.xm: refused: the render has a warning (--strict); nothing written" "--strict, silent"
+expect_files . cut17.xm cut1000.xm text.xm silent.xm named.xm cut.wav silent.wav named.wav err out
+
+if [ -d "$CORPUS/malformed" ]; then
+  song=$CORPUS/malformed/load_xm_orders_mismatch.xm
+  run "$song" -o mismatch.wav --strict
+  expect 3 "warning: song length 210 reaches past the 2 orders the header holds" "$song --strict"
+  [ -e mismatch.wav ] && fail "--strict wrote $song"
+  # Every malformed file either renders a few seconds or is refused with a
+  # reason, and a failure never leaves a file.
+  for song in "$CORPUS"/malformed/*.xm; do
+    run "$song" -o any.wav --seconds 2
+    case $STATUS in
+      0) [ -s any.wav ] || fail "$song: status 0 without a file" ;;
+      1) [ -e any.wav ] && fail "$song: status 1 with a file"
+         grep -qF "xmrender: $song: " err || fail "$song: refused without its name" ;;
+      *) fail "$song: status $STATUS" ;;
+    esac
+    rm -f any.wav
+  done
+else
+  echo "note: ../shared/corpus is absent; the corpus cases were skipped"
+fi
+echo "ok: refusals with the loader's reason, warnings, silence and --strict"

@@ -1,0 +1,127 @@
+# Output formats and mixing options: the format follows the extension or
+# --format, and a contradiction is refused; standard output through a pipe
+# carries the same bytes as a file; FLAC decodes to the 16- and 24-bit PCM
+# of the WAV files; float and 24-bit agree with the 16-bit render; mono,
+# gain, loops, start, seconds and the fade do what they say.
+source "$(dirname "$0")/lib.sh" "$@" || exit 1
+need python3 flac
+
+run "$TYPING" -o x.flac --format wav
+expect 2 "xmrender: 'x.flac' names a FLAC file but --format wav writes WAV" "contradicting extension"
+run "$TYPING" -o x.mp3
+expect 2 "cannot tell the format from the name" "unknown extension"
+run "$TYPING" -o x.ogg --format raw
+expect 0 "" "an unknown extension with --format"
+expect_files . err out x.ogg
+rm x.ogg
+
+render() { # FILE ARGS...: a render that must succeed
+  "$XMR" -q "$TYPING" -o "$@" 2>err || fail "rendering $*"
+}
+render s16.wav
+short=(--seconds 6)  # the comparisons sample by sample look at 6 s
+render short.wav "${short[@]}"
+for format in wav wav24 wav-f32 raw raw24 raw-f32; do
+  render "file.$format" --format "$format" --mono --gain -3
+  "$XMR" -q "$TYPING" -o - --format "$format" --mono --gain -3 | cat >pipe.$format
+  cmp -s "file.$format" "pipe.$format" || fail "$format: the pipe's bytes differ from the file's"
+done
+# /dev/stdout into a pipe streams too (no seek back to the header), and
+# "-" is never a file name.
+"$XMR" -q "$TYPING" -o /dev/stdout | cat >dev.wav
+cmp -s s16.wav dev.wav || fail "-o /dev/stdout through a pipe differs from the file"
+"$XMR" -q "$TYPING" -o - --format wav | cat >pipe.wav
+cmp -s s16.wav pipe.wav || fail "-o - through a pipe differs from the file"
+[ -e ./- ] && fail "-o - created a file named '-'"
+render s24.wav --format wav24 "${short[@]}"
+render f32.wav --format wav-f32 "${short[@]}"
+render s16.raw
+cmp -s <(tail -c +45 s16.wav) s16.raw || fail "raw PCM is not the WAV file's data"
+
+# FLAC, 16 and 24 bit, from a file and from a pipe, decoded by flac.
+decode() { # FILE.flac OUT.raw
+  flac -s -d -f --force-raw-format --endian=little --sign=signed -o "$2" "$1" 2>/dev/null ||
+    fail "flac cannot decode $1"
+}
+render s16.flac
+decode s16.flac s16.flac.raw
+cmp -s s16.raw s16.flac.raw || fail "FLAC does not decode to the 16-bit samples"
+"$XMR" -q "$TYPING" -o - --format flac | cat >pipe.flac
+decode pipe.flac pipe.flac.raw
+cmp -s s16.raw pipe.flac.raw || fail "FLAC through a pipe does not decode to the 16-bit samples"
+render s24.flac --format flac24 "${short[@]}"
+decode s24.flac s24.flac.raw
+cmp -s <(tail -c +45 s24.wav) s24.flac.raw || fail "24-bit FLAC does not decode to the 24-bit samples"
+
+render mono.wav --mono "${short[@]}"
+render sep0.wav --stereo-separation 0 "${short[@]}"
+render gain.wav --gain -6 "${short[@]}"
+render loops2.wav --loops 2
+render start.wav --start 4
+render fade.wav --fade 2 "${short[@]}"
+render seconds.wav --seconds 2.5
+render rate.wav --seconds 2.5 --rate 48000
+run "$TYPING" -o past.wav --start 99
+expect 1 "xmrender: $TYPING: --start 99 is past the song's last order position (7)" "--start past the end"
+python3 - <<'PY' || fail "the formats or the mixing options are wrong (above)"
+import array, struct, sys, wave
+
+def pcm(name):
+    w = wave.open(name)
+    return w.getnchannels(), w.getframerate(), w.readframes(w.getnframes())
+
+def check(ok, what):
+    if not ok:
+        print(what, file=sys.stderr)
+        sys.exit(1)
+
+s16 = array.array("h", pcm("s16.wav")[2])
+check(len(s16) // 2 == 757792, "one pass is %d frames" % (len(s16) // 2))
+short = array.array("h", pcm("short.wav")[2])
+n = len(short) // 2
+check(n == 6 * 44100, "--seconds 6 gave %d frames" % n)
+
+channels, _, raw24 = pcm("s24.wav")
+s24 = [int.from_bytes(raw24[i:i + 3], "little", signed=True) for i in range(0, len(raw24), 3)]
+check(len(s24) == len(short) and max(abs(a / 256 - b) for a, b in zip(s24, short)) <= 0.5,
+      "24-bit is not the 16-bit render")
+
+f = open("f32.wav", "rb").read()
+tag, ch, rate, _, block, bits = struct.unpack("<HHIIHH", f[20:36])
+check((tag, ch, rate, block, bits) == (3, 2, 44100, 8, 32) and f[38:42] == b"fact" and f[50:54] == b"data",
+      "float WAV header")
+floats = array.array("f", f[58:])
+check(len(floats) == len(short) and max(abs(a * 32768 - b) for a, b in zip(floats, short)) <= 0.5,
+      "float is not the 16-bit render")
+
+channels, _, raw = pcm("mono.wav")
+_, _, sep0 = pcm("sep0.wav")
+sep0 = array.array("h", sep0)
+check(channels == 1 and array.array("h", raw) == sep0[0::2] and sep0[0::2] == sep0[1::2],
+      "--mono is not the mid signal of --stereo-separation 0")
+
+_, _, raw = pcm("gain.wav")
+ratio = max(map(abs, array.array("h", raw))) / max(map(abs, short))
+check(0.49 < ratio < 0.51, "--gain -6 scaled the peak by %.3f" % ratio)
+
+_, _, raw = pcm("loops2.wav")
+loops2 = array.array("h", raw)
+check(len(loops2) > len(s16) and loops2[:len(s16)] == s16, "--loops 2 does not begin with the first pass")
+
+_, _, raw = pcm("start.wav")
+start = array.array("h", raw)
+check(0 < len(start) < len(s16), "--start 4 is not shorter than the whole song")
+
+_, _, raw = pcm("fade.wav")
+fade = array.array("h", raw)
+edge = 2 * (n - 2 * 44100)
+check(len(fade) == len(short) and fade[:edge] == short[:edge], "--fade changed the frames before the fade")
+check(fade[-2:] == array.array("h", [0, 0]), "--fade does not end in silence")
+peak = lambda a, b: max(map(abs, fade[2 * a:2 * b]))
+check(peak(n - 22050, n) < peak(n - 2 * 44100, n - 3 * 22050), "--fade does not fall")
+
+check(len(pcm("seconds.wav")[2]) == 4 * 110250, "--seconds 2.5 at 44100 Hz")
+channels, rate, raw = pcm("rate.wav")
+check(rate == 48000 and len(raw) == 4 * 120000, "--seconds 2.5 at 48000 Hz")
+PY
+echo "ok: formats, pipes, FLAC, mono, gain, loops, start, seconds and fade"

@@ -1,0 +1,92 @@
+// playback.cpp: the device thread's render step and the main thread's
+// hand-over of a player. See playback.h.
+// Owns: nothing. Thread: as marked in playback.h.
+#include "tools/play/playback.h"
+
+#include <cstdlib>
+
+namespace {
+
+constexpr int32_t FULL_SCALE = 32768;
+
+// Raises peak to at least value; the main thread may reset it meanwhile.
+void raise_peak(std::atomic<int32_t>* peak, int32_t value) {
+  int32_t seen = peak->load(std::memory_order_relaxed);
+  while (value > seen && !peak->compare_exchange_weak(seen, value, std::memory_order_relaxed)) {
+  }
+}
+
+void publish_levels(Playback* pb, const int16_t* frames, int32_t count) {
+  int32_t left = 0, right = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    const int32_t l = std::abs(static_cast<int32_t>(frames[2 * i]));
+    const int32_t r = std::abs(static_cast<int32_t>(frames[2 * i + 1]));
+    if (l > left) left = l;
+    if (r > right) right = r;
+  }
+  raise_peak(&pb->peak_left, left < FULL_SCALE ? left : FULL_SCALE);
+  raise_peak(&pb->peak_right, right < FULL_SCALE ? right : FULL_SCALE);
+}
+
+// Applies the main thread's gain and jump requests to the player.
+void apply_requests(Playback* pb, qm_player* player) {
+  const double gain = pb->gain_db.load(std::memory_order_relaxed);
+  if (gain != pb->applied_gain_db.load(std::memory_order_relaxed)) {
+    qm_player_set_gain(player, gain);
+    pb->applied_gain_db.store(gain, std::memory_order_relaxed);
+  }
+  const int32_t jump = pb->jump_to.exchange(NO_JUMP, std::memory_order_relaxed);
+  if (jump != NO_JUMP) qm_player_jump(player, jump);
+}
+
+}  // namespace
+
+void playback_start(Playback* pb, qm_player* player, double gain_db) {
+  pb->paused.store(false, std::memory_order_relaxed);
+  pb->gain_db.store(gain_db, std::memory_order_relaxed);
+  pb->applied_gain_db.store(gain_db, std::memory_order_relaxed);
+  pb->jump_to.store(NO_JUMP, std::memory_order_relaxed);
+  qm_position at{};
+  qm_player_get_position(player, &at);
+  pb->order.store(at.order, std::memory_order_relaxed);
+  pb->row.store(at.row, std::memory_order_relaxed);
+  pb->frames.store(0, std::memory_order_relaxed);
+  pb->peak_left.store(0, std::memory_order_relaxed);
+  pb->peak_right.store(0, std::memory_order_relaxed);
+  pb->ended.store(false, std::memory_order_relaxed);
+  pb->buffers_after_end.store(0, std::memory_order_relaxed);
+  pb->player.store(player, std::memory_order_release);
+}
+
+void playback_stop(Playback* pb) { pb->player.store(nullptr, std::memory_order_release); }
+
+bool playback_finished(const Playback& pb) {
+  return pb.ended.load(std::memory_order_acquire) &&
+         pb.buffers_after_end.load(std::memory_order_relaxed) >= BUFFERS_AFTER_END;
+}
+
+void playback_take_peaks(Playback* pb, int32_t* left, int32_t* right) {
+  *left = pb->peak_left.exchange(0, std::memory_order_relaxed);
+  *right = pb->peak_right.exchange(0, std::memory_order_relaxed);
+}
+
+int32_t playback_pull(void* user, int16_t* frames, int32_t count) {
+  auto* pb = static_cast<Playback*>(user);
+  qm_player* player = pb->player.load(std::memory_order_acquire);
+  if (player == nullptr) return 0;
+  if (pb->ended.load(std::memory_order_relaxed)) {
+    pb->buffers_after_end.fetch_add(1, std::memory_order_relaxed);
+    return 0;
+  }
+  apply_requests(pb, player);
+  if (pb->paused.load(std::memory_order_relaxed)) return 0;
+  const int32_t written = qm_player_render_s16(player, frames, count);
+  publish_levels(pb, frames, written);
+  qm_position at{};
+  qm_player_get_position(player, &at);
+  pb->order.store(at.order, std::memory_order_relaxed);
+  pb->row.store(at.row, std::memory_order_relaxed);
+  pb->frames.store(at.frame, std::memory_order_relaxed);
+  if (written < count) pb->ended.store(true, std::memory_order_release);
+  return written;
+}

@@ -1,0 +1,264 @@
+// render_job.cpp: loading, rendering and writing one song.
+// Owns: see render_job.h. Thread: the job's worker.
+#include "tools/xmrender/render_job.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "quillmere/music.h"
+#include "tools/xmrender/encoder.h"
+#include "tools/xmrender/output_file.h"
+
+namespace {
+
+constexpr int32_t CHUNK_FRAMES = 4096;
+
+// How long a render runs, decided before it starts.
+struct Length {
+  uint64_t limit = 0;  // frames rendered at most (--seconds, or the cap)
+  uint64_t total = 0;  // frames it will give, when measured (else 0)
+};
+
+// How a render ended.
+struct Rendered {
+  uint64_t frames = 0;
+  bool stopped = false;      // a stop signal came
+  bool write_failed = false; // the encoder or the output refused a chunk
+  qm_position end{};         // the player's position after the last frame
+};
+
+struct TraceState {
+  uint64_t limit = 0;  // row ticks at or past this frame are mixed ahead but never heard
+};
+
+void print_row_tick(void* user, const qm_row_event* e) {
+  if (e->frame >= static_cast<const TraceState*>(user)->limit) return;
+  std::printf("%llu %d %d %d %d\n", static_cast<unsigned long long>(e->frame), e->order, e->row, e->speed, e->bpm);
+}
+
+// Loads job->input; on success the loader's warnings are in job->head.
+// A refused load, or a warning under --strict, sets job->status.
+qm_song* load_song(const Options& o, Job* job) {
+  qm_song* song = nullptr;
+  qm_load_error error{};
+  if (qm_song_load_file_ex(job->input.c_str(), &song, &error) != QM_OK) {
+    std::string reason = qm_status_text(error.status);
+    if (error.detail[0] != '\0') reason += std::string(": ") + error.detail;
+    add_message(&job->head, job->input, reason);
+    job->status = JOB_FAILED;
+    return nullptr;
+  }
+  const int32_t warnings = qm_song_warning_count(song);
+  for (int32_t i = 0; i < warnings; ++i) {
+    add_message(&job->head, job->input, std::string("warning: ") + qm_song_warning_text(song, i));
+  }
+  if (o.strict && warnings > 0) {
+    add_message(&job->head, job->input, "refused: the song loaded with warnings (--strict); nothing written");
+    job->status = JOB_REFUSED_STRICT;
+    qm_song_free(song);
+    return nullptr;
+  }
+  return song;
+}
+
+int32_t repeat_count(const Options& o) { return o.mix.loops == 0 ? -1 : o.mix.loops - 1; }
+
+// The limit, and the exact length when something needs it in advance: the
+// fade, a streamed WAV header, the progress bar.
+Length plan_length(const Options& o, const qm_song* song, bool need_total) {
+  Length length;
+  const uint64_t rate = static_cast<uint64_t>(o.mix.rate);
+  if (o.seconds > 0.0) {
+    length.limit = std::max<uint64_t>(1, static_cast<uint64_t>(std::llround(o.seconds * static_cast<double>(rate))));
+  } else {
+    length.limit = CAP_SECONDS_PER_PLAY * rate * static_cast<uint64_t>(o.mix.loops);
+  }
+  if (!need_total) return length;
+  uint64_t frames = 0;
+  int32_t ended = 0;
+  if (qm_song_measure(song, o.mix.rate, o.mix.start, repeat_count(o), length.limit, &frames, &ended) == QM_OK) {
+    length.total = std::min(frames, length.limit);
+  }
+  return length;
+}
+
+// A linear fade over the last fade_frames of total, reaching 0 on the last
+// frame, applied to frames starting at frame `first`.
+void apply_fade(float* values, int32_t frames, uint64_t first, uint64_t total, uint64_t fade_frames) {
+  const uint64_t start = total - std::min(fade_frames, total);
+  for (int32_t f = 0; f < frames; ++f) {
+    const uint64_t i = first + static_cast<uint64_t>(f);
+    if (i < start) continue;
+    double gain = 0.0;
+    if (fade_frames > 1 && i + 1 < total) {
+      gain = static_cast<double>(total - 1 - i) / static_cast<double>(fade_frames - 1);
+    }
+    values[2 * f] = static_cast<float>(values[2 * f] * gain);
+    values[2 * f + 1] = static_cast<float>(values[2 * f + 1] * gain);
+  }
+}
+
+// Keeps the left value of each frame (both carry the same mid signal).
+template <typename T>
+void keep_left(T* values, int32_t frames) {
+  for (int32_t f = 0; f < frames; ++f) values[f] = values[2 * f];
+}
+
+// Renders up to length.limit frames into encoder (null: rendered and
+// dropped, for --trace alone).
+Rendered render_frames(const Options& o, Job* job, qm_player* player, Encoder* encoder, const Length& length) {
+  const bool through_floats = o.fade > 0.0 || (encoder != nullptr && encoder->spec.format.type != SampleType::S16);
+  const uint64_t fade_frames = static_cast<uint64_t>(std::llround(o.fade * o.mix.rate));
+  int16_t pcm[2 * CHUNK_FRAMES];
+  float mix[2 * CHUNK_FRAMES];
+  Rendered r;
+  while (r.frames < length.limit) {
+    if (stop_requested()) {
+      r.stopped = true;
+      break;
+    }
+    const int32_t ask = static_cast<int32_t>(std::min<uint64_t>(CHUNK_FRAMES, length.limit - r.frames));
+    const int32_t got =
+        through_floats ? qm_player_render_f32(player, mix, ask) : qm_player_render_s16(player, pcm, ask);
+    if (through_floats && fade_frames > 0) apply_fade(mix, got, r.frames, length.total, fade_frames);
+    if (o.mix.mono) through_floats ? keep_left(mix, got) : keep_left(pcm, got);
+    if (encoder != nullptr && got > 0) {
+      const bool ok = through_floats ? encoder_write_mix(encoder, mix, got) : encoder_write_s16(encoder, pcm, got);
+      if (!ok) {
+        r.write_failed = true;
+        break;
+      }
+    }
+    r.frames += static_cast<uint64_t>(got);
+    job->frames_done.store(r.frames, std::memory_order_relaxed);
+    if (got < ask) break;
+  }
+  qm_player_get_position(player, &r.end);
+  return r;
+}
+
+std::string describe(const Options& o, const Job& job, const Rendered& r) {
+  char text[256];
+  const double seconds = static_cast<double>(r.frames) / o.mix.rate;
+  const std::string where = job.output.empty()  ? "rendered"
+                            : job.output == "-" ? "wrote standard output"
+                                                : "wrote " + job.output;
+  std::snprintf(text, sizeof text, "%s: %.3f s (%llu frames at %d Hz)", where.c_str(), seconds,
+                static_cast<unsigned long long>(r.frames), o.mix.rate);
+  std::string line = text;
+  if (r.end.ended && r.end.end_order >= 0) {
+    const int passes = r.end.pass + 1;
+    std::snprintf(text, sizeof text, ", %s; the song goes on at order %d row %d",
+                  passes == 1 ? "one pass" : (std::to_string(passes) + " passes").c_str(), r.end.end_order,
+                  r.end.end_row);
+    line += text;
+  } else if (o.seconds == 0.0) {
+    line += ", stopped at the cap of one hour per play";
+  }
+  return line;
+}
+
+// A player of song set up with the mixing options; null (with the job's
+// message and status set) when that fails.
+qm_player* open_player(const Options& o, Job* job, const qm_song* song) {
+  qm_player* player = nullptr;
+  if (qm_player_create(song, o.mix.rate, &player) != QM_OK) {
+    add_message(&job->tail, job->input, "cannot render at " + std::to_string(o.mix.rate) + " Hz");
+    job->status = JOB_FAILED;
+    return nullptr;
+  }
+  std::string why;
+  if (!apply_mix_options(player, song, o.mix, &why)) {
+    add_message(&job->tail, job->input, why);
+    job->status = JOB_FAILED;
+    qm_player_free(player);
+    return nullptr;
+  }
+  return player;
+}
+
+// Completes the encoder and renames the output into place, or removes it;
+// the job's status and messages say which and why.
+void finish_output(const Options& o, Job* job, OutputFile* out, Encoder* encoder, const Rendered& r) {
+  std::string why;
+  bool ok = encoder_finish(encoder, &why) && !r.write_failed;
+  const bool silent = ok && !encoder->audible && r.frames > 0;
+  if (silent) add_message(&job->tail, job->input, "warning: the whole render is silent");
+  if (silent && o.strict) {
+    output_discard(out);
+    add_message(&job->tail, job->input, "refused: the render has a warning (--strict); nothing written");
+    job->status = JOB_REFUSED_STRICT;
+    return;
+  }
+  if (ok) ok = output_commit(out, o.no_clobber, &why);
+  if (ok) {
+    if (!o.quiet) add_message(&job->tail, job->input, describe(o, *job, r));
+    return;
+  }
+  output_discard(out);
+  if (stop_requested()) {
+    job->status = JOB_STOPPED;
+    return;
+  }
+  if (why.empty()) why = "cannot write '" + job->output + "': " + std::strerror(out->sink.error);
+  add_message(&job->tail, job->input, why);
+  job->status = JOB_FAILED;
+}
+
+// Renders the loaded song into job->output (or nowhere, for --trace alone).
+void render_song(const Options& o, Job* job, const qm_song* song) {
+  qm_player* player = open_player(o, job, song);
+  if (player == nullptr) return;
+  const bool writing = !job->output.empty();
+  const bool stream = writing && output_is_stream(job->output);
+  const bool need_total = o.fade > 0.0 || o.progress == Progress::ON ||
+                          (stream && job->format.container == Container::WAV);
+  const Length length = plan_length(o, song, need_total);
+  job->frames_total.store(length.total > 0 ? length.total : length.limit, std::memory_order_relaxed);
+  TraceState trace{length.limit};
+  if (o.trace) qm_player_set_row_callback(player, print_row_tick, &trace);
+
+  OutputFile out;
+  Encoder encoder;
+  std::string why;
+  const StreamSpec spec{job->format, o.mix.rate, o.mix.mono ? 1 : 2, length.total};
+  if (writing &&
+      (!output_open(job->output, o.no_clobber, &out, &why) || !encoder_begin(&encoder, &out.sink, spec, &why))) {
+    add_message(&job->tail, job->input, why);
+    job->status = JOB_FAILED;
+    output_discard(&out);
+    qm_player_free(player);
+    return;
+  }
+  const Rendered r = render_frames(o, job, player, writing ? &encoder : nullptr, length);
+  qm_player_free(player);
+  if (r.stopped) {
+    encoder_abandon(&encoder);
+    output_discard(&out);
+    job->status = JOB_STOPPED;
+  } else if (writing) {
+    finish_output(o, job, &out, &encoder, r);
+  } else if (!o.quiet) {
+    add_message(&job->tail, job->input, describe(o, *job, r));
+  }
+}
+
+}  // namespace
+
+void add_message(std::string* to, const std::string& file, const std::string& text) {
+  *to += std::string(PROGRAM) + ": " + file + ": " + text + "\n";
+}
+
+void run_job(const Options& o, Job* job) {
+  if (!job->refusal.empty()) {
+    add_message(&job->head, job->input, job->refusal);
+    job->status = JOB_FAILED;
+  } else if (qm_song* song = load_song(o, job); song != nullptr) {
+    job->stage.store(STAGE_LOADED, std::memory_order_release);
+    render_song(o, job, song);
+    qm_song_free(song);
+  }
+  job->stage.store(STAGE_DONE, std::memory_order_release);
+}

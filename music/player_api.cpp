@@ -52,6 +52,11 @@ int32_t qm_player_render_f32(qm_player* player, float* frames, int32_t count) {
   return render_f32(unwrap(player), frames, count);
 }
 
+int32_t qm_player_block_frames(const qm_player* player) {
+  const Player* p = unwrap(player);
+  return p != nullptr ? p->block_frames : 0;
+}
+
 qm_status qm_player_set_repeat_count(qm_player* player, int32_t count) {
   Player* p = unwrap(player);
   if (p == nullptr || count < -1) return QM_ERROR_INVALID_ARGUMENT;

@@ -102,6 +102,13 @@ bool block_ready(Player* p) {
 }
 
 void copy_s16(Player* p, int16_t* out, int32_t n) {
+  // A block taken whole in one call is converted straight into the caller's
+  // buffer (the show's ring, a tool's chunk), saving the copy; the conversion
+  // is value by value, so the bytes are the same.
+  if (!p->pcm_ready && p->block_read == 0 && n == p->block_valid) {
+    convert_to_pcm16(out, p->mix_block, n);
+    return;
+  }
   if (!p->pcm_ready) {
     convert_to_pcm16(p->pcm_block, p->mix_block, p->block_frames);
     p->pcm_ready = true;

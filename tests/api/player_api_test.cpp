@@ -23,7 +23,7 @@ TEST(PlayerApi, TheBytesDoNotDependOnTheSizesOfTheCalls) {
   ASSERT_NE(song.get(), nullptr);
   const std::vector<int16_t> whole = render_s16(song.get(), RATE, TEN_SECONDS, TEN_SECONDS);
   ASSERT_EQ(whole.size(), 2u * TEN_SECONDS);
-  for (int32_t chunk : {1, 7, 884, 1000, 65536}) {
+  for (int32_t chunk : {1, 7, 884, 1000, 3 * 884, 65536}) {
     EXPECT_TRUE(render_s16(song.get(), RATE, TEN_SECONDS, chunk) == whole) << chunk << " frames a call";
   }
   // Irregular call sizes, and s16 and f32 calls taking turns on one player.
@@ -192,6 +192,8 @@ TEST(PlayerApi, BadArgumentsAreRefusedWithoutTouchingAnything) {
   EXPECT_EQ(qm_player_render_s16(p, pcm, -4), 0);
   EXPECT_EQ(qm_player_render_s16(p, pcm, 4), 4);
   EXPECT_EQ(qm_player_set_repeat_count(p, -2), QM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(qm_player_block_frames(p), 7680);  // 20 ms at 384,000 Hz
+  EXPECT_EQ(qm_player_block_frames(nullptr), 0);
   EXPECT_EQ(qm_player_get_position(p, nullptr), QM_ERROR_INVALID_ARGUMENT);
   qm_player_free(p);
   qm_player_free(nullptr);

@@ -13,7 +13,10 @@
 
 namespace {
 
-constexpr int32_t CHUNK_FRAMES = 4096;
+// Frames asked of the player at a time: whole blocks of the player's, so
+// that it converts straight into pcm.
+constexpr int32_t CHUNK_BLOCKS = 4;
+constexpr int32_t CHUNK_FRAMES = CHUNK_BLOCKS * (MIX_MAX_RATE * 20 / 1000 + 3);  // room at the highest rate
 
 // How long a render runs, decided before it starts.
 struct Length {
@@ -111,15 +114,16 @@ void keep_left(T* values, int32_t frames) {
 Rendered render_frames(const Options& o, Job* job, qm_player* player, Encoder* encoder, const Length& length) {
   const bool through_floats = o.fade > 0.0 || (encoder != nullptr && encoder->spec.format.type != SampleType::S16);
   const uint64_t fade_frames = static_cast<uint64_t>(std::llround(o.fade * o.mix.rate));
-  int16_t pcm[2 * CHUNK_FRAMES];
-  float mix[2 * CHUNK_FRAMES];
+  static thread_local int16_t pcm[2 * CHUNK_FRAMES];
+  static thread_local float mix[2 * CHUNK_FRAMES];
+  const int32_t chunk = CHUNK_BLOCKS * qm_player_block_frames(player);
   Rendered r;
   while (r.frames < length.limit) {
     if (stop_requested()) {
       r.stopped = true;
       break;
     }
-    const int32_t ask = static_cast<int32_t>(std::min<uint64_t>(CHUNK_FRAMES, length.limit - r.frames));
+    const int32_t ask = static_cast<int32_t>(std::min<uint64_t>(chunk, length.limit - r.frames));
     const int32_t got =
         through_floats ? qm_player_render_f32(player, mix, ask) : qm_player_render_s16(player, pcm, ask);
     if (through_floats && fade_frames > 0) apply_fade(mix, got, r.frames, length.total, fade_frames);

@@ -187,6 +187,10 @@ QM_API int32_t qm_player_render_s16(qm_player* player, int16_t* frames, int32_t 
 /* The same frames as 32-bit floats taken from the mix before the 16-bit
    conversion (full scale is 32768.0, values beyond it are not clipped). */
 QM_API int32_t qm_player_render_f32(qm_player* player, float* frames, int32_t count);
+/* Frames the player mixes at a time (about 20 ms; 884 at 44,100 Hz). Calls
+   of qm_player_render_s16 that ask for whole multiples of it, from the start,
+   skip a copy; any count gives the same bytes. 0 for NULL. */
+QM_API int32_t qm_player_block_frames(const qm_player* player);
 
 /* How many times the song is played again after its first pass: 0 plays it
    once (the default), n plays n more passes, -1 plays forever. A pass ends

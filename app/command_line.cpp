@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/show_run.h"
 #include "app/version.h"
 
 namespace {
@@ -79,7 +80,5 @@ void report(const char* format, ...) {
 }
 
 std::string data_path(const ShowOptions& options, const char* name) {
-  std::string path = options.data_dir;
-  if (!path.empty() && path.back() != '/') path += '/';
-  return path + name;
+  return show_data_path(options.data_dir, name);
 }

@@ -11,13 +11,6 @@
 #include <string>
 
 #include "app/timeline.h"
-#include "gfx/tga.h"
-
-namespace {
-
-constexpr const char* MUSIC_FILE = "typing.xm";
-
-}  // namespace
 
 int32_t clock_ms() {
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -36,9 +29,7 @@ int DemoApp::run() {
     return STATUS_NO_DISPLAY;
   }
   Timeline timeline;
-  const TimelineLoad loaded = timeline_load(timeline, data_path(options, "").c_str());
-  if (loaded.result != TGA_OK) {
-    log_tga_failure(loaded.path.c_str(), loaded.result);
+  if (!load_show_pictures(timeline, options.data_dir)) {
     display.shutdown();
     return STATUS_LOAD_FAILED;
   }

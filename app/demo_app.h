@@ -7,15 +7,11 @@
 
 #include "app/command_line.h"
 #include "app/music_player.h"
+#include "app/show_run.h"
 #include "display/presenter.h"
 #include "gfx/image.h"
 
 struct Timeline;
-
-// The statuses run() returns for the process.
-constexpr int STATUS_DONE = 0;         // the end of the show, Esc or a close request
-constexpr int STATUS_NO_DISPLAY = 1;   // the display could not be opened
-constexpr int STATUS_LOAD_FAILED = -1; // a picture or the music did not load (255 to the parent)
 
 class DemoApp {
  public:

@@ -23,6 +23,12 @@ MusicPlayer::MusicPlayer(MusicOutput output) {
   }
 }
 
+MusicPlayer::MusicPlayer(const AudioBackend* device) {
+  set_file_callbacks(stdio_open, stdio_close, stdio_read, stdio_seek, stdio_tell);
+  set_audio_backend(device);
+  if (!open_output(SHOW_MIX_RATE, 0)) device_failure = "the device did not open";
+}
+
 MusicPlayer::~MusicPlayer() {
   if (module != nullptr) {
     free_module(module); // stops playback first

@@ -21,6 +21,9 @@ class MusicPlayer {
   // then, unless muted, opens the audio output at 44,100 Hz. A device that
   // does not open leaves the show silent and its reason in device_failure.
   explicit MusicPlayer(MusicOutput output = MUSIC_DEVICE);
+  // The same on a device its owner provides (one on a virtual clock, for
+  // an offline capture); the device must outlive the player.
+  explicit MusicPlayer(const AudioBackend* device);
   // Frees the module (stopping playback first) and closes the output.
   ~MusicPlayer();
   MusicPlayer(const MusicPlayer&) = delete;
@@ -37,7 +40,7 @@ class MusicPlayer {
   void stop();
 
   Module* module = nullptr;         // owned
-  AudioBackend* backend = nullptr;  // owned: the SDL sound output; null when muted
+  AudioBackend* backend = nullptr;  // owned: the SDL sound output; null when muted or given a device
   uint8_t playing = 0;              // 1 from the successful load until stop
   std::string device_failure; // why no sound device opened; empty when one did or when muted
 };

@@ -46,6 +46,7 @@ constexpr PictureFile PICTURES[] = {
     {&Timeline::fin, "fin.tga"},         {&Timeline::proudly, "proudly.tga"},
     {&Timeline::vessa, "vessa.tga"},
 };
+static_assert(sizeof PICTURES / sizeof PICTURES[0] == TIMELINE_PICTURE_COUNT);
 
 // The picture of the 4096..6143 window: kanji, kana, brell and the logo.
 void draw_text_picture(Timeline& tl, Image& target) {
@@ -122,6 +123,10 @@ PointerLines pointer_lines(int32_t s) {
   p.behind_x = CENTRE_X + static_cast<int32_t>(std::cos(a2) * 25.0);
   p.behind_y = CENTRE_Y + static_cast<int32_t>(std::sin(a2) * 25.0);
   return p;
+}
+
+const char* timeline_picture_name(int32_t index) {
+  return index >= 0 && index < TIMELINE_PICTURE_COUNT ? PICTURES[index].name : nullptr;
 }
 
 TimelineLoad timeline_load(Timeline& tl, const char* dir) {

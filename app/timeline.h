@@ -63,6 +63,10 @@ PointerLines pointer_lines(int32_t s);
 // picture. Stops at the first picture that does not load and names it.
 TimelineLoad timeline_load(Timeline& timeline, const char* dir);
 
+// The file names of the nine pictures, in the order they load; null past them.
+constexpr int32_t TIMELINE_PICTURE_COUNT = 9;
+const char* timeline_picture_name(int32_t index);
+
 // Draws the picture for t milliseconds into the already cleared 512 x 384
 // frame and returns the cues for t. From SHOW_LENGTH_MS on it draws nothing.
 // The two scene pictures are composed on the first frame that shows them

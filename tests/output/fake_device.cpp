@@ -1,61 +1,64 @@
-// fake_device.cpp: the test sound device (see fake_device.h).
+// fake_device.cpp: the test sound device (see fake_device.h): each operation
+// is logged, then handed to the virtual device.
 #include "tests/output/fake_device.h"
 
 #include <algorithm>
 
 FakeDevice fake;
 
-static bool fake_open(void*, int32_t) {
+namespace {
+
+const AudioBackend& device() { return fake.device.backend; }
+
+bool fake_open(void*, int32_t rate) {
   fake.calls.push_back("open");
-  return fake.open_result;
+  return fake.open_result && device().open(device().self, rate);
 }
 
-static void fake_start(void*, const int16_t* ring, int32_t frames) {
+void fake_start(void*, const int16_t* ring, int32_t frames) {
   fake.calls.push_back("start");
-  fake.ring = ring;
-  fake.ring_length = frames;
-  fake.read_frame = 0;
-  fake.position.store(0, std::memory_order_release);
+  device().start(device().self, ring, frames);
 }
 
-static uint64_t fake_frames_played(void*) {
+uint64_t fake_frames_played(void*) {
   fake.polls.fetch_add(1, std::memory_order_relaxed);
-  return fake.position.load(std::memory_order_acquire);
+  return device().frames_played(device().self);
 }
 
-static void fake_reset(void*) {
+void fake_reset(void*) {
   fake.calls.push_back("reset");
-  fake.ring = nullptr;
-  fake.ring_length = 0;
+  device().reset(device().self);
 }
 
-static void fake_close(void*) { fake.calls.push_back("close"); }
+void fake_close(void*) {
+  fake.calls.push_back("close");
+  device().close(device().self);
+}
 
-static const AudioBackend fake_backend = {nullptr, fake_open, fake_start, fake_frames_played, fake_reset,
-                                          fake_close};
+const AudioBackend fake_backend = {nullptr, fake_open, fake_start, fake_frames_played, fake_reset, fake_close};
+
+}  // namespace
 
 const AudioBackend* install_fake_device() {
   fake.open_result = true;
   fake.calls.clear();
-  fake.ring = nullptr;
-  fake.ring_length = 0;
-  fake.read_frame = 0;
-  fake.position.store(0);
   fake.polls.store(0);
+  VirtualDevice& d = fake.device;
+  virtual_device_backend(d);
+  d.backend.close(d.backend.self);
+  d.position.store(0);
   set_audio_backend(&fake_backend);
   return &fake_backend;
 }
 
 void fake_play(int32_t frames, std::vector<int16_t>* out) {
-  blocks_published(); // acquires, as the real callback does
-  for (int32_t i = 0; i < frames && fake.ring != nullptr; ++i) {
-    if (out != nullptr) {
-      out->push_back(fake.ring[fake.read_frame * 2]);
-      out->push_back(fake.ring[fake.read_frame * 2 + 1]);
-    }
-    fake.read_frame = fake.read_frame + 1 == fake.ring_length ? 0 : fake.read_frame + 1;
+  if (out == nullptr || fake.device.ring == nullptr) {
+    virtual_device_play(fake.device, frames, nullptr);
+    return;
   }
-  fake.position.fetch_add(static_cast<uint64_t>(frames), std::memory_order_release);
+  const size_t at = out->size();
+  out->resize(at + static_cast<size_t>(frames) * 2);
+  virtual_device_play(fake.device, frames, out->data() + at);
 }
 
 int fake_count(const char* name) {

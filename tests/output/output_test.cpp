@@ -77,8 +77,8 @@ TEST_F(Output, PlayStartsWithTheWholeRingMixedAsTheOfflineRender) {
   ASSERT_TRUE(play_module(module));
   EXPECT_EQ(realtime_state().fill_index, 0);
   EXPECT_EQ(published() - before, static_cast<uint32_t>(BLOCK_COUNT));
-  EXPECT_EQ(fake.ring, realtime_state().output_buffer);
-  EXPECT_EQ(fake.ring_length, realtime_state().ring_frames);
+  EXPECT_EQ(fake.device.ring, realtime_state().output_buffer);
+  EXPECT_EQ(fake.device.ring_length, realtime_state().ring_frames);
   EXPECT_EQ(fake.calls.back(), "start");
   std::vector<int16_t> ring(realtime_state().output_buffer, realtime_state().output_buffer + static_cast<size_t>(realtime_state().ring_frames) * 2);
   EXPECT_TRUE(ring == reference);
@@ -115,7 +115,7 @@ TEST_F(Output, TheThreadRefillsExactlyTheBlocksTheDeviceLeftBehind) {
   // which the thread writes while it refills.
   const int32_t chunk = 2000;
   const int32_t block = realtime_state().block_frames;
-  uint64_t position = fake.position.load();
+  uint64_t position = fake.device.position.load();
   while (position + chunk <= static_cast<uint64_t>(total_blocks - 1) * block) {
     fake_play(chunk, &heard);
     position += chunk;
@@ -135,7 +135,7 @@ TEST_F(Output, TheThreadRefillsExactlyTheBlocksTheDeviceLeftBehind) {
   EXPECT_EQ(published() - base, BLOCK_COUNT + static_cast<uint32_t>(position / realtime_state().block_frames));
   EXPECT_EQ(realtime_state().fill_index, static_cast<int32_t>(position / realtime_state().block_frames) % BLOCK_COUNT);
   EXPECT_EQ(realtime_state().output_buffer, ring);
-  EXPECT_EQ(fake.ring, ring);
+  EXPECT_EQ(fake.device.ring, ring);
   EXPECT_EQ(fake_count("reset"), 1); // the one before the ring was handed over
   EXPECT_EQ(realtime_state().mix_buffer, nullptr);
   EXPECT_EQ(realtime_state().current_module, nullptr);
@@ -218,7 +218,7 @@ TEST_F(Output, RestartAfterStopResetsTheDeviceAndForgetsTheFreedModule) {
   std::vector<std::string> restart(fake.calls.begin() + static_cast<ptrdiff_t>(calls_before),
                                    fake.calls.end());
   EXPECT_EQ(restart, (std::vector<std::string>{"reset", "start"}));
-  EXPECT_EQ(fake.ring, realtime_state().output_buffer);
+  EXPECT_EQ(fake.device.ring, realtime_state().output_buffer);
   const Sample* own = module->instruments[0].samples[0];
   for (const Voice& voice : realtime_state().player->voices) {
     EXPECT_TRUE(voice.sample == nullptr || voice.sample == own || voice.sample == &empty_sample)
@@ -260,7 +260,7 @@ TEST_F(Output, APumpedDriveRefillsWhatTheThreadWould) {
   for (int b = 0; b < 5; ++b) {
     ASSERT_TRUE(ring_block(b) == reference_block(reference, b + BLOCK_COUNT)) << "block " << b;
   }
-  uint64_t position = fake.position.load();
+  uint64_t position = fake.device.position.load();
   while (position + 1500 <= static_cast<uint64_t>(total_blocks - 1) * block) {
     fake_play(1500, &heard);
     position += 1500;
@@ -273,7 +273,44 @@ TEST_F(Output, APumpedDriveRefillsWhatTheThreadWould) {
   uint32_t after_stop = published();
   pump_mixer();  // nothing plays: nothing is refilled
   EXPECT_EQ(published(), after_stop);
-  EXPECT_EQ(fake.ring, realtime_state().output_buffer);
+  EXPECT_EQ(fake.device.ring, realtime_state().output_buffer);
+}
+
+// The offline capture's drive: the owner advances the virtual device, which
+// pumps the mixer each time it leaves a block. Every block is refilled at
+// once, the device hears the song as the offline render has it, and after
+// a stop it loops the ring as it stands.
+TEST_F(Output, AdvancingTheVirtualDeviceRefillsEachBlockAsItLeavesIt) {
+  const int total_blocks = 230;
+  std::vector<int16_t> reference = offline_render(module, total_blocks);
+  ASSERT_TRUE(open_output(44100, 0));
+  set_mixer_drive(MIXER_PUMPED);
+  uint32_t base = published();
+  ASSERT_TRUE(play_module(module));
+  set_mixer_drive(MIXER_THREAD);
+  const int32_t block = realtime_state().block_frames;
+  const int32_t ring = realtime_state().ring_frames;
+  std::vector<int16_t> heard(static_cast<size_t>(total_blocks - 1) * block * 2);
+  virtual_device_advance(fake.device, 5 * block + 100, heard.data());
+  EXPECT_EQ(published() - base, 105u);
+  EXPECT_EQ(realtime_state().fill_index, 5);
+  for (int b = 0; b < 5; ++b) {
+    ASSERT_TRUE(ring_block(b) == reference_block(reference, b + BLOCK_COUNT)) << "block " << b;
+  }
+  const int32_t rest = (total_blocks - 1) * block - (5 * block + 100);
+  virtual_device_advance(fake.device, rest, heard.data() + static_cast<size_t>(5 * block + 100) * 2);
+  EXPECT_EQ(published() - base, static_cast<uint32_t>(BLOCK_COUNT + total_blocks - 1));
+  EXPECT_TRUE(std::equal(heard.begin(), heard.end(), reference.begin()));
+
+  ASSERT_TRUE(stop_module(module));
+  std::vector<int16_t> ring_now(realtime_state().output_buffer,
+                                realtime_state().output_buffer + static_cast<size_t>(ring) * 2);
+  std::vector<int16_t> looped(static_cast<size_t>(ring) * 2);
+  virtual_device_advance(fake.device, ring, looped.data());  // one whole pass from where it stands
+  const size_t at = static_cast<size_t>(fake.device.read_frame) * 2;
+  EXPECT_TRUE(std::equal(looped.begin(), looped.end() - static_cast<ptrdiff_t>(at), ring_now.begin() + static_cast<ptrdiff_t>(at)));
+  EXPECT_TRUE(std::equal(looped.end() - static_cast<ptrdiff_t>(at), looped.end(), ring_now.begin()));
+  EXPECT_EQ(published() - base, static_cast<uint32_t>(BLOCK_COUNT + total_blocks - 1));
 }
 
 }  // namespace

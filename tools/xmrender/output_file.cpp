@@ -224,6 +224,7 @@ bool output_open(const std::string& target, bool no_clobber, OutputFile* out, st
       return false;
     }
     out->mode = st.st_mode & PERMISSION_BITS;  // a replaced file keeps its permissions
+    out->replaces = true;
   } else {
     out->mode = NEW_FILE_MODE & ~g_umask;
   }
@@ -244,7 +245,9 @@ bool output_open(const std::string& target, bool no_clobber, OutputFile* out, st
 bool output_commit(OutputFile* out, bool no_clobber, std::string* why) {
   const bool stream = out->temp.empty();
   bool ok = sink_flush(&out->sink);
-  if (ok && !stream && fsync(out->sink.fd) != 0) {
+  // Replacing a file, the old data must not give way to data still in the
+  // page cache: a crash then would lose both. A new file risks nothing.
+  if (ok && out->replaces && fsync(out->sink.fd) != 0) {
     out->sink.error = errno;
     ok = false;
   }
@@ -274,6 +277,7 @@ bool output_commit(OutputFile* out, bool no_clobber, std::string* why) {
   unregister_temp_file(out->temp_slot);
   out->temp_slot = -1;
   out->temp.clear();
+  if (!out->replaces) return true;
   // The rename itself reaches the disk with the folder.
   const int folder = ::open(folder_of(out->final).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder >= 0) {

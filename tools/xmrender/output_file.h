@@ -56,6 +56,7 @@ struct OutputFile {
   std::string temp;    // the temporary file; empty for a stream
   int temp_slot = -1;  // its slot in the stop table
   mode_t mode = 0;     // permissions the finished file gets
+  bool replaces = false;  // the target exists: the new data reaches the disk before the rename
   Sink sink;
 };
 
@@ -70,9 +71,9 @@ void remember_umask();
 
 // Opens out for target. no_clobber refuses an existing target.
 bool output_open(const std::string& target, bool no_clobber, OutputFile* out, std::string* why);
-// Flushes and, for a temporary file, syncs it and renames it over the
-// target (no_clobber: only if the target still does not exist). On failure
-// the temporary file is removed.
+// Flushes and, for a temporary file, renames it over the target (no_clobber:
+// only if the target still does not exist), syncing it first when it
+// replaces an existing file. On failure the temporary file is removed.
 bool output_commit(OutputFile* out, bool no_clobber, std::string* why);
 // Closes and removes the temporary file; a stream is only closed.
 void output_discard(OutputFile* out);

@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+namespace qm {
+
 struct Player;
 
 // 32.32 positions: the weight of the top 31 fraction bits, the ones the
@@ -64,3 +66,5 @@ void mix_voices_reference(Player* player, float* accum, int32_t frames);
 // mix_voices with the steady stretches mixed by the given loop and the ramps
 // by the given ramp loop (null: the scalar one).
 void mix_voices_using(Player* player, float* accum, int32_t frames, SteadyMixer steady, RampMixer ramp);
+
+}  // namespace qm

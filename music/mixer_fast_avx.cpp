@@ -28,6 +28,8 @@
 #define QM_AVX2 __attribute__((target("avx2")))
 #define QM_AVX512 __attribute__((target("avx2,avx512f,avx512dq,avx512bw,avx512vl")))
 
+namespace qm {
+
 namespace {
 
 // Adding an integer below 2^51 in magnitude to the bits of 1.5 x 2^52 gives
@@ -278,5 +280,7 @@ QM_AVX512 bool mix_ramp_avx512(float* out, const int16_t* data, uint64_t* pos, u
   *pos = mix_window_loop(out, data, *pos, step, n, gains);
   return true;
 }
+
+}  // namespace qm
 
 #endif

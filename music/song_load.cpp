@@ -27,6 +27,8 @@
 #include "music/xm_loader.h"
 #include "music/xm_loader_internal.h"
 
+namespace qm {
+
 namespace {
 
 void* default_allocate(void*, size_t bytes) { return std::calloc(1, bytes); }
@@ -177,3 +179,5 @@ Module* load_module(const char* path, qm_load_error* error) {
   handle_close(handle);
   return song;
 }
+
+}  // namespace qm

@@ -64,6 +64,8 @@
 
 #include "music/xm_loader_internal.h"
 
+namespace qm {
+
 const Sample empty_sample{};
 
 namespace {
@@ -401,3 +403,4 @@ bool walk_song(XmLoad* load) {
   return read_module_header(load, &counts) && read_patterns(load, counts) && read_instruments(load);
 }
 
+}  // namespace qm

@@ -15,6 +15,8 @@
 #include "music/module.h"
 #include "quillmere/music.h"
 
+namespace qm {
+
 // Largest song block a load allocates: 1 GiB. Bigger songs are refused with
 // QM_ERROR_OUT_OF_MEMORY and the size they would need.
 constexpr uint64_t SONG_MEMORY_LIMIT = uint64_t{1} << 30;
@@ -40,3 +42,5 @@ qm_status load_song_with(const qm_io* io, void* user, const SongLoadOptions* opt
                          qm_load_error* error);
 // Releases a song from any load_song* (one free); null does nothing.
 void free_song(Module* song);
+
+}  // namespace qm

@@ -20,6 +20,8 @@
 #include "music/module.h"
 #include "quillmere/music.h"
 
+namespace qm {
+
 constexpr int32_t XM_MAX_PATTERNS = 256;   // the order table names 0..255
 constexpr int32_t XM_MAX_INSTRUMENTS = 128; // cells name 1..128
 constexpr size_t XM_NAME_FIELD_BYTES = 22;  // instrument and sample names in the file
@@ -125,3 +127,5 @@ bool walk_song(XmLoad* load);
 // sample_count on with &empty_sample). index counts from 0. False once the
 // load has failed.
 bool load_instrument_samples(XmLoad* load, Instrument* instrument, int32_t index);
+
+}  // namespace qm

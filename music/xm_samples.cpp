@@ -19,6 +19,8 @@
 
 #include "music/xm_loader_internal.h"
 
+namespace qm {
+
 namespace {
 
 constexpr size_t XM_SAMPLE_HEADER_BYTES = 40;
@@ -169,3 +171,5 @@ bool load_instrument_samples(XmLoad* load, Instrument* ins, int32_t index) {
     load->module->sample_numbers = std::max(load->module->sample_numbers, index * INSTRUMENT_SAMPLES + count + 1);
   return load_ok(load);
 }
+
+}  // namespace qm

@@ -14,6 +14,8 @@
 #include "music/player.h"
 #include "music/voice.h"
 
+using namespace qm;
+
 namespace {
 
 constexpr int BENCH_VOICES = 32;

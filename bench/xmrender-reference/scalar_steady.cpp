@@ -3,6 +3,10 @@
 // so the block fill mixes every voice exactly as mix_voices_reference does.
 #include "music/mixer.h"
 
+namespace qm {
+
 SteadyMixer fastest_steady_mixer() { return mix_steady_reference; }
 
 RampMixer fastest_ramp_mixer() { return nullptr; }
+
+}  // namespace qm

@@ -10,6 +10,8 @@
 #include "tests/loader/module_invariants.h"
 #include "tests/loader/mutate.h"
 
+using namespace qm;
+
 namespace {
 
 XmFile one_pattern_song(uint16_t channels) {

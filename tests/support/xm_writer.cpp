@@ -15,6 +15,8 @@
 #include "music/music.h"
 #include "music/xm_loader.h"
 
+using namespace qm;
+
 namespace {
 
 struct ByteWriter {

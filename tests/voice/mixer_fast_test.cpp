@@ -16,6 +16,8 @@
 #include "music/voice.h"
 #include "test_sample.h"
 
+using namespace qm;
+
 namespace {
 
 constexpr int ACTIVE_VOICES = 24;

@@ -15,6 +15,8 @@
 #include "music/xm_loader.h"
 #include "tests/loader/module_invariants.h"
 
+using namespace qm;
+
 namespace {
 
 void fail(const char* what, const char* detail) {

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "music/mixer_fast.h"
 #include "music/player.h"
 #include "music/voice.h"
 

@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "common/cpu_features.h"
-#include "music/mixer.h"
+#include "music/mixer_fast.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>

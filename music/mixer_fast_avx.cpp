@@ -15,7 +15,7 @@
 // Thread: whichever thread mixes.
 #include <cstdint>
 
-#include "music/mixer.h"
+#include "music/mixer_fast.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 // GCC 12 warns about the deliberately undefined upper lanes that its own

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "music/xm_loader.h"
+#include "music/song_load.h"
 #include "quillmere/music.h"
 
 namespace qm {

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "music/xm_loader_internal.h"
+#include "music/song_block.h"
 
 namespace qm {
 

@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "music/xm_loader_internal.h"
+#include "music/xm_samples.h"
 
 namespace qm {
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "music/mixer.h"
+#include "music/mixer_fast.h"
 #include "music/player.h"
 #include "music/voice.h"
 

@@ -2,6 +2,7 @@
 // the place of the optimised ones at link time and runs the plain scalar loops,
 // so the block fill mixes every voice exactly as mix_voices_reference does.
 #include "music/mixer.h"
+#include "music/mixer_fast.h"
 
 namespace qm {
 

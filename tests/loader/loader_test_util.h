@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "music/music.h"
-#include "music/xm_loader.h"
+#include "music/song_load.h"
 #include "tests/support/xm_writer.h"
 
 struct ModuleFree {

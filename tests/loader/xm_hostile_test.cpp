@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "music/xm_loader.h"
+#include "music/song_load.h"
 #include "tests/loader/loader_test_util.h"
 #include "tests/loader/module_invariants.h"
 #include "tests/loader/mutate.h"

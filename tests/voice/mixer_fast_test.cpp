@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "music/mixer.h"
+#include "music/mixer_fast.h"
 #include "music/voice.h"
 #include "test_sample.h"
 

@@ -1,4 +1,4 @@
-// xm_loader.h: loading an XM song from any byte source into one block of
+// song_load.h: loading an XM song from any byte source into one block of
 // memory, with a reason for every refusal and warnings for every repair.
 // Owns: nothing process-wide; a loaded song is one block the caller frees
 // with free_song.

@@ -13,49 +13,49 @@ constexpr int32_t SHOW_MIX_RATE = 44100;
 
 MusicPlayer::MusicPlayer(MusicOutput output) {
   // The output refuses to open until the callback table is complete.
-  set_file_callbacks(stdio_open, stdio_close, stdio_read, stdio_seek, stdio_tell);
+  qm::set_file_callbacks(stdio_open, stdio_close, stdio_read, stdio_seek, stdio_tell);
   if (output == MUSIC_MUTED) return;
-  backend = sdl_audio_backend_create();
-  set_audio_backend(backend);
-  if (!open_output(SHOW_MIX_RATE, 0)) {
+  backend = qm::sdl_audio_backend_create();
+  qm::set_audio_backend(backend);
+  if (!qm::open_output(SHOW_MIX_RATE, 0)) {
     const char* reason = platform_last_error();
     device_failure = *reason ? reason : "no reason given";
   }
 }
 
-MusicPlayer::MusicPlayer(const AudioBackend* device) {
-  set_file_callbacks(stdio_open, stdio_close, stdio_read, stdio_seek, stdio_tell);
-  set_audio_backend(device);
-  if (!open_output(SHOW_MIX_RATE, 0)) device_failure = "the device did not open";
+MusicPlayer::MusicPlayer(const qm::AudioBackend* device) {
+  qm::set_file_callbacks(stdio_open, stdio_close, stdio_read, stdio_seek, stdio_tell);
+  qm::set_audio_backend(device);
+  if (!qm::open_output(SHOW_MIX_RATE, 0)) device_failure = "the device did not open";
 }
 
 MusicPlayer::~MusicPlayer() {
   if (module != nullptr) {
-    free_module(module); // stops playback first
+    qm::free_module(module); // stops playback first
     module = nullptr;
   }
   playing = 0;
-  close_output();
-  set_audio_backend(nullptr);
-  sdl_audio_backend_destroy(backend);
+  qm::close_output();
+  qm::set_audio_backend(nullptr);
+  qm::sdl_audio_backend_destroy(backend);
 }
 
 bool MusicPlayer::load_and_play(const char* path) {
   qm_load_error error{};
-  module = load_module(path, &error);
+  module = qm::load_module(path, &error);
   if (module == nullptr) {
     load_failure = qm_status_text(error.status);
     if (error.detail[0] != '\0') load_failure += std::string(": ") + error.detail;
     return false;
   }
   load_failure.clear();
-  play_module(module); // refuses when no device opened: the show goes on silent
+  qm::play_module(module); // refuses when no device opened: the show goes on silent
   playing = 1;
   return true;
 }
 
 void MusicPlayer::stop() {
   if (playing == 0) return;
-  stop_module(module);
+  qm::stop_module(module);
   playing = 0;
 }

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <string>
 
+namespace qm {
 struct AudioBackend;
 struct Module;
+}  // namespace qm
 
 // Whether the player may open a sound device.
 enum MusicOutput {
@@ -23,7 +25,7 @@ class MusicPlayer {
   explicit MusicPlayer(MusicOutput output = MUSIC_DEVICE);
   // The same on a device its owner provides (one on a virtual clock, for
   // an offline capture); the device must outlive the player.
-  explicit MusicPlayer(const AudioBackend* device);
+  explicit MusicPlayer(const qm::AudioBackend* device);
   // Frees the module (stopping playback first) and closes the output.
   ~MusicPlayer();
   MusicPlayer(const MusicPlayer&) = delete;
@@ -39,8 +41,8 @@ class MusicPlayer {
   // does nothing.
   void stop();
 
-  Module* module = nullptr;         // owned
-  AudioBackend* backend = nullptr;  // owned: the SDL sound output; null when muted or given a device
-  uint8_t playing = 0;              // 1 from the successful load until stop
+  qm::Module* module = nullptr;         // owned
+  qm::AudioBackend* backend = nullptr;  // owned: the SDL sound output; null when muted or given a device
+  uint8_t playing = 0;                  // 1 from the successful load until stop
   std::string device_failure; // why no sound device opened; empty when one did or when muted
 };

@@ -33,19 +33,19 @@ constexpr int32_t SHOW_MIX_RATE = 44100;
 // The page's show; loaded once, played any number of times.
 struct WebShow {
   Timeline timeline;
-  Image frame;                   // the 512 x 384 frame buffer
-  Module* module = nullptr;      // "typing.xm", owned
-  AudioBackend* audio = nullptr; // the Web Audio output, owned; null until the first start
-  bool loaded = false;           // pictures, music and canvas are ready
-  bool playing = false;          // from the start of the music to the stop cue
-  std::string failure;           // why the last load or start failed
+  Image frame;                       // the 512 x 384 frame buffer
+  qm::Module* module = nullptr;      // "typing.xm", owned
+  qm::AudioBackend* audio = nullptr; // the Web Audio output, owned; null until the first start
+  bool loaded = false;               // pictures, music and canvas are ready
+  bool playing = false;              // from the start of the music to the stop cue
+  std::string failure;               // why the last load or start failed
 };
 
 WebShow show;
 
 void stop_music() {
   if (!show.playing) return;
-  stop_module(show.module);
+  qm::stop_module(show.module);
   show.playing = false;
 }
 
@@ -68,13 +68,13 @@ EMSCRIPTEN_KEEPALIVE int show_load() {
   }
   resize(show.frame, FRAME_WIDTH, FRAME_HEIGHT);
   // The output refuses to open until the callback table is complete.
-  set_file_callbacks(stdio_open, stdio_close, stdio_read, stdio_seek, stdio_tell);
-  show.module = load_module(MUSIC_PATH);
+  qm::set_file_callbacks(stdio_open, stdio_close, stdio_read, stdio_seek, stdio_tell);
+  show.module = qm::load_module(MUSIC_PATH);
   if (show.module == nullptr) {
     show.failure = std::string(MUSIC_PATH) + ": cannot load the music";
     return 0;
   }
-  web_audio_prepare(SHOW_MIX_RATE);
+  qm::web_audio_prepare(SHOW_MIX_RATE);
   show.loaded = true;
   return 1;
 }
@@ -88,14 +88,14 @@ EMSCRIPTEN_KEEPALIVE const char* show_failure() { return show.failure.c_str(); }
 EMSCRIPTEN_KEEPALIVE int show_start_music() {
   if (!show.loaded) return 0;
   stop_music();
-  if (show.audio == nullptr) show.audio = web_audio_backend_create();
-  set_audio_backend(show.audio);
-  set_mixer_drive(MIXER_PUMPED);
-  if (!open_output(SHOW_MIX_RATE, 0)) {
+  if (show.audio == nullptr) show.audio = qm::web_audio_backend_create();
+  qm::set_audio_backend(show.audio);
+  qm::set_mixer_drive(qm::MIXER_PUMPED);
+  if (!qm::open_output(SHOW_MIX_RATE, 0)) {
     show.failure = "this browser offers no sound output at 44,100 Hz";
     return 0;
   }
-  show.playing = play_module(show.module);
+  show.playing = qm::play_module(show.module);
   if (!show.playing) show.failure = "the music could not start";
   return show.playing ? 1 : 0;
 }
@@ -114,13 +114,13 @@ EMSCRIPTEN_KEEPALIVE int show_step(int32_t t) {
 
 // Refills the ring's blocks that the output has played; nothing while the
 // music is stopped (the output goes on looping the ring).
-EMSCRIPTEN_KEEPALIVE void show_pump() { pump_mixer(); }
+EMSCRIPTEN_KEEPALIVE void show_pump() { qm::pump_mixer(); }
 
 // Ends the show's sound: stops the music if it still plays and closes the
 // output, which stops the ring's loop.
 EMSCRIPTEN_KEEPALIVE void show_end_sound() {
   stop_music();
-  close_output();
+  qm::close_output();
 }
 
 }  // extern "C"

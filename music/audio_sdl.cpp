@@ -21,6 +21,8 @@
 #include <new>
 #include <string>
 
+namespace qm {
+
 namespace {
 
 // Frames per device callback: a power of two, so every driver takes it as
@@ -237,3 +239,5 @@ void pull_stream_close(PullStream* stream) {
   delete stream;
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
+
+}  // namespace qm

@@ -16,6 +16,8 @@
 
 #include "music/realtime.h"
 
+namespace qm {
+
 // Creates the SDL2 back end (the default output device, 16-bit signed
 // stereo); null without memory. Nothing is opened until its open is called.
 AudioBackend* sdl_audio_backend_create();
@@ -43,3 +45,5 @@ PullStream* pull_stream_open(int32_t rate, int32_t device_frames, PullFunction p
 void pull_stream_pause(PullStream* stream, bool paused);
 // Closes the device (pull is not called again) and frees the stream; null does nothing.
 void pull_stream_close(PullStream* stream);
+
+}  // namespace qm

@@ -18,6 +18,8 @@
 #include <emscripten.h>
 #endif
 
+namespace qm {
+
 namespace {
 
 struct WebAudio {
@@ -188,3 +190,5 @@ const int16_t* web_audio_pull(AudioBackend* backend, int32_t frames) {
   if (backend == nullptr || frames < 1 || frames > WEB_AUDIO_MAX_PULL) return nullptr;
   return pull(state(backend->self), frames);
 }
+
+}  // namespace qm

@@ -15,6 +15,8 @@
 
 #include "music/realtime.h"
 
+namespace qm {
+
 // Most frames one web_audio_pull hands out.
 constexpr int32_t WEB_AUDIO_MAX_PULL = 16384;
 // Frames per audio callback in the browser: about 46 ms at 44,100 Hz.
@@ -35,3 +37,5 @@ void web_audio_backend_destroy(AudioBackend* backend);
 // frames samples, left first, in the back end's own buffer (valid until the
 // next pull); null for a null back end or frames outside 1..WEB_AUDIO_MAX_PULL.
 const int16_t* web_audio_pull(AudioBackend* backend, int32_t frames);
+
+}  // namespace qm

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace qm {
+
 namespace {
 
 constexpr int SEEK_FROM_START = 0;
@@ -207,3 +209,5 @@ int64_t stdio_tell(void* user) { return static_cast<int64_t>(ftello(static_cast<
 
 const qm_io memory_source_io = {memory_read, memory_seek, memory_tell};
 const qm_io stdio_source_io = {stdio_read, stdio_seek, stdio_tell};
+
+}  // namespace qm

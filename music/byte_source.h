@@ -15,6 +15,8 @@
 
 #include "quillmere/music.h"
 
+namespace qm {
+
 constexpr int32_t READ_BUFFER_BYTES = 4096;
 constexpr size_t READ_FAILURE_BYTES = 96;
 
@@ -64,3 +66,5 @@ extern const qm_io memory_source_io;
 
 // A file opened with stdio. user: the FILE*. Read errors give -1.
 extern const qm_io stdio_source_io;
+
+}  // namespace qm

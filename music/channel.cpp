@@ -12,6 +12,8 @@
 
 #include "music/player.h"
 
+namespace qm {
+
 const Instrument empty_instrument{};
 
 // Single-precision constants of the tempo and period formulas, widened to
@@ -144,3 +146,5 @@ void volume_column_row(Channel* channel, uint8_t volume_byte) {
       break;
   }
 }
+
+}  // namespace qm

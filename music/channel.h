@@ -5,6 +5,8 @@
 #include <cstdint>
 #include "music/module.h"
 
+namespace qm {
+
 struct Voice;
 struct Player;
 
@@ -86,3 +88,5 @@ int32_t note_period(const Module* module, int32_t note, int32_t finetune);
 void reset_channel(Channel* channel, const Sample* sample);
 // The volume column on the row tick.
 void volume_column_row(Channel* channel, uint8_t volume_byte);
+
+}  // namespace qm

@@ -15,6 +15,8 @@
 #include <emmintrin.h>
 #endif
 
+namespace qm {
+
 namespace {
 
 constexpr float PCM16_MIN = -32768.0f;
@@ -67,6 +69,8 @@ void sse2_from(int16_t* out, const float* accum, int64_t i, int64_t count) { sca
 
 }  // namespace
 
+}  // namespace qm
+
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define QM_HAVE_AVX512_CONVERT 1
 // GCC 12 warns about the deliberately undefined upper lanes that its own
@@ -75,6 +79,11 @@ void sse2_from(int16_t* out, const float* accum, int64_t i, int64_t count) { sca
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 #include <immintrin.h>
+#endif
+
+namespace qm {
+
+#ifdef QM_HAVE_AVX512_CONVERT
 
 // The SSE2 steps on sixteen values: NaN lanes zeroed, clamped, rounded to
 // nearest even, then narrowed (every value is in range, so no saturation).
@@ -120,3 +129,5 @@ void convert_to_pcm16(int16_t* out, const float* accum, int32_t frames) {
     convert_to_pcm16_sse2(out, accum, frames);
   }
 }
+
+}  // namespace qm

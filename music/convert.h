@@ -6,6 +6,8 @@
 #pragma once
 #include <cstdint>
 
+namespace qm {
+
 // 2 * frames floats from accum into 2 * frames samples at out, through the
 // widest path this processor runs. Nothing happens for null buffers or
 // frames < 1.
@@ -19,3 +21,5 @@ void convert_to_pcm16_sse2(int16_t* out, const float* accum, int32_t frames);
 // call it only where cpu_has_avx512f() (common/cpu_features.h) is true. On a
 // build without it this is convert_to_pcm16_sse2.
 void convert_to_pcm16_avx512(int16_t* out, const float* accum, int32_t frames);
+
+}  // namespace qm

@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 
+namespace qm {
+
 void set_file_callbacks(FileOpenFn open, FileCloseFn close, FileReadFn read, FileSeekFn seek,
                         FileTellFn tell) {
   if (open == nullptr || close == nullptr || read == nullptr || seek == nullptr || tell == nullptr) {
@@ -66,3 +68,5 @@ int32_t handle_tell(FileHandle* handle) {
   if (handle == nullptr || file_callbacks.tell == nullptr) return 0;
   return file_callbacks.tell(handle->stream);
 }
+
+}  // namespace qm

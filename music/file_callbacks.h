@@ -7,6 +7,8 @@
 #pragma once
 #include <cstdint>
 
+namespace qm {
+
 using FileOpenFn = void* (*)(const char* path);
 using FileCloseFn = int (*)(void* stream);
 using FileReadFn = int32_t (*)(void* destination, int32_t length, void* stream);
@@ -42,3 +44,5 @@ void handle_close(FileHandle* handle);                                     // nu
 int32_t handle_read(void* destination, int32_t length, FileHandle* handle); // null: 0
 int handle_seek(FileHandle* handle, int32_t offset, int32_t whence);         // null: 0
 int32_t handle_tell(FileHandle* handle);                                    // null: 0
+
+}  // namespace qm

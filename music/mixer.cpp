@@ -12,8 +12,11 @@
 #include <cmath>
 #include <cstdint>
 
+#include "music/mixer_fast.h"
 #include "music/player.h"
 #include "music/voice.h"
+
+namespace qm {
 
 constexpr float GAIN_UNIT = 1.0f / 255.0f;  // 0.0039215689: gain 255 is 1.0
 constexpr double APPLIED_GAIN_UNIT = 1.0 / 256.0;  // applied gains are x 256
@@ -292,3 +295,5 @@ void mix_voices_reference(Player* player, float* accum, int32_t frames) {
 void mix_voices(Player* player, float* accum, int32_t frames) {
   mix_voices_using(player, accum, frames, fastest_steady_mixer(), fastest_ramp_mixer());
 }
+
+}  // namespace qm

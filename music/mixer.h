@@ -1,9 +1,12 @@
 // mixer.h: the voice mixer: mix_voices, which the render uses, and its inner
-// pieces for the optimised paths and the tests. mix_voices_reference mixes
-// the same voices with the plain scalar loops and gives identical floats.
+// pieces for the tests: the shapes of the inner loops and the plain scalar
+// one. mix_voices_reference mixes the same voices with the plain scalar
+// loops and gives identical floats; the optimised loops are in mixer_fast.h.
 // Thread: whichever thread renders the player; not shared.
 #pragma once
 #include <cstdint>
+
+namespace qm {
 
 struct Player;
 
@@ -25,15 +28,6 @@ using SteadyMixer = uint64_t (*)(float* out, const int16_t* data, uint64_t pos, 
 // The plain scalar loop, two frames per iteration.
 uint64_t mix_steady_reference(float* out, const int16_t* data, uint64_t pos, uint64_t step,
                               int32_t n, float gain_left, float gain_right);
-// The same results with SSE2 double arithmetic (the scalar loop elsewhere than x86-64).
-uint64_t mix_steady_fast(float* out, const int16_t* data, uint64_t pos, uint64_t step,
-                         int32_t n, float gain_left, float gain_right);
-// The same results with AVX2 and with AVX-512 (x86-64 only); call them only on
-// a processor that has them (steady_path_supported).
-uint64_t mix_steady_avx2(float* out, const int16_t* data, uint64_t pos, uint64_t step,
-                         int32_t n, float gain_left, float gain_right);
-uint64_t mix_steady_avx512(float* out, const int16_t* data, uint64_t pos, uint64_t step,
-                           int32_t n, float gain_left, float gain_right);
 
 // Mixes n >= 1 frames of a gain ramp: frame j (positions as above) at gains
 // left + j x inc_left and right + j x inc_right, which the caller has checked
@@ -42,20 +36,6 @@ uint64_t mix_steady_avx512(float* out, const int16_t* data, uint64_t pos, uint64
 // otherwise *pos is the position after the last frame.
 using RampMixer = bool (*)(float* out, const int16_t* data, uint64_t* pos, uint64_t step, int32_t n,
                            double left, double right, float inc_left, float inc_right);
-bool mix_ramp_avx512(float* out, const int16_t* data, uint64_t* pos, uint64_t step, int32_t n,
-                     double left, double right, float inc_left, float inc_right);
-
-// The optimised steady loops, from the baseline one up.
-enum SteadyPath { STEADY_SSE2, STEADY_AVX2, STEADY_AVX512, STEADY_PATH_COUNT };
-// True when this build has the path and the processor can run it.
-bool steady_path_supported(SteadyPath path);
-// The path's loop; null when steady_path_supported(path) is false.
-SteadyMixer steady_mixer(SteadyPath path);
-// The path's ramp loop; null when it has none (only AVX-512 has one) or is unsupported.
-RampMixer ramp_mixer(SteadyPath path);
-// The loops mix_voices uses: the widest supported path, chosen once per process.
-SteadyMixer fastest_steady_mixer();
-RampMixer fastest_ramp_mixer();
 
 // Adds frames output frames of the player's voices 0..63 into accum (2 * frames floats).
 void mix_voices(Player* player, float* accum, int32_t frames);
@@ -64,3 +44,5 @@ void mix_voices_reference(Player* player, float* accum, int32_t frames);
 // mix_voices with the steady stretches mixed by the given loop and the ramps
 // by the given ramp loop (null: the scalar one).
 void mix_voices_using(Player* player, float* accum, int32_t frames, SteadyMixer steady, RampMixer ramp);
+
+}  // namespace qm

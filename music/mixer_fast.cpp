@@ -14,10 +14,15 @@
 #include <cstring>
 
 #include "common/cpu_features.h"
-#include "music/mixer.h"
+#include "music/mixer_fast.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
+#endif
+
+namespace qm {
+
+#if defined(__SSE2__) || defined(_M_X64)
 
 static inline int32_t low_bits(uint64_t pos) {
   return static_cast<int32_t>(static_cast<uint32_t>(pos));
@@ -146,3 +151,5 @@ RampMixer fastest_ramp_mixer() {
   static const RampMixer chosen = ramp_mixer(widest_steady_path());
   return chosen;
 }
+
+}  // namespace qm

@@ -15,7 +15,7 @@
 // Thread: whichever thread mixes.
 #include <cstdint>
 
-#include "music/mixer.h"
+#include "music/mixer_fast.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 // GCC 12 warns about the deliberately undefined upper lanes that its own
@@ -27,6 +27,8 @@
 
 #define QM_AVX2 __attribute__((target("avx2")))
 #define QM_AVX512 __attribute__((target("avx2,avx512f,avx512dq,avx512bw,avx512vl")))
+
+namespace qm {
 
 namespace {
 
@@ -278,5 +280,7 @@ QM_AVX512 bool mix_ramp_avx512(float* out, const int16_t* data, uint64_t* pos, u
   *pos = mix_window_loop(out, data, *pos, step, n, gains);
   return true;
 }
+
+}  // namespace qm
 
 #endif

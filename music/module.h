@@ -9,6 +9,8 @@
 
 #include "music/xm_format.h"
 
+namespace qm {
+
 // One pattern cell, 5 bytes.
 struct Cell {
   uint8_t note;       // 0 none, 1..96 notes, 255 key-off
@@ -134,3 +136,5 @@ struct Module {
   // says how many are not listed (with the kind of the first of them).
   SongWarning warnings[SONG_WARNINGS_KEPT + 1];
 };
+
+}  // namespace qm

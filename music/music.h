@@ -9,6 +9,8 @@
 #include "music/module.h"
 #include "quillmere/music.h"
 
+namespace qm {
+
 // Opens the sound output at rate frames per second (reserved unused).
 // False while the file-callback table is incomplete or no device opens.
 bool open_output(int32_t rate, int32_t reserved);
@@ -31,3 +33,5 @@ void free_song(Module* song);
 bool play_module(Module* module);
 // Ends the playback in progress and joins the mixer thread. False for null.
 bool stop_module(Module* module);
+
+}  // namespace qm

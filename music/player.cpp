@@ -14,6 +14,8 @@
 #include "music/row.h"
 #include "music/tick_effects.h"
 
+namespace qm {
+
 namespace {
 
 constexpr size_t BLOCK_ALIGNMENT = 64;    // the mix block starts on a cache line
@@ -192,3 +194,5 @@ void player_free(Player* p) {
   p->~Player();
   std::free(p);
 }
+
+}  // namespace qm

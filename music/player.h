@@ -17,6 +17,8 @@
 #include "music/voice.h"
 #include "quillmere/music.h"
 
+namespace qm {
+
 // Frames per mixed block at rate: 20 ms raised to a multiple of 4 frames.
 constexpr int32_t block_frames_at(int32_t rate) { return (rate * 20 / 1000 + 3) & ~3; }
 
@@ -108,3 +110,5 @@ void player_jump(Player* player, int32_t order);
 // and tells whether this pass played it before with the same loop counters.
 void forget_played_rows(Player* player);
 bool row_played_before(Player* player);
+
+}  // namespace qm

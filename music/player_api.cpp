@@ -10,6 +10,8 @@
 #include "music/render.h"
 #include "quillmere/music.h"
 
+namespace qm {
+
 namespace {
 
 constexpr double MIN_GAIN_DB = -60.0;
@@ -30,35 +32,37 @@ bool valid_order(const Player* p, int32_t order) {
 
 }  // namespace
 
+}  // namespace qm
+
 extern "C" {
 
 qm_status qm_player_create(const qm_song* song, int32_t rate, qm_player** player) {
   if (player == nullptr) return QM_ERROR_INVALID_ARGUMENT;
   *player = nullptr;
   if (song == nullptr || rate < QM_MIN_RATE || rate > QM_MAX_RATE) return QM_ERROR_INVALID_ARGUMENT;
-  Player* p = player_create(unwrap(song), rate);
+  qm::Player* p = qm::player_create(qm::unwrap(song), rate);
   if (p == nullptr) return QM_ERROR_OUT_OF_MEMORY;
   *player = reinterpret_cast<qm_player*>(p);
   return QM_OK;
 }
 
-void qm_player_free(qm_player* player) { player_free(unwrap(player)); }
+void qm_player_free(qm_player* player) { qm::player_free(qm::unwrap(player)); }
 
 int32_t qm_player_render_s16(qm_player* player, int16_t* frames, int32_t count) {
-  return render_s16(unwrap(player), frames, count);
+  return qm::render_s16(qm::unwrap(player), frames, count);
 }
 
 int32_t qm_player_render_f32(qm_player* player, float* frames, int32_t count) {
-  return render_f32(unwrap(player), frames, count);
+  return qm::render_f32(qm::unwrap(player), frames, count);
 }
 
 int32_t qm_player_block_frames(const qm_player* player) {
-  const Player* p = unwrap(player);
+  const qm::Player* p = qm::unwrap(player);
   return p != nullptr ? p->block_frames : 0;
 }
 
 qm_status qm_player_set_repeat_count(qm_player* player, int32_t count) {
-  Player* p = unwrap(player);
+  qm::Player* p = qm::unwrap(player);
   if (p == nullptr || count < -1) return QM_ERROR_INVALID_ARGUMENT;
   p->repeat_count = count;
   p->repeats_left = count;
@@ -66,21 +70,21 @@ qm_status qm_player_set_repeat_count(qm_player* player, int32_t count) {
 }
 
 qm_status qm_player_restart(qm_player* player, int32_t order) {
-  Player* p = unwrap(player);
-  if (p == nullptr || !valid_order(p, order)) return QM_ERROR_INVALID_ARGUMENT;
-  player_restart(p, order);
+  qm::Player* p = qm::unwrap(player);
+  if (p == nullptr || !qm::valid_order(p, order)) return QM_ERROR_INVALID_ARGUMENT;
+  qm::player_restart(p, order);
   return QM_OK;
 }
 
 qm_status qm_player_jump(qm_player* player, int32_t order) {
-  Player* p = unwrap(player);
-  if (p == nullptr || !valid_order(p, order)) return QM_ERROR_INVALID_ARGUMENT;
-  player_jump(p, order);
+  qm::Player* p = qm::unwrap(player);
+  if (p == nullptr || !qm::valid_order(p, order)) return QM_ERROR_INVALID_ARGUMENT;
+  qm::player_jump(p, order);
   return QM_OK;
 }
 
 qm_status qm_player_get_position(const qm_player* player, qm_position* position) {
-  const Player* p = unwrap(player);
+  const qm::Player* p = qm::unwrap(player);
   if (position == nullptr) return QM_ERROR_INVALID_ARGUMENT;
   *position = qm_position{};
   if (p == nullptr) return QM_ERROR_INVALID_ARGUMENT;
@@ -98,7 +102,7 @@ qm_status qm_player_get_position(const qm_player* player, qm_position* position)
 }
 
 qm_status qm_player_set_row_callback(qm_player* player, qm_row_callback callback, void* user) {
-  Player* p = unwrap(player);
+  qm::Player* p = qm::unwrap(player);
   if (p == nullptr) return QM_ERROR_INVALID_ARGUMENT;
   p->row_callback = callback;
   p->row_user = user;
@@ -106,16 +110,17 @@ qm_status qm_player_set_row_callback(qm_player* player, qm_row_callback callback
 }
 
 qm_status qm_player_set_gain(qm_player* player, double decibels) {
-  Player* p = unwrap(player);
-  if (p == nullptr || !(decibels >= MIN_GAIN_DB && decibels <= MAX_GAIN_DB)) return QM_ERROR_INVALID_ARGUMENT;
-  p->gain = decibels == 0.0 ? 1.0f : static_cast<float>(std::pow(10.0, decibels / DECIBELS_PER_DECADE));
+  qm::Player* p = qm::unwrap(player);
+  if (p == nullptr || !(decibels >= qm::MIN_GAIN_DB && decibels <= qm::MAX_GAIN_DB))
+    return QM_ERROR_INVALID_ARGUMENT;
+  p->gain = decibels == 0.0 ? 1.0f : static_cast<float>(std::pow(10.0, decibels / qm::DECIBELS_PER_DECADE));
   return QM_OK;
 }
 
 qm_status qm_player_set_stereo_separation(qm_player* player, int32_t percent) {
-  Player* p = unwrap(player);
-  if (p == nullptr || percent < 0 || percent > MAX_SEPARATION_PERCENT) return QM_ERROR_INVALID_ARGUMENT;
-  p->separation = static_cast<float>(percent / PERCENT);
+  qm::Player* p = qm::unwrap(player);
+  if (p == nullptr || percent < 0 || percent > qm::MAX_SEPARATION_PERCENT) return QM_ERROR_INVALID_ARGUMENT;
+  p->separation = static_cast<float>(percent / qm::PERCENT);
   return QM_OK;
 }
 
@@ -125,17 +130,17 @@ qm_status qm_song_measure(const qm_song* song, int32_t rate, int32_t start, int3
   if (ended != nullptr) *ended = 0;
   if (song == nullptr || frames == nullptr || repeat_count < -1) return QM_ERROR_INVALID_ARGUMENT;
   if (rate < QM_MIN_RATE || rate > QM_MAX_RATE) return QM_ERROR_INVALID_ARGUMENT;
-  Player* p = player_create(unwrap(song), rate);
+  qm::Player* p = qm::player_create(qm::unwrap(song), rate);
   if (p == nullptr) return QM_ERROR_OUT_OF_MEMORY;
-  if (!valid_order(p, start)) {
-    player_free(p);
+  if (!qm::valid_order(p, start)) {
+    qm::player_free(p);
     return QM_ERROR_INVALID_ARGUMENT;
   }
   p->repeat_count = repeat_count;
-  player_restart(p, start);
-  *frames = measure_frames(p, max_frames);
+  qm::player_restart(p, start);
+  *frames = qm::measure_frames(p, max_frames);
   if (ended != nullptr) *ended = p->end_found && p->end_frame <= max_frames ? 1 : 0;
-  player_free(p);
+  qm::player_free(p);
   return QM_OK;
 }
 

@@ -25,6 +25,8 @@
 #include "music/player.h"
 #include "music/render.h"
 
+namespace qm {
+
 namespace {
 
 constexpr int32_t MIXER_POLL_MS = 5;
@@ -275,3 +277,5 @@ bool free_module(Module* module) {
   free_song(module);
   return true;
 }
+
+}  // namespace qm

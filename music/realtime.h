@@ -16,6 +16,8 @@
 
 #include "music/module.h"
 
+namespace qm {
+
 struct Player;
 
 constexpr int32_t BUFFER_LENGTH_MS = 1000;
@@ -85,3 +87,5 @@ struct MixerStats {
   bool realtime;            // real-time scheduling was granted
 };
 MixerStats mixer_stats();
+
+}  // namespace qm

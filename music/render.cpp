@@ -17,6 +17,8 @@
 #include "music/row.h"
 #include "music/tick_effects.h"
 
+namespace qm {
+
 namespace {
 
 // One tick of the replayer, and for a row tick the frame where it falls, the
@@ -149,3 +151,5 @@ uint64_t measure_frames(Player* p, uint64_t max_frames) {
   while (!p->end_found && p->next_tick_frame < max_frames) run_tick(p, false);
   return p->end_found && p->end_frame < max_frames ? p->end_frame : max_frames;
 }
+
+}  // namespace qm

@@ -11,6 +11,8 @@
 #include "music/row.h"
 #include "music/tick_effects.h"
 
+namespace qm {
+
 namespace {
 
 constexpr int32_t MAX_BREAK_ROW = 63;
@@ -351,3 +353,5 @@ void replay_tick(Player* player) {
     player->tick = 0;
   }
 }
+
+}  // namespace qm

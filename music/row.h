@@ -7,6 +7,8 @@
 #include "music/channel.h"
 #include "music/player.h"
 
+namespace qm {
+
 // One tick: the row tick on tick 0, the tick effects otherwise.
 void replay_tick(Player* player);
 // The row tick's cells: notes, instruments, volume column and the row-tick
@@ -25,3 +27,5 @@ int32_t sample_finetune(const Player* player, const Sample* sample);
 // The cells of the player's row of the pattern at its order position, or
 // null when there is nothing to read (no pattern, no cell storage, row outside).
 const Cell* current_row_cells(const Player* player);
+
+}  // namespace qm

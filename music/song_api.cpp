@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "music/xm_loader.h"
+#include "music/song_load.h"
 #include "quillmere/music.h"
+
+namespace qm {
 
 static_assert(SONG_NAME_BYTES == QM_NAME_CAPACITY, "names are copied whole");
 static_assert(SONG_WARNING_TEXT_BYTES == QM_TEXT_CAPACITY, "warning texts are handed out whole");
@@ -49,11 +51,13 @@ int32_t loop_type_number(uint8_t loop_type) {
 
 } // namespace
 
+}  // namespace qm
+
 extern "C" {
 
 const char* qm_status_text(qm_status status) {
   if (status < QM_OK || status >= QM_STATUS_COUNT) return "unknown status";
-  return STATUS_TEXTS[status];
+  return qm::STATUS_TEXTS[status];
 }
 
 const char* qm_version(void) { return QM_VERSION_TEXT(QM_VERSION_MAJOR, QM_VERSION_MINOR, QM_VERSION_PATCH); }
@@ -65,44 +69,44 @@ qm_status qm_song_load_memory(const void* data, size_t size, qm_song** song) {
 }
 
 qm_status qm_song_load_file_ex(const char* path, qm_song** song, qm_load_error* error) {
-  Module* m = nullptr;
-  qm_status s = load_song_file(path, song != nullptr ? &m : nullptr, error);
-  return finish_load(s, m, song);
+  qm::Module* m = nullptr;
+  qm_status s = qm::load_song_file(path, song != nullptr ? &m : nullptr, error);
+  return qm::finish_load(s, m, song);
 }
 
 qm_status qm_song_load_memory_ex(const void* data, size_t size, qm_song** song, qm_load_error* error) {
-  Module* m = nullptr;
-  qm_status s = load_song_memory(data, size, song != nullptr ? &m : nullptr, error);
-  return finish_load(s, m, song);
+  qm::Module* m = nullptr;
+  qm_status s = qm::load_song_memory(data, size, song != nullptr ? &m : nullptr, error);
+  return qm::finish_load(s, m, song);
 }
 
 qm_status qm_song_load_io(const qm_io* io, void* user, qm_song** song, qm_load_error* error) {
-  Module* m = nullptr;
-  qm_status s = load_song(io, user, song != nullptr ? &m : nullptr, error);
-  return finish_load(s, m, song);
+  qm::Module* m = nullptr;
+  qm_status s = qm::load_song(io, user, song != nullptr ? &m : nullptr, error);
+  return qm::finish_load(s, m, song);
 }
 
-void qm_song_free(qm_song* song) { free_song(reinterpret_cast<Module*>(song)); }
+void qm_song_free(qm_song* song) { qm::free_song(reinterpret_cast<qm::Module*>(song)); }
 
 int32_t qm_song_warning_count(const qm_song* song) {
-  const Module* m = song_module(song);
+  const qm::Module* m = qm::song_module(song);
   if (m == nullptr) return 0;
-  return m->warning_count > SONG_WARNINGS_KEPT ? SONG_WARNINGS_KEPT + 1 : m->warning_count;
+  return m->warning_count > qm::SONG_WARNINGS_KEPT ? qm::SONG_WARNINGS_KEPT + 1 : m->warning_count;
 }
 
 qm_warning_kind qm_song_warning_kind(const qm_song* song, int32_t index) {
   if (index < 0 || index >= qm_song_warning_count(song)) return static_cast<qm_warning_kind>(0);
-  return static_cast<qm_warning_kind>(song_module(song)->warnings[index].kind);
+  return static_cast<qm_warning_kind>(qm::song_module(song)->warnings[index].kind);
 }
 
 const char* qm_song_warning_text(const qm_song* song, int32_t index) {
   if (index < 0 || index >= qm_song_warning_count(song)) return "";
-  return song_module(song)->warnings[index].text;
+  return qm::song_module(song)->warnings[index].text;
 }
 
 qm_status qm_song_get_info(const qm_song* song, qm_song_info* info) {
   if (info != nullptr) std::memset(info, 0, sizeof *info);
-  const Module* m = song_module(song);
+  const qm::Module* m = qm::song_module(song);
   if (m == nullptr || info == nullptr) return QM_ERROR_INVALID_ARGUMENT;
   std::memcpy(info->name, m->name, sizeof info->name);
   std::memcpy(info->tracker, m->tracker_name, sizeof info->tracker);
@@ -114,16 +118,16 @@ qm_status qm_song_get_info(const qm_song* song, qm_song_info* info) {
   info->instruments = m->instrument_count;
   info->speed = m->default_speed;
   info->bpm = m->default_bpm;
-  info->linear_periods = (m->flags & MODULE_LINEAR_TABLE) != 0 ? 1 : 0;
+  info->linear_periods = (m->flags & qm::MODULE_LINEAR_TABLE) != 0 ? 1 : 0;
   return QM_OK;
 }
 
 qm_status qm_song_get_instrument(const qm_song* song, int32_t instrument, qm_instrument_info* info) {
   if (info != nullptr) std::memset(info, 0, sizeof *info);
-  const Module* m = song_module(song);
+  const qm::Module* m = qm::song_module(song);
   if (m == nullptr || info == nullptr || instrument < 0 || instrument >= m->instrument_count)
     return QM_ERROR_INVALID_ARGUMENT;
-  const Instrument& ins = m->instruments[instrument];
+  const qm::Instrument& ins = m->instruments[instrument];
   std::memcpy(info->name, ins.name, sizeof info->name);
   info->samples = ins.sample_count;
   return QM_OK;
@@ -131,13 +135,13 @@ qm_status qm_song_get_instrument(const qm_song* song, int32_t instrument, qm_ins
 
 qm_status qm_song_get_sample(const qm_song* song, int32_t instrument, int32_t sample, qm_sample_info* info) {
   if (info != nullptr) std::memset(info, 0, sizeof *info);
-  const Sample* s = song_sample(song_module(song), instrument, sample);
+  const qm::Sample* s = qm::song_sample(qm::song_module(song), instrument, sample);
   if (s == nullptr || info == nullptr) return QM_ERROR_INVALID_ARGUMENT;
   std::memcpy(info->name, s->name, sizeof info->name);
   info->length = s->length;
   info->loop_start = s->loop_start;
   info->loop_length = s->loop_length;
-  info->loop_type = loop_type_number(s->loop_type);
+  info->loop_type = qm::loop_type_number(s->loop_type);
   info->volume = s->volume;
   info->finetune = s->finetune;
   info->panning = s->panning;
@@ -146,13 +150,13 @@ qm_status qm_song_get_sample(const qm_song* song, int32_t instrument, int32_t sa
 }
 
 int32_t qm_song_order(const qm_song* song, int32_t position) {
-  const Module* m = song_module(song);
+  const qm::Module* m = qm::song_module(song);
   if (m == nullptr || position < 0 || position >= m->song_length) return -1;
   return m->order_table[position];
 }
 
 int32_t qm_song_pattern_rows(const qm_song* song, int32_t pattern) {
-  const Module* m = song_module(song);
+  const qm::Module* m = qm::song_module(song);
   if (m == nullptr || pattern < 0 || pattern >= m->pattern_count) return -1;
   return m->patterns[pattern].row_count;
 }

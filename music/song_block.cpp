@@ -14,7 +14,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "music/xm_loader_internal.h"
+#include "music/song_block.h"
+
+namespace qm {
 
 namespace {
 
@@ -179,3 +181,5 @@ void copy_name(char* out, const uint8_t* field, size_t field_bytes) {
     out[i] = field[i] >= FIRST_PRINTABLE && field[i] <= LAST_PRINTABLE ? static_cast<char>(field[i]) : '?';
   out[end] = 0;
 }
+
+}  // namespace qm

@@ -1,5 +1,5 @@
 // song_load.cpp: the entry points of loading: a song from callbacks, a path
-// or memory through two passes into one block (see xm_loader_internal.h),
+// or memory through two passes into one block (see song_block.h),
 // and the show's load_module over the file callbacks.
 // Owns: the bookkeeping of a load while it runs, and the song block until it
 // is handed over. Touches: the file callbacks (through FileHandle,
@@ -14,7 +14,7 @@
 //   the first (sample data is read only by the second pass);
 // - out of memory: the song block would exceed SONG_MEMORY_LIMIT (1 GiB, the
 //   size it needs is named), or an allocation fails;
-// - not an XM file, header incomplete, unsupported: see xm_loader.cpp.
+// - not an XM file, header incomplete, unsupported: see xm_walk.cpp.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -24,8 +24,11 @@
 #include <cstring>
 
 #include "music/music.h"
-#include "music/xm_loader.h"
-#include "music/xm_loader_internal.h"
+#include "music/song_block.h"
+#include "music/song_load.h"
+#include "music/xm_walk.h"
+
+namespace qm {
 
 namespace {
 
@@ -177,3 +180,5 @@ Module* load_module(const char* path, qm_load_error* error) {
   handle_close(handle);
   return song;
 }
+
+}  // namespace qm

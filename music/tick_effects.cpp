@@ -11,6 +11,8 @@
 #include "music/row.h"
 #include "music/tick_effects.h"
 
+namespace qm {
+
 namespace {
 
 // Oscillator waveforms of E4y and E7y (bits 0-1 of each nibble).
@@ -414,3 +416,5 @@ void step_envelopes(Channel* c, const Instrument* instrument, bool row_tick) {
     c->update_flags |= UPDATE_VOLUME;
   }
 }
+
+}  // namespace qm

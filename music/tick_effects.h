@@ -7,6 +7,8 @@
 #include "music/channel.h"
 #include "music/player.h"
 
+namespace qm {
+
 // The effects of every channel on a tick that is not a row tick.
 void process_tick_effects(Player* player);
 
@@ -26,3 +28,5 @@ void step_envelopes(Channel* channel, const Instrument* instrument, bool row_tic
 int32_t point_y(const EnvelopePoint& point);
 // period + delta, held inside +-2^30 so that endless slides cannot overflow.
 int32_t moved_period(int32_t period, int64_t delta);
+
+}  // namespace qm

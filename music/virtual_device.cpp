@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace qm {
+
 namespace {
 
 constexpr int32_t SAMPLES_PER_FRAME = 2;  // 16-bit stereo
@@ -84,3 +86,5 @@ void virtual_device_advance(VirtualDevice& d, int32_t frames, int16_t* out) {
     pump_mixer();
   }
 }
+
+}  // namespace qm

@@ -19,6 +19,8 @@
 
 #include "music/realtime.h"
 
+namespace qm {
+
 struct VirtualDevice {
   AudioBackend backend{};           // the device as the real-time layer sees it; self points here
   bool is_open = false;             // between open and close
@@ -40,3 +42,5 @@ void virtual_device_play(VirtualDevice& device, int32_t frames, int16_t* out);
 // that end where the device leaves a block of the ring, with a pump_mixer
 // after each, so every block is refilled as soon as the device leaves it.
 void virtual_device_advance(VirtualDevice& device, int32_t frames, int16_t* out);
+
+}  // namespace qm

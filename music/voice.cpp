@@ -12,6 +12,8 @@
 #include "music/player.h"
 #include "music/voice.h"
 
+namespace qm {
+
 // 255 / 2^35: turns volume 64 * envelope 64 * fadeout 65536 * global 64 = 2^34
 // into 127.5, so full volume gives 127 on the 0..255 gain scale.
 constexpr float VOLUME_SCALE = 7.4214768e-9f;
@@ -155,3 +157,5 @@ void update_voice(Player* player, Channel* channel, const Sample* sample) {
     v->direction = DIRECTION_FORWARD;
   }
 }
+
+}  // namespace qm

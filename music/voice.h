@@ -6,6 +6,8 @@
 #include <cstdint>
 #include "music/module.h"
 
+namespace qm {
+
 struct Channel;
 struct Player;
 
@@ -42,3 +44,5 @@ struct Voice {
 
 // Applies the channel's pending-update bits to its voice in player's table.
 void update_voice(Player* player, Channel* channel, const Sample* sample);
+
+}  // namespace qm

@@ -6,6 +6,8 @@
 #pragma once
 #include <cstdint>
 
+namespace qm {
+
 // ---- Limits ---------------------------------------------------------------
 constexpr int CHANNEL_COUNT = 32;       // channels a song can use (cells per row)
 constexpr int ORDER_TABLE_SIZE = 256;   // order positions
@@ -106,3 +108,5 @@ constexpr T clamp_to(T value, T low, T high) {
 constexpr int32_t saturate_int32(int64_t value) {
   return static_cast<int32_t>(clamp_to<int64_t>(value, INT32_MIN, INT32_MAX));
 }
+
+}  // namespace qm

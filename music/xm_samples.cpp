@@ -17,7 +17,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "music/xm_loader_internal.h"
+#include "music/xm_samples.h"
+
+namespace qm {
 
 namespace {
 
@@ -169,3 +171,5 @@ bool load_instrument_samples(XmLoad* load, Instrument* ins, int32_t index) {
     load->module->sample_numbers = std::max(load->module->sample_numbers, index * INSTRUMENT_SAMPLES + count + 1);
   return load_ok(load);
 }
+
+}  // namespace qm

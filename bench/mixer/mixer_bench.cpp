@@ -11,8 +11,11 @@
 #include <vector>
 
 #include "music/mixer.h"
+#include "music/mixer_fast.h"
 #include "music/player.h"
 #include "music/voice.h"
+
+using namespace qm;
 
 namespace {
 

@@ -2,7 +2,12 @@
 // the place of the optimised ones at link time and runs the plain scalar loops,
 // so the block fill mixes every voice exactly as mix_voices_reference does.
 #include "music/mixer.h"
+#include "music/mixer_fast.h"
+
+namespace qm {
 
 SteadyMixer fastest_steady_mixer() { return mix_steady_reference; }
 
 RampMixer fastest_ramp_mixer() { return nullptr; }
+
+}  // namespace qm

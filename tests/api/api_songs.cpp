@@ -6,6 +6,8 @@
 #include "music/convert.h"
 #include "tests/support/xm_writer.h"
 
+using namespace qm;
+
 namespace {
 
 XmInstrument looped_tone() {

@@ -13,6 +13,8 @@
 #include "quillmere/music.h"
 #include "tests/api/api_songs.h"
 
+using namespace qm;
+
 namespace {
 
 constexpr int32_t RATE = 44100;

@@ -7,6 +7,8 @@
 
 #include "music/file_callbacks.h"
 
+using namespace qm;
+
 namespace {
 
 struct Calls {

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "music/music.h"
-#include "music/xm_loader.h"
+#include "music/song_load.h"
 #include "tests/support/xm_writer.h"
 
 struct ModuleFree {
-  void operator()(Module* m) const { free_module(m); }
+  void operator()(qm::Module* m) const { qm::free_module(m); }
 };
-using ModulePtr = std::unique_ptr<Module, ModuleFree>;
+using ModulePtr = std::unique_ptr<qm::Module, ModuleFree>;
 
 inline ModulePtr load(const XmFile& f) { return ModulePtr(load_module_from_memory(write_xm(f))); }
 inline ModulePtr load(const std::vector<uint8_t>& bytes) { return ModulePtr(load_module_from_memory(bytes)); }
@@ -26,9 +26,9 @@ struct LoadResult {
   ModulePtr song;
 };
 inline LoadResult load_result(const std::vector<uint8_t>& bytes) {
-  Module* song = nullptr;
+  qm::Module* song = nullptr;
   qm_load_error error{};
-  qm_status status = load_song_memory(bytes.data(), bytes.size(), &song, &error);
+  qm_status status = qm::load_song_memory(bytes.data(), bytes.size(), &song, &error);
   return LoadResult{status, error.detail, ModulePtr(song)};
 }
 
@@ -51,6 +51,6 @@ inline XmInstrument one_sample_instrument(std::vector<int32_t> pcm, uint8_t type
   return ins;
 }
 
-inline const Cell& cell_at(const Module* m, int pattern, int row, int channel) {
+inline const qm::Cell& cell_at(const qm::Module* m, int pattern, int row, int channel) {
   return m->patterns[pattern].cells[row * m->channel_count + channel];
 }

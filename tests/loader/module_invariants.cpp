@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+using namespace qm;
+
 namespace {
 
 // 128 instruments of 16 samples, numbered from 1.

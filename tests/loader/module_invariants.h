@@ -6,4 +6,4 @@
 #include "music/module.h"
 
 // Empty when the module holds; otherwise what is wrong.
-std::string module_invariant_error(const Module* module);
+std::string module_invariant_error(const qm::Module* module);

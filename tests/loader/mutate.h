@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <vector>
 
+namespace qm {
+struct Module;
+}  // namespace qm
+
 // splitmix64: the same sequence on every platform and standard library.
 struct MutationRng {
   uint64_t state;
@@ -23,4 +27,4 @@ std::vector<uint8_t> mutate(const std::vector<uint8_t>& base, MutationRng& rng);
 
 // Bytes a loaded module holds in cells and sample frames: what loading made
 // the process allocate beyond the fixed-size records.
-size_t module_payload_bytes(const struct Module* module);
+size_t module_payload_bytes(const qm::Module* module);

@@ -7,6 +7,8 @@
 #include "quillmere/music.h"
 #include "tests/loader/loader_test_util.h"
 
+using namespace qm;
+
 namespace {
 
 struct SongFree {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace qm;
+
 namespace {
 
 std::string sample_difference(const Sample* a, const Sample* b) {

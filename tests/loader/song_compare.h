@@ -9,9 +9,9 @@
 // Empty when a and b hold the same song (header, names, warnings, orders,
 // cells, instruments, samples with their lead and spare frames); otherwise
 // the first difference.
-std::string song_difference(const Module* a, const Module* b);
+std::string song_difference(const qm::Module* a, const qm::Module* b);
 // Empty when every part of the song (the Module, pattern records, cells,
 // instrument records, sample records, frame blocks) lies inside the block of
 // `bytes` bytes at `block` with no two parts overlapping; otherwise the part
 // that does not.
-std::string song_outside_block(const Module* song, const void* block, size_t bytes);
+std::string song_outside_block(const qm::Module* song, const void* block, size_t bytes);

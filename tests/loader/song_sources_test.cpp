@@ -10,6 +10,8 @@
 #include "tests/loader/mutate.h"
 #include "tests/loader/song_compare.h"
 
+using namespace qm;
+
 namespace {
 
 namespace fs = std::filesystem;

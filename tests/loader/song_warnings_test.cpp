@@ -6,6 +6,8 @@
 
 #include "tests/loader/loader_test_util.h"
 
+using namespace qm;
+
 namespace {
 
 using Warnings = std::vector<std::pair<int, std::string>>;

@@ -5,10 +5,12 @@
 
 #include <cstring>
 
-#include "music/xm_loader.h"
+#include "music/song_load.h"
 #include "tests/loader/loader_test_util.h"
 #include "tests/loader/module_invariants.h"
 #include "tests/loader/mutate.h"
+
+using namespace qm;
 
 namespace {
 

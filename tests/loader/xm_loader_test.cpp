@@ -8,6 +8,8 @@
 #include "tests/loader/loader_test_util.h"
 #include "tests/loader/module_invariants.h"
 
+using namespace qm;
+
 namespace {
 
 TEST(XmLoader, HeaderFieldsAreMirrored) {

@@ -16,6 +16,8 @@
 #include "tests/loader/module_invariants.h"
 #include "tests/loader/mutate.h"
 
+using namespace qm;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -3,6 +3,8 @@
 
 #include "tests/support/xm_writer.h"
 
+using namespace qm;
+
 namespace {
 
 uint32_t u32_at(const std::vector<uint8_t>& b, size_t at) {

@@ -20,6 +20,8 @@
 #include "tests/music-data/loudness.h"
 #include "tests/support/xm_writer.h"
 
+using namespace qm;
+
 namespace {
 
 constexpr int32_t RATE = 44100;

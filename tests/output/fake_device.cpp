@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+using namespace qm;
+
 FakeDevice fake;
 
 namespace {

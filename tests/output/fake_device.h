@@ -16,7 +16,7 @@
 #include "music/virtual_device.h"
 
 struct FakeDevice {
-  VirtualDevice device;             // plays the ring; its ring, ring_length and position are the fake's
+  qm::VirtualDevice device;         // plays the ring; its ring, ring_length and position are the fake's
   bool open_result = true;          // what the next open returns
   std::vector<std::string> calls;   // "open", "start", "reset", "close", in order
   std::atomic<int> polls{0};        // frames_played calls
@@ -25,7 +25,7 @@ struct FakeDevice {
 extern FakeDevice fake;
 
 // The fake as an AudioBackend; resets its state when installed.
-const AudioBackend* install_fake_device();
+const qm::AudioBackend* install_fake_device();
 // Copies the next frames of the ring into out (2 samples a frame) and
 // advances the position by frames; nothing is added to out without a ring.
 void fake_play(int32_t frames, std::vector<int16_t>* out);

@@ -15,6 +15,8 @@
 #include "tests/output/test_song.h"
 #include "tests/support/xm_writer.h"
 
+using namespace qm;
+
 namespace {
 
 constexpr int32_t BLOCK = 884;  // frames per block at 44,100 Hz

@@ -17,6 +17,8 @@
 #include "music/realtime.h"
 #include "tests/output/test_song.h"
 
+using namespace qm;
+
 namespace {
 
 uint32_t published() { return blocks_published(); }

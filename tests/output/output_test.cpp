@@ -18,6 +18,8 @@
 #include "tests/output/test_song.h"
 #include "tests/support/xm_writer.h"
 
+using namespace qm;
+
 namespace {
 
 bool wait_until(const std::function<bool()>& done) {

@@ -4,6 +4,8 @@
 #include "music/player.h"
 #include "music/render.h"
 
+using namespace qm;
+
 // A four-channel song of looped saw and square tones whose notes change
 // every row, so that every block of the ring sounds different.
 std::vector<uint8_t> song_bytes(int variant) {

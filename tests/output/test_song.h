@@ -15,4 +15,4 @@ std::vector<uint8_t> song_bytes(int variant);
 // The first blocks of module as an offline render makes them (configure at
 // 44,100 Hz, start, fill block after block), 2 samples a frame. Leaves no
 // playback buffers behind.
-std::vector<int16_t> offline_render(Module* module, int blocks);
+std::vector<int16_t> offline_render(qm::Module* module, int blocks);

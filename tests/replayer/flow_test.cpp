@@ -2,6 +2,8 @@
 // wrap-around, and the guards against positions a file should not reach.
 #include "tests/replayer/song.h"
 
+using namespace qm;
+
 namespace {
 
 using Positions = std::vector<std::pair<int, int>>;

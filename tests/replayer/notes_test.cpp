@@ -2,6 +2,8 @@
 // and voice state tick by tick.
 #include "tests/replayer/song.h"
 
+using namespace qm;
+
 namespace {
 
 TEST(Notes, TonePortamentoNoteDoesNotStartOrSwitch) {

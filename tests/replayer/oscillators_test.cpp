@@ -4,6 +4,8 @@
 // out from the waveform definitions, position by position.
 #include "tests/replayer/song.h"
 
+using namespace qm;
+
 namespace {
 
 using Offsets = std::vector<int32_t>;

@@ -4,6 +4,8 @@
 
 #include "tests/replayer/song.h"
 
+using namespace qm;
+
 namespace {
 
 struct Fnv {

@@ -4,6 +4,8 @@
 // with too few points to be envelopes.
 #include "tests/replayer/song.h"
 
+using namespace qm;
+
 namespace {
 
 using Positions = std::vector<std::pair<int, int>>;

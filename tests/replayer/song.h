@@ -39,13 +39,13 @@ inline XmFile make_song(int channels = 2, int rows = 16, int patterns = 1) {
   return f;
 }
 
-inline Cell& cell(XmFile& f, int row, int channel, int pattern = 0) {
+inline qm::Cell& cell(XmFile& f, int row, int channel, int pattern = 0) {
   return xm_cell(f.patterns[pattern], f.channel_count, row, channel);
 }
 
-inline Cell note_cell(uint8_t note, uint8_t instrument = 1, uint8_t effect = 0, uint8_t param = 0,
+inline qm::Cell note_cell(uint8_t note, uint8_t instrument = 1, uint8_t effect = 0, uint8_t param = 0,
                       uint8_t volume = 0) {
-  return Cell{note, instrument, volume, effect, param};
+  return qm::Cell{note, instrument, volume, effect, param};
 }
 
 // Loads a song and plays it from the start, one tick per call of tick().
@@ -53,28 +53,28 @@ class Playback {
  public:
   explicit Playback(const XmFile& f) {
     song_ = load_module_from_memory(write_xm(f));
-    if (song_ != nullptr) player_ = player_create(song_, 44100);
+    if (song_ != nullptr) player_ = qm::player_create(song_, 44100);
   }
   ~Playback() {
-    player_free(player_);
-    free_module(song_);
+    qm::player_free(player_);
+    qm::free_module(song_);
   }
   Playback(const Playback&) = delete;
   Playback& operator=(const Playback&) = delete;
 
-  Player* player() { return player_; }
-  const Module* song() { return song_; }
+  qm::Player* player() { return player_; }
+  const qm::Module* song() { return song_; }
   bool loaded() const { return player_ != nullptr; }
   // Runs one tick (the row tick when player()->tick is 0).
-  void tick() { replay_tick(player_); }
+  void tick() { qm::replay_tick(player_); }
   void ticks(int n) {
     for (int i = 0; i < n; ++i) tick();
   }
-  Channel& channel(int i) { return player_->channels[i]; }
+  qm::Channel& channel(int i) { return player_->channels[i]; }
 
  private:
-  Module* song_ = nullptr;
-  Player* player_ = nullptr;
+  qm::Module* song_ = nullptr;
+  qm::Player* player_ = nullptr;
 };
 
 // One row tick as a trace reports it.
@@ -90,9 +90,9 @@ inline std::vector<RowTick> trace_song(const XmFile& f, double seconds) {
     std::vector<RowTick> rows;
     uint64_t limit;
   } trace{{}, static_cast<uint64_t>(seconds * 44100)};
-  Module* m = load_module_from_memory(write_xm(f));
+  qm::Module* m = load_module_from_memory(write_xm(f));
   if (m == nullptr) return trace.rows;
-  Player* p = player_create(m, 44100);
+  qm::Player* p = qm::player_create(m, 44100);
   p->repeat_count = p->repeats_left = -1;
   p->row_user = &trace;
   p->row_callback = [](void* user, const qm_row_event* e) {
@@ -102,10 +102,10 @@ inline std::vector<RowTick> trace_song(const XmFile& f, double seconds) {
   std::vector<int16_t> pcm(2 * 4096);
   for (uint64_t done = 0; done < trace.limit;) {
     int32_t ask = static_cast<int32_t>(std::min<uint64_t>(4096, trace.limit - done));
-    done += static_cast<uint64_t>(render_s16(p, pcm.data(), ask));
+    done += static_cast<uint64_t>(qm::render_s16(p, pcm.data(), ask));
   }
-  player_free(p);
-  free_module(m);
+  qm::player_free(p);
+  qm::free_module(m);
   return trace.rows;
 }
 

@@ -1,6 +1,8 @@
 // Tick-timed effects (retrigger, note delay) and envelopes, tick by tick.
 #include "tests/replayer/song.h"
 
+using namespace qm;
+
 namespace {
 
 // The ticks 1..ticks-1 of the first row on which channel 0 gets UPDATE_START.

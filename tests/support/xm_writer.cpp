@@ -13,7 +13,9 @@
 #include <new>
 
 #include "music/music.h"
-#include "music/xm_loader.h"
+#include "music/song_load.h"
+
+using namespace qm;
 
 namespace {
 

@@ -30,7 +30,7 @@ enum class XmPacking {
 
 struct XmPattern {
   uint16_t rows = 64;      // row count field
-  std::vector<Cell> cells; // rows x channel count, row-major; empty: packed size 0
+  std::vector<qm::Cell> cells; // rows x channel count, row-major; empty: packed size 0
                            // is written and no cell bytes; shorter: padded empty
   XmPacking packing = XmPacking::FT2;
   std::vector<uint8_t> raw_cells;         // when non-empty: written as the cell bytes
@@ -61,9 +61,9 @@ struct XmInstrument {
   std::vector<XmSample> samples;
   std::optional<uint16_t> sample_count;   // written instead of samples.size()
   uint32_t sample_header_size = 40;       // field only; headers are always 40 bytes
-  std::array<uint8_t, SAMPLE_MAP_NOTES> sample_map{};
-  std::array<EnvelopePoint, ENVELOPE_POINTS> volume_envelope{};
-  std::array<EnvelopePoint, ENVELOPE_POINTS> panning_envelope{};
+  std::array<uint8_t, qm::SAMPLE_MAP_NOTES> sample_map{};
+  std::array<qm::EnvelopePoint, qm::ENVELOPE_POINTS> volume_envelope{};
+  std::array<qm::EnvelopePoint, qm::ENVELOPE_POINTS> panning_envelope{};
   uint8_t volume_point_count = 0, panning_point_count = 0;
   uint8_t volume_sustain_point = 0, volume_loop_start = 0, volume_loop_end = 0;
   uint8_t panning_sustain_point = 0, panning_loop_start = 0, panning_loop_end = 0;
@@ -95,10 +95,10 @@ struct XmFile {
   uint16_t channel_count = 4;
   std::optional<uint16_t> pattern_count;     // written instead of patterns.size()
   std::optional<uint16_t> instrument_count;  // written instead of instruments.size()
-  uint16_t flags = MODULE_LINEAR_TABLE;
+  uint16_t flags = qm::MODULE_LINEAR_TABLE;
   uint16_t default_speed = 6;
   uint16_t default_bpm = 125;
-  std::array<uint8_t, ORDER_TABLE_SIZE> order_table{};
+  std::array<uint8_t, qm::ORDER_TABLE_SIZE> order_table{};
   std::vector<XmPattern> patterns;
   std::vector<XmInstrument> instruments;
   std::vector<uint8_t> trailing;             // appended after the last instrument
@@ -109,7 +109,7 @@ struct XmFile {
 std::vector<uint8_t> write_xm(const XmFile& file);
 
 // Cell of a pattern: cells[row * channel_count + channel].
-Cell& xm_cell(XmPattern& pattern, uint16_t channel_count, int row, int channel);
+qm::Cell& xm_cell(XmPattern& pattern, uint16_t channel_count, int row, int channel);
 
 // Delta-coded data bytes of plain sample values (16-bit: little-endian pairs).
 std::vector<uint8_t> xm_delta_encode(const std::vector<int32_t>& pcm, bool sixteen_bit);
@@ -135,10 +135,10 @@ void set_memory_file(const uint8_t* data, size_t size);
 
 // Loads a module from bytes through the real load_module: the bytes go to a
 // temporary file, read with the stdio callbacks (installed here).
-Module* load_module_from_bytes(const std::vector<uint8_t>& bytes);
+qm::Module* load_module_from_bytes(const std::vector<uint8_t>& bytes);
 // Loads bytes in place with load_song_memory (no file, no file callbacks);
 // null when the load is refused. Released with free_module or free_song.
-Module* load_module_from_memory(const uint8_t* data, size_t size);
-inline Module* load_module_from_memory(const std::vector<uint8_t>& bytes) {
+qm::Module* load_module_from_memory(const uint8_t* data, size_t size);
+inline qm::Module* load_module_from_memory(const std::vector<uint8_t>& bytes) {
   return load_module_from_memory(bytes.data(), bytes.size());
 }

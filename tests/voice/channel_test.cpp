@@ -6,6 +6,8 @@
 #include "music/channel.h"
 #include "test_sample.h"
 
+using namespace qm;
+
 namespace {
 
 TEST(Tempo, FramesPerTickAreTheExactQuotientForEveryBpm) {

@@ -14,6 +14,8 @@
 #include "common/cpu_features.h"
 #include "music/convert.h"
 
+using namespace qm;
+
 namespace {
 
 using Convert = void (*)(int16_t*, const float*, int32_t);

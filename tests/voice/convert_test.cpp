@@ -7,6 +7,8 @@
 
 #include "music/convert.h"
 
+using namespace qm;
+
 namespace {
 
 TEST(Convert, RoundsHalfToEvenAndClips) {

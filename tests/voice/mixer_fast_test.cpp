@@ -13,8 +13,11 @@
 #include <vector>
 
 #include "music/mixer.h"
+#include "music/mixer_fast.h"
 #include "music/voice.h"
 #include "test_sample.h"
+
+using namespace qm;
 
 namespace {
 

@@ -11,6 +11,8 @@
 #include "music/voice.h"
 #include "test_sample.h"
 
+using namespace qm;
+
 namespace {
 
 constexpr uint64_t ONE = uint64_t{1} << 32;  // one frame in 32.32

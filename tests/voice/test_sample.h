@@ -10,28 +10,28 @@
 
 struct TestSample {
   std::vector<int16_t> block;
-  Sample sample{};
+  qm::Sample sample{};
 
   // A sample of the given frames; loop_type LOOP_NONE uses the whole length.
-  TestSample(const std::vector<int16_t>& frames, uint8_t loop_type = LOOP_NONE,
+  TestSample(const std::vector<int16_t>& frames, uint8_t loop_type = qm::LOOP_NONE,
              uint32_t loop_start = 0, uint32_t loop_length = 0) {
     uint32_t length = static_cast<uint32_t>(frames.size());
-    block.assign(SAMPLE_LEAD_FRAMES + length + SAMPLE_SPARE_FRAMES, 0);
-    for (uint32_t i = 0; i < length; ++i) block[SAMPLE_LEAD_FRAMES + i] = frames[i];
-    sample.data = block.data() + SAMPLE_LEAD_FRAMES;
+    block.assign(qm::SAMPLE_LEAD_FRAMES + length + qm::SAMPLE_SPARE_FRAMES, 0);
+    for (uint32_t i = 0; i < length; ++i) block[qm::SAMPLE_LEAD_FRAMES + i] = frames[i];
+    sample.data = block.data() + qm::SAMPLE_LEAD_FRAMES;
     sample.length = length;
     sample.bits = 16;
     sample.volume = 64;
     sample.panning = 128;
     sample.loop_type = loop_type;
-    if (loop_type == LOOP_NONE) {
+    if (loop_type == qm::LOOP_NONE) {
       sample.loop_start = 0;
       sample.loop_length = length;
     } else {
       sample.loop_start = loop_start;
       sample.loop_length = loop_length;
       uint32_t end = loop_start + loop_length;
-      sample.data[end] = loop_type == LOOP_FORWARD ? sample.data[loop_start] : sample.data[end - 1];
+      sample.data[end] = loop_type == qm::LOOP_FORWARD ? sample.data[loop_start] : sample.data[end - 1];
     }
   }
   TestSample(const TestSample&) = delete;
@@ -41,16 +41,16 @@ struct TestSample {
 // A player of an empty song at rate, for tests that drive channels, voices
 // and the mixer by hand; song's fields may be changed before use.
 struct TestPlayer {
-  Module song{};
-  Player* player = nullptr;
-  Voice* voices = nullptr;  // player's voice table
+  qm::Module song{};
+  qm::Player* player = nullptr;
+  qm::Voice* voices = nullptr;  // player's voice table
 
   explicit TestPlayer(int32_t rate = 44100) {
     song.initial_global_volume = 64;
-    player = player_create(&song, rate);
+    player = qm::player_create(&song, rate);
     if (player != nullptr) voices = player->voices;
   }
-  ~TestPlayer() { player_free(player); }
+  ~TestPlayer() { qm::player_free(player); }
   TestPlayer(const TestPlayer&) = delete;
   TestPlayer& operator=(const TestPlayer&) = delete;
 };

@@ -8,6 +8,8 @@
 #include "music/voice.h"
 #include "test_sample.h"
 
+using namespace qm;
+
 namespace {
 
 class VoiceUpdate : public ::testing::Test {

@@ -17,6 +17,8 @@
 #include "music/realtime.h"
 #include "music/render.h"
 
+using namespace qm;
+
 namespace {
 
 constexpr int32_t RATE = 44100;

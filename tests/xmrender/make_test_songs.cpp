@@ -10,6 +10,8 @@
 
 #include "tests/support/xm_writer.h"
 
+using namespace qm;
+
 namespace {
 
 constexpr int TONE_FRAMES = 64;

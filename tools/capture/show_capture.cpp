@@ -27,7 +27,7 @@ bool play_to_frame(ShowCapture& c, int64_t n, const CaptureRange& range, const C
   const auto frames = static_cast<int32_t>(capture_audio_position(n, range.fps) -
                                            capture_audio_position(n - 1, range.fps));
   const bool heard = n > range.first;  // the sound that follows a captured frame
-  virtual_device_advance(c.device, frames, heard ? sound.data() : nullptr);
+  qm::virtual_device_advance(c.device, frames, heard ? sound.data() : nullptr);
   report.music_seconds += seconds_since(start);
   return !heard || sink.audio(sound.data(), frames);
 }
@@ -61,12 +61,12 @@ CaptureRange capture_range(int32_t fps, int32_t from_ms, int32_t to_ms) {
   return range;
 }
 
-ShowCapture::ShowCapture() : music(virtual_device_backend(device)) {}
+ShowCapture::ShowCapture() : music(qm::virtual_device_backend(device)) {}
 
 int capture_load(ShowCapture& c, const std::string& data_dir, const char* program) {
   if (!load_show_pictures(c.timeline, data_dir)) return STATUS_LOAD_FAILED;
   resize(c.frame, FRAME_WIDTH, FRAME_HEIGHT);
-  set_mixer_drive(MIXER_PUMPED);  // the capture's clock, not a thread, keeps the ring filled
+  qm::set_mixer_drive(qm::MIXER_PUMPED);  // the capture's clock, not a thread, keeps the ring filled
   const std::string path = show_data_path(data_dir, MUSIC_FILE);
   if (!c.music.load_and_play(path.c_str())) {
     std::fprintf(stderr, "%s: %s: %s\n", program, path.c_str(), c.music.load_failure.c_str());

@@ -64,7 +64,7 @@ struct ShowCapture {
   ShowCapture();
   Timeline timeline;   // the show's pictures and scene cache
   Image frame;         // the 512 x 384 frame buffer
-  VirtualDevice device; // the sound device on the capture's clock; outlives music
+  qm::VirtualDevice device; // the sound device on the capture's clock; outlives music
   MusicPlayer music;   // the show's music player, on the virtual device
 };
 

@@ -46,7 +46,7 @@ enum FileOutcome { FILE_ENDED, FILE_NEXT, FILE_PREVIOUS, FILE_QUIT, FILE_FAILED,
 // What the whole run shares.
 struct Run {
   const PlayOptions* options = nullptr;
-  PullStream* stream = nullptr;
+  qm::PullStream* stream = nullptr;
   Playback* playback = nullptr;
   bool status = false; // a status line is drawn on standard output
   KeyDecoder decoder;
@@ -127,16 +127,16 @@ FileOutcome act_on_key(Run& run, const Current& c, Key key) {
 
 // Ctrl-Z: silence and the terminal back while stopped, both taken again after.
 void suspend(Run& run) {
-  pull_stream_pause(run.stream, true);
+  qm::pull_stream_pause(run.stream, true);
   clear_status(run);
   terminal_suspend();
-  pull_stream_pause(run.stream, false);
+  qm::pull_stream_pause(run.stream, false);
 }
 
 // Plays c.player until it ends or a key or signal moves on.
 FileOutcome listen(Run& run, const Current& c) {
   playback_start(run.playback, c.player, run.options->mix.gain_db);
-  pull_stream_pause(run.stream, false);
+  qm::pull_stream_pause(run.stream, false);
   FileOutcome outcome = FILE_ENDED;
   auto drawn = std::chrono::steady_clock::now() - STATUS_INTERVAL;
   for (;;) {
@@ -154,7 +154,7 @@ FileOutcome listen(Run& run, const Current& c) {
       drawn = now;
     }
   }
-  pull_stream_pause(run.stream, true);
+  qm::pull_stream_pause(run.stream, true);
   playback_stop(run.playback);
   clear_status(run);
   return outcome;
@@ -263,7 +263,7 @@ int main(int argc, char** argv) {
   Run run;
   run.options = &options;
   run.playback = &playback;
-  run.stream = pull_stream_open(options.mix.rate, DEVICE_FRAMES, playback_pull, &playback, &why);
+  run.stream = qm::pull_stream_open(options.mix.rate, DEVICE_FRAMES, playback_pull, &playback, &why);
   if (run.stream == nullptr) {
     std::fprintf(stderr, "%s: cannot open a sound device: %s\n", PROGRAM, why.c_str());
     return EXIT_FAILED;
@@ -271,7 +271,7 @@ int main(int argc, char** argv) {
   terminal_raw_begin(); // keys only when standard input is our terminal
   run.status = !options.quiet && isatty(STDOUT_FILENO) != 0;
   const int status = play_list(run, options.files);
-  pull_stream_close(run.stream);
+  qm::pull_stream_close(run.stream);
   terminal_raw_end();
   if (status < 0) {
     // Ended by a signal: leave as the signal would have, now the terminal is restored.

@@ -10,6 +10,8 @@
 
 #include "tests/support/xm_writer.h"
 
+using namespace qm;
+
 namespace {
 
 constexpr uint8_t NOTE_C4 = 49;

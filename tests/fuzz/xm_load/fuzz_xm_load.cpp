@@ -12,8 +12,10 @@
 #include <string>
 
 #include "quillmere/music.h"
-#include "music/xm_loader.h"
+#include "music/song_load.h"
 #include "tests/loader/module_invariants.h"
+
+using namespace qm;
 
 namespace {
 

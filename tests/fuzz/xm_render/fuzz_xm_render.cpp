@@ -20,6 +20,8 @@
 #include "quillmere/music.h"
 #include "tests/loader/module_invariants.h"
 
+using namespace qm;
+
 namespace {
 
 constexpr int32_t RENDER_RATE = 44100;

@@ -1,6 +1,7 @@
-// xm_loader_internal.h: what the stages of the XM loader share: the state of
-// one load, its two passes over the file, the song block the second pass
-// fills, and the refusal and warning records.
+// song_block.h: what the stages of the XM loader share: the state of one
+// load, its two passes over the file, the song block the second pass fills,
+// and the refusal and warning records (song_block.cpp). The stages
+// themselves: xm_walk.h (header, patterns, instruments) and xm_samples.h.
 // Owns: nothing. Thread: the loading thread.
 //
 // A load walks the file twice with the same code. The measuring pass
@@ -19,6 +20,8 @@
 #include "music/byte_source.h"
 #include "music/module.h"
 #include "quillmere/music.h"
+
+namespace qm {
 
 constexpr int32_t XM_MAX_PATTERNS = 256;   // the order table names 0..255
 constexpr int32_t XM_MAX_INSTRUMENTS = 128; // cells name 1..128
@@ -116,12 +119,4 @@ Sample* take_sample(XmLoad* load, int32_t instrument, int32_t slot);
 // plan disagrees (the load has failed).
 int16_t* take_frames(XmLoad* load, int32_t instrument, int32_t slot, uint32_t frames);
 
-// One pass over the whole file (xm_loader.cpp): header, patterns,
-// instruments. False once the load has failed.
-bool walk_song(XmLoad* load);
-
-// Reads the instrument's sample_count sample headers and then their data
-// blocks from the reader's position; fills the 16 sample slots (those from
-// sample_count on with &empty_sample). index counts from 0. False once the
-// load has failed.
-bool load_instrument_samples(XmLoad* load, Instrument* instrument, int32_t index);
+}  // namespace qm

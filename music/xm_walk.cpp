@@ -1,8 +1,8 @@
-// xm_loader.cpp: the stages of reading an XM file into a song: the module
+// xm_walk.cpp: the stages of reading an XM file into a song: the module
 // header, the order table, the patterns and the instrument headers (the
 // samples of an instrument are read by xm_samples.cpp). walk_song runs them
 // once; song_load.cpp runs it twice, measuring and then filling.
-// Owns: nothing; writes into the load's Module (see xm_loader_internal.h).
+// Owns: nothing; writes into the load's Module (see song_block.h).
 // Thread: the loading thread.
 //
 // Refusals of the file itself (status and one sentence):
@@ -62,7 +62,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "music/xm_loader_internal.h"
+#include "music/xm_samples.h"
+#include "music/xm_walk.h"
+
+namespace qm {
 
 const Sample empty_sample{};
 
@@ -401,3 +404,4 @@ bool walk_song(XmLoad* load) {
   return read_module_header(load, &counts) && read_patterns(load, counts) && read_instruments(load);
 }
 
+}  // namespace qm

@@ -1,4 +1,4 @@
-// xm_loader.h: loading an XM song from any byte source into one block of
+// song_load.h: loading an XM song from any byte source into one block of
 // memory, with a reason for every refusal and warnings for every repair.
 // Owns: nothing process-wide; a loaded song is one block the caller frees
 // with free_song.
@@ -14,6 +14,8 @@
 
 #include "music/module.h"
 #include "quillmere/music.h"
+
+namespace qm {
 
 // Largest song block a load allocates: 1 GiB. Bigger songs are refused with
 // QM_ERROR_OUT_OF_MEMORY and the size they would need.
@@ -40,3 +42,5 @@ qm_status load_song_with(const qm_io* io, void* user, const SongLoadOptions* opt
                          qm_load_error* error);
 // Releases a song from any load_song* (one free); null does nothing.
 void free_song(Module* song);
+
+}  // namespace qm

@@ -135,7 +135,7 @@ std::vector<unsigned char> encode_to_file(Format format, int channels, uint64_t 
   sink_attach(&sink, fd, true);
   Encoder e;
   std::string why;
-  EXPECT_TRUE(encoder_begin(&e, &sink, StreamSpec{format, RATE, channels, announced}, &why)) << why;
+  EXPECT_TRUE(encoder_begin(&e, &sink, StreamLayout{format, RATE, channels, announced}, &why)) << why;
   const std::vector<float> values(static_cast<size_t>(frames) * static_cast<size_t>(channels), 0.0f);
   EXPECT_TRUE(encoder_write_mix(&e, values.data(), frames));
   EXPECT_TRUE(encoder_finish(&e, &why)) << why;
@@ -179,7 +179,7 @@ TEST(Encoder, StreamedWavRefusesAWrongAnnouncedLength) {
   sink_attach(&sink, fds[1], false);
   Encoder e;
   std::string why;
-  ASSERT_TRUE(encoder_begin(&e, &sink, StreamSpec{Format{}, RATE, 2, 10}, &why));
+  ASSERT_TRUE(encoder_begin(&e, &sink, StreamLayout{Format{}, RATE, 2, 10}, &why));
   const std::vector<int16_t> samples(2 * 9, 1);
   EXPECT_TRUE(encoder_write_s16(&e, samples.data(), 9));
   EXPECT_FALSE(encoder_finish(&e, &why));
@@ -193,7 +193,7 @@ TEST(Encoder, RefusesAWavBeyondFourGigabytes) {
   Encoder e;
   std::string why;
   const uint64_t hours = 7;  // 7 h of 16-bit stereo at 44.1 kHz: 4.4 GB
-  EXPECT_FALSE(encoder_begin(&e, &sink, StreamSpec{Format{}, RATE, 2, hours * 3600 * RATE}, &why));
+  EXPECT_FALSE(encoder_begin(&e, &sink, StreamLayout{Format{}, RATE, 2, hours * 3600 * RATE}, &why));
   EXPECT_NE(why.find("too long for a WAV file"), std::string::npos) << why;
 }
 

@@ -15,34 +15,34 @@ constexpr uint32_t WAV_FLOAT_HEADER_BYTES = 58;  // RIFF, fmt (18 bytes), fact, 
 constexpr uint64_t RIFF_LIMIT = 0xFFFFFFFFull;   // sizes in a RIFF header are 32-bit
 constexpr size_t MAX_WAV_HEADER_BYTES = WAV_FLOAT_HEADER_BYTES;
 
-int bytes_per_frame(const StreamSpec& spec) { return sample_bytes(spec.format.type) * spec.channels; }
+int bytes_per_frame(const StreamLayout& layout) { return sample_bytes(layout.format.type) * layout.channels; }
 
-uint32_t wav_header_bytes(const StreamSpec& spec) {
-  return spec.format.type == SampleType::F32 ? WAV_FLOAT_HEADER_BYTES : WAV_PCM_HEADER_BYTES;
+uint32_t wav_header_bytes(const StreamLayout& layout) {
+  return layout.format.type == SampleType::F32 ? WAV_FLOAT_HEADER_BYTES : WAV_PCM_HEADER_BYTES;
 }
 
-// The most frames a WAV file of this spec holds.
-uint64_t wav_frame_limit(const StreamSpec& spec) {
-  return (RIFF_LIMIT - wav_header_bytes(spec)) / static_cast<uint64_t>(bytes_per_frame(spec));
+// The most frames a WAV file of this layout holds.
+uint64_t wav_frame_limit(const StreamLayout& layout) {
+  return (RIFF_LIMIT - wav_header_bytes(layout)) / static_cast<uint64_t>(bytes_per_frame(layout));
 }
 
 // A WAV header for `frames` frames into h; returns its size.
-size_t make_wav_header(unsigned char* h, const StreamSpec& spec, uint64_t frames) {
-  const bool is_float = spec.format.type == SampleType::F32;
-  const uint32_t header = wav_header_bytes(spec);
-  const uint32_t block = static_cast<uint32_t>(bytes_per_frame(spec));
+size_t make_wav_header(unsigned char* h, const StreamLayout& layout, uint64_t frames) {
+  const bool is_float = layout.format.type == SampleType::F32;
+  const uint32_t header = wav_header_bytes(layout);
+  const uint32_t block = static_cast<uint32_t>(bytes_per_frame(layout));
   const uint32_t data = static_cast<uint32_t>(frames * block);
-  const uint32_t rate = static_cast<uint32_t>(spec.rate);
+  const uint32_t rate = static_cast<uint32_t>(layout.rate);
   std::memcpy(h, "RIFF", 4);
   put_le(h + 4, data + header - 8, 4);
   std::memcpy(h + 8, "WAVEfmt ", 8);
   put_le(h + 16, is_float ? 18 : 16, 4);  // fmt chunk size
   put_le(h + 20, is_float ? WAV_TAG_FLOAT : WAV_TAG_PCM, 2);
-  put_le(h + 22, static_cast<uint32_t>(spec.channels), 2);
+  put_le(h + 22, static_cast<uint32_t>(layout.channels), 2);
   put_le(h + 24, rate, 4);                  // frames per second
   put_le(h + 28, rate * block, 4);          // bytes per second
   put_le(h + 32, block, 2);                 // bytes per frame
-  put_le(h + 34, block / static_cast<uint32_t>(spec.channels) * 8, 2);  // bits per sample
+  put_le(h + 34, block / static_cast<uint32_t>(layout.channels) * 8, 2);  // bits per sample
   unsigned char* p = h + 36;
   if (is_float) {
     put_le(p, 0, 2);  // no extension of the fmt chunk
@@ -83,7 +83,7 @@ bool flac_begin(Encoder* e, std::string* why) {
     *why = "out of memory";
     return false;
   }
-  const StreamSpec& s = e->spec;
+  const StreamLayout& s = e->layout;
   FLAC__stream_encoder_set_channels(e->flac, static_cast<uint32_t>(s.channels));
   FLAC__stream_encoder_set_bits_per_sample(e->flac, s.format.type == SampleType::S24 ? 24 : 16);
   FLAC__stream_encoder_set_sample_rate(e->flac, static_cast<uint32_t>(s.rate));
@@ -106,7 +106,7 @@ bool flac_write_samples(Encoder* e, int32_t frames) {
 // Counts the frames and refuses those a WAV file cannot hold.
 bool take_frames(Encoder* e, int32_t frames) {
   e->frames += static_cast<uint64_t>(frames);
-  if (e->spec.format.container == Container::WAV && e->frames > wav_frame_limit(e->spec)) {
+  if (e->layout.format.container == Container::WAV && e->frames > wav_frame_limit(e->layout)) {
     e->too_long = true;
     return false;
   }
@@ -123,19 +123,19 @@ void pack_sample(unsigned char* p, SampleType type, double value) {
 
 }  // namespace
 
-bool encoder_begin(Encoder* e, Sink* sink, const StreamSpec& spec, std::string* why) {
-  e->spec = spec;
+bool encoder_begin(Encoder* e, Sink* sink, const StreamLayout& layout, std::string* why) {
+  e->layout = layout;
   e->sink = sink;
-  switch (spec.format.container) {
+  switch (layout.format.container) {
     case Container::FLAC:
       return flac_begin(e, why);
     case Container::WAV: {
-      if (spec.frames > wav_frame_limit(spec)) {
+      if (layout.frames > wav_frame_limit(layout)) {
         *why = "too long for a WAV file (4 GiB at most); write FLAC or raw PCM";
         return false;
       }
       unsigned char header[MAX_WAV_HEADER_BYTES];
-      const size_t size = make_wav_header(header, spec, spec.frames);
+      const size_t size = make_wav_header(header, layout, layout.frames);
       if (sink_write(sink, header, size)) return true;
       *why = "cannot write: " + std::string(std::strerror(sink->error));
       return false;
@@ -148,9 +148,9 @@ bool encoder_begin(Encoder* e, Sink* sink, const StreamSpec& spec, std::string* 
 
 bool encoder_write_s16(Encoder* e, const int16_t* samples, int32_t frames) {
   if (!take_frames(e, frames)) return false;
-  const size_t count = static_cast<size_t>(frames) * static_cast<size_t>(e->spec.channels);
+  const size_t count = static_cast<size_t>(frames) * static_cast<size_t>(e->layout.channels);
   for (size_t i = 0; i < count && !e->audible; ++i) e->audible = samples[i] != 0;
-  if (e->spec.format.container == Container::FLAC) {
+  if (e->layout.format.container == Container::FLAC) {
     e->wide.assign(samples, samples + count);
     return flac_write_samples(e, frames);
   }
@@ -162,9 +162,9 @@ bool encoder_write_s16(Encoder* e, const int16_t* samples, int32_t frames) {
 
 bool encoder_write_mix(Encoder* e, const float* values, int32_t frames) {
   if (!take_frames(e, frames)) return false;
-  const size_t count = static_cast<size_t>(frames) * static_cast<size_t>(e->spec.channels);
-  const SampleType type = e->spec.format.type;
-  if (e->spec.format.container == Container::FLAC) {
+  const size_t count = static_cast<size_t>(frames) * static_cast<size_t>(e->layout.channels);
+  const SampleType type = e->layout.format.type;
+  if (e->layout.format.container == Container::FLAC) {
     e->wide.resize(count);
     for (size_t i = 0; i < count; ++i) {
       e->wide[i] = type == SampleType::S24 ? mix_to_s24(values[i]) : mix_to_s16(values[i]);
@@ -198,14 +198,14 @@ bool encoder_finish(Encoder* e, std::string* why) {
     e->flac = nullptr;
     return ok;
   }
-  if (ok && e->spec.format.container == Container::WAV) {
+  if (ok && e->layout.format.container == Container::WAV) {
     if (e->sink->seekable) {
       unsigned char header[MAX_WAV_HEADER_BYTES];
-      const size_t size = make_wav_header(header, e->spec, e->frames);
+      const size_t size = make_wav_header(header, e->layout, e->frames);
       ok = sink_seek(e->sink, 0) && sink_write(e->sink, header, size);
-    } else if (e->frames != e->spec.frames) {
+    } else if (e->frames != e->layout.frames) {
       *why = "the render gave " + std::to_string(e->frames) + " frames; the streamed WAV header announced " +
-             std::to_string(e->spec.frames);
+             std::to_string(e->layout.frames);
       return false;
     }
   }

@@ -5,7 +5,7 @@
 // Owns: the FLAC encoder and the packing buffers. Thread: the caller's.
 //
 //   Encoder e;
-//   if (!encoder_begin(&e, &sink, spec, &why)) ...
+//   if (!encoder_begin(&e, &sink, layout, &why)) ...
 //   encoder_write_s16(&e, frames, n);   // or encoder_write_mix(&e, values, n)
 //   if (!encoder_finish(&e, &why)) ...  // always frees what begin made
 #pragma once
@@ -18,7 +18,7 @@
 #include "tools/xmrender/formats.h"
 #include "tools/xmrender/output_file.h"
 
-struct StreamSpec {
+struct StreamLayout {
   Format format;
   int32_t rate = 0;     // frames per second, 8000..192000
   int channels = 2;     // 1 (mono) or 2 (stereo, left first)
@@ -26,7 +26,7 @@ struct StreamSpec {
 };
 
 struct Encoder {
-  StreamSpec spec;
+  StreamLayout layout;
   Sink* sink = nullptr;
   FLAC__StreamEncoder* flac = nullptr;  // FLAC only
   std::vector<unsigned char> packed;    // one chunk of samples in file order
@@ -36,11 +36,11 @@ struct Encoder {
   bool too_long = false;                // a WAV file would pass 4 GiB
 };
 
-// Writes a header (WAV: with spec.frames as its length, put right by
-// encoder_finish on a seekable sink; a stream keeps it, so spec.frames must
+// Writes a header (WAV: with layout.frames as its length, put right by
+// encoder_finish on a seekable sink; a stream keeps it, so layout.frames must
 // be exact there). False with a reason when the format cannot hold the
-// spec or the encoder does not start.
-bool encoder_begin(Encoder* encoder, Sink* sink, const StreamSpec& spec, std::string* why);
+// layout or the encoder does not start.
+bool encoder_begin(Encoder* encoder, Sink* sink, const StreamLayout& layout, std::string* why);
 // frames x channels interleaved samples. False when a write fails.
 bool encoder_write_s16(Encoder* encoder, const int16_t* samples, int32_t frames);
 bool encoder_write_mix(Encoder* encoder, const float* values, int32_t frames);

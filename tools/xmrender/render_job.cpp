@@ -112,7 +112,7 @@ void keep_left(T* values, int32_t frames) {
 // Renders up to length.limit frames into encoder (null: rendered and
 // dropped, for --trace alone).
 Rendered render_frames(const Options& o, Job* job, qm_player* player, Encoder* encoder, const Length& length) {
-  const bool through_floats = o.fade > 0.0 || (encoder != nullptr && encoder->spec.format.type != SampleType::S16);
+  const bool through_floats = o.fade > 0.0 || (encoder != nullptr && encoder->layout.format.type != SampleType::S16);
   const uint64_t fade_frames = static_cast<uint64_t>(std::llround(o.fade * o.mix.rate));
   static thread_local int16_t pcm[2 * CHUNK_FRAMES];
   static thread_local float mix[2 * CHUNK_FRAMES];
@@ -227,9 +227,9 @@ void render_song(const Options& o, Job* job, const qm_song* song) {
   OutputFile out;
   Encoder encoder;
   std::string why;
-  const StreamSpec spec{job->format, o.mix.rate, o.mix.mono ? 1 : 2, length.total};
+  const StreamLayout layout{job->format, o.mix.rate, o.mix.mono ? 1 : 2, length.total};
   if (writing &&
-      (!output_open(job->output, o.no_clobber, &out, &why) || !encoder_begin(&encoder, &out.sink, spec, &why))) {
+      (!output_open(job->output, o.no_clobber, &out, &why) || !encoder_begin(&encoder, &out.sink, layout, &why))) {
     add_message(&job->tail, job->input, why);
     job->status = JOB_FAILED;
     output_discard(&out);

@@ -7,8 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/show_run.h"
-#include "app/version.h"
+#include "common/version.h"
 
 namespace {
 
@@ -77,8 +76,4 @@ void report(const char* format, ...) {
   std::vfprintf(stderr, format, args);
   va_end(args);
   std::fputc('\n', stderr);
-}
-
-std::string data_path(const ShowOptions& options, const char* name) {
-  return show_data_path(options.data_dir, name);
 }

@@ -36,6 +36,3 @@ void print_version();
 // Writes "quillmere: MESSAGE\n" on standard error, printf-style.
 void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// The path of a data file: the folder (if any), a '/' where it lacks one,
-// then the name.
-std::string data_path(const ShowOptions& options, const char* name);

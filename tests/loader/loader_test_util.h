@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "music/music.h"
+#include "runtime/show_music.h"
 #include "music/song_load.h"
 #include "tests/support/xm_writer.h"
 

@@ -55,7 +55,7 @@ TEST(XmLoader, EveryMagicByteIsChecked) {
 TEST(XmLoader, MissingFileIsNull) {
   install_stdio_callbacks();
   EXPECT_EQ(load_module("/nonexistent/dir/none.xm"), nullptr);
-  EXPECT_FALSE(free_module(nullptr));
+  EXPECT_FALSE(free_module(static_cast<qm_song*>(nullptr)));
   free_song(nullptr);
 }
 

@@ -107,7 +107,7 @@ TEST(XmCorpus, EveryFileLoadsOrIsRefused) {
       loaded_count += loaded;
       // The stdio path reads the same file in place.
       install_stdio_callbacks();
-      ModulePtr m(load_module(path.c_str()));
+      ModulePtr m(as_module(load_module(path.c_str())));
       EXPECT_EQ(m != nullptr, loaded) << path;
     }
     std::printf("%s: %d of %zu loaded\n", folder.c_str(), loaded_count, files.size());

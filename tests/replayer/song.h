@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "music/music.h"
+#include "runtime/show_music.h"
 #include "music/player.h"
 #include "music/render.h"
 #include "music/row.h"

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <new>
 
-#include "music/music.h"
 #include "music/song_load.h"
 
 using namespace qm;
@@ -282,7 +281,7 @@ Module* load_module_from_bytes(const std::vector<uint8_t>& bytes) {
   install_stdio_callbacks();
   TempFile file(bytes);
   if (file.path.empty()) return nullptr;
-  return load_module(file.path.c_str());
+  return as_module(load_module(file.path.c_str()));
 }
 
 Module* load_module_from_memory(const uint8_t* data, size_t size) {

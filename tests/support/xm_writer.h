@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "music/module.h"
+#include "quillmere/music.h"
+#include "runtime/show_music.h"
 
 // Sample type bits as stored in the file.
 constexpr uint8_t XM_SAMPLE_FORWARD = 0x01;
@@ -132,6 +134,16 @@ void install_stdio_callbacks();
 // gives a stream over the buffer set by set_memory_file (null when unset).
 void install_memory_callbacks();
 void set_memory_file(const uint8_t* data, size_t size);
+
+// The engine's song and the public API's handle of it are one record; the
+// show's calls take the handle. Shorthands for tests that hold the engine's.
+namespace qm {
+inline qm_song* as_song(Module* module) { return reinterpret_cast<qm_song*>(module); }
+inline Module* as_module(qm_song* song) { return reinterpret_cast<Module*>(song); }
+inline bool free_module(Module* module) { return free_module(as_song(module)); }
+inline bool play_module(Module* module) { return play_module(as_song(module)); }
+inline bool stop_module(Module* module) { return stop_module(as_song(module)); }
+}  // namespace qm
 
 // Loads a module from bytes through the real load_module: the bytes go to a
 // temporary file, read with the stdio callbacks (installed here).

@@ -17,8 +17,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/show_run.h"
-#include "gfx/console_log.h"
+#include "app/show_driver.h"
 #include "tools/capture/encoder.h"
 #include "tools/capture/options.h"
 #include "tools/capture/output_file.h"
@@ -92,7 +91,7 @@ int capture(const CaptureOptions& o, const CaptureRange& range, OutputFile& out)
   settings.scale = o.scale;
   settings.fps = o.fps;
   settings.crf = o.crf;
-  settings.sample_rate = CAPTURE_AUDIO_RATE;
+  settings.sample_rate = qm::SHOW_MIX_RATE;
   std::string why;
   Encoder* encoder = encoder_open(out.temp.c_str(), settings, why);
   if (encoder == nullptr) {
@@ -156,6 +155,5 @@ int main(int argc, char** argv) {
     report(o.output, why);
     return STATUS_FAILED;
   }
-  console_log.handle = stderr;  // a picture that does not load is named, as the show names it
   return capture(o, range, out);
 }

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "app/timeline.h"
-#include "app/version.h"
+#include "common/version.h"
 
 namespace {
 

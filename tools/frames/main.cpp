@@ -21,8 +21,9 @@
 #include <system_error>
 #include <vector>
 
-#include "app/timeline.h"
-#include "app/version.h"
+#include "app/show_driver.h"
+#include "gfx/tga.h"
+#include "common/version.h"
 #include "tools/frames/png_writer.h"
 
 namespace {
@@ -178,12 +179,13 @@ void print_timings(std::vector<Timing> v) {
 // Loads the pictures; false, reported, when one does not load. A picture
 // that is not there usually means the wrong folder, so that message says
 // how to name the right one.
-bool load_pictures(Timeline& timeline, const Options& o) {
-  const TimelineLoad loaded = timeline_load(timeline, o.data_dir.c_str());
-  if (loaded.result == TGA_OK) return true;
-  const char* hint =
-      loaded.result == TGA_WILL_NOT_OPEN ? "; run from the folder that holds the pictures, or give --data DIR" : "";
-  std::fprintf(stderr, "quillmere-frames: %s: %s%s\n", loaded.path.c_str(), tga_result_text(loaded.result), hint);
+bool load_pictures(Show& show, const Options& o) {
+  ShowFailure failure;
+  if (show_load(show, ShowData{o.data_dir, false}, &failure) == SHOW_OK) return true;
+  const char* hint = failure.reason == tga_result_text(TGA_WILL_NOT_OPEN)
+                         ? "; run from the folder that holds the pictures, or give --data DIR"
+                         : "";
+  std::fprintf(stderr, "quillmere-frames: %s: %s%s\n", failure.path.c_str(), failure.reason.c_str(), hint);
   return false;
 }
 
@@ -199,22 +201,19 @@ std::string frame_path(const Options& o, size_t i, int32_t t) {
 }
 
 // Composes (and unless only timing, writes) every frame; the exit status.
-int draw_frames(Timeline& timeline, const Options& o) {
-  Image frame;
-  resize(frame, FRAME_WIDTH, FRAME_HEIGHT);
+int draw_frames(Show& show, const Options& o) {
   const std::vector<int32_t> times = o.fps ? show_times(o.fps) : o.times;
   std::vector<Timing> timings;
   for (size_t i = 0; i < times.size(); ++i) {
     const double cpu_before = thread_cpu_us();
     const auto before = std::chrono::steady_clock::now();
-    fill(frame, 0);
-    timeline_draw(timeline, frame, times[i]);
+    show_step(show, times[i]);
     const auto after = std::chrono::steady_clock::now();
     timings.push_back({times[i], std::chrono::duration<double, std::micro>(after - before).count(),
                        thread_cpu_us() - cpu_before});
     if (o.time_only) continue;
     const std::string path = frame_path(o, i, times[i]);
-    if (const int error = png_write(path.c_str(), frame)) {
+    if (const int error = png_write(path.c_str(), show.frame)) {
       std::fprintf(stderr, "quillmere-frames: %s: %s\n", path.c_str(), std::strerror(error));
       return STATUS_FAILED;
     }
@@ -237,8 +236,8 @@ int main(int argc, char** argv) {
     std::printf("quillmere-frames %s\n", QUILLMERE_VERSION);
     return EXIT_SUCCESS;
   }
-  Timeline timeline;
-  if (!load_pictures(timeline, o)) return STATUS_FAILED;
+  Show show;
+  if (!load_pictures(show, o)) return STATUS_FAILED;
   if (!o.time_only) {
     std::error_code error;
     std::filesystem::create_directories(o.out_dir, error);
@@ -247,5 +246,5 @@ int main(int argc, char** argv) {
       return STATUS_FAILED;
     }
   }
-  return draw_frames(timeline, o);
+  return draw_frames(show, o);
 }

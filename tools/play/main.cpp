@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "music/audio_sdl.h"
+#include "runtime/audio_sdl.h"
 #include "quillmere/music.h"
 #include "tools/play/options.h"
 #include "tools/play/playback.h"
@@ -46,7 +46,7 @@ enum FileOutcome { FILE_ENDED, FILE_NEXT, FILE_PREVIOUS, FILE_QUIT, FILE_FAILED,
 // What the whole run shares.
 struct Run {
   const PlayOptions* options = nullptr;
-  qm::PullStream* stream = nullptr;
+  qm::AudioDevice* device = nullptr; // the sound device, playing the Playback through its pull
   Playback* playback = nullptr;
   bool status = false; // a status line is drawn on standard output
   KeyDecoder decoder;
@@ -125,18 +125,35 @@ FileOutcome act_on_key(Run& run, const Current& c, Key key) {
   return FILE_ENDED;
 }
 
+// Opens the default sound device at rate with playback's pull as its
+// source, paused; null, with the reason in *why, when none opens.
+qm::AudioDevice* open_device(int32_t rate, Playback& playback, std::string* why) {
+  qm::AudioDevice* device = qm::sdl_audio_device_create(true);  // the terminal side catches signals
+  if (device == nullptr) {
+    *why = "out of memory";
+    return nullptr;
+  }
+  if (device->open(device->self, rate, DEVICE_FRAMES, why) != qm::AUDIO_OK) {
+    qm::sdl_audio_device_destroy(device);
+    return nullptr;
+  }
+  device->start(device->self, qm::pull_source(playback_pull, &playback));
+  device->pause(device->self, true);
+  return device;
+}
+
 // Ctrl-Z: silence and the terminal back while stopped, both taken again after.
 void suspend(Run& run) {
-  qm::pull_stream_pause(run.stream, true);
+  run.device->pause(run.device->self, true);
   clear_status(run);
   terminal_suspend();
-  qm::pull_stream_pause(run.stream, false);
+  run.device->pause(run.device->self, false);
 }
 
 // Plays c.player until it ends or a key or signal moves on.
 FileOutcome listen(Run& run, const Current& c) {
   playback_start(run.playback, c.player, run.options->mix.gain_db);
-  qm::pull_stream_pause(run.stream, false);
+  run.device->pause(run.device->self, false);
   FileOutcome outcome = FILE_ENDED;
   auto drawn = std::chrono::steady_clock::now() - STATUS_INTERVAL;
   for (;;) {
@@ -154,7 +171,7 @@ FileOutcome listen(Run& run, const Current& c) {
       drawn = now;
     }
   }
-  qm::pull_stream_pause(run.stream, true);
+  run.device->pause(run.device->self, true);
   playback_stop(run.playback);
   clear_status(run);
   return outcome;
@@ -263,15 +280,15 @@ int main(int argc, char** argv) {
   Run run;
   run.options = &options;
   run.playback = &playback;
-  run.stream = qm::pull_stream_open(options.mix.rate, DEVICE_FRAMES, playback_pull, &playback, &why);
-  if (run.stream == nullptr) {
+  run.device = open_device(options.mix.rate, playback, &why);
+  if (run.device == nullptr) {
     std::fprintf(stderr, "%s: cannot open a sound device: %s\n", PROGRAM, why.c_str());
     return EXIT_FAILED;
   }
   terminal_raw_begin(); // keys only when standard input is our terminal
   run.status = !options.quiet && isatty(STDOUT_FILENO) != 0;
   const int status = play_list(run, options.files);
-  qm::pull_stream_close(run.stream);
+  qm::sdl_audio_device_destroy(run.device);
   terminal_raw_end();
   if (status < 0) {
     // Ended by a signal: leave as the signal would have, now the terminal is restored.

@@ -22,24 +22,23 @@ MusicPlayer::~MusicPlayer() {
   qm::set_audio_device(nullptr);
 }
 
-bool MusicPlayer::open(const qm::AudioDevice* device, qm::MixerDrive drive) {
+bool MusicPlayer::open(const qm::AudioDevice* device, qm::MixerDrive drive, std::string* why) {
   qm::set_audio_device(device);
   qm::set_mixer_drive(drive);
-  output_open = qm::open_output(qm::SHOW_MIX_RATE, 0);
-  device_failure = output_open ? "" : qm::last_open_failure();
-  return output_open;
+  if (qm::open_output(qm::SHOW_MIX_RATE, 0)) return true;
+  if (why != nullptr) *why = qm::last_open_failure();
+  return false;
 }
 
-bool MusicPlayer::load(const char* path) {
+bool MusicPlayer::load(const char* path, std::string* why) {
   qm_load_error error{};
   module = qm::load_module(path, &error);
-  if (module == nullptr) {
-    load_failure = qm_status_text(error.status);
-    if (error.detail[0] != '\0') load_failure += std::string(": ") + error.detail;
-    return false;
+  if (module != nullptr) return true;
+  if (why != nullptr) {
+    *why = qm_status_text(error.status);
+    if (error.detail[0] != '\0') *why += std::string(": ") + error.detail;
   }
-  load_failure.clear();
-  return true;
+  return false;
 }
 
 bool MusicPlayer::play() {
@@ -49,7 +48,7 @@ bool MusicPlayer::play() {
   return true;
 }
 
-bool MusicPlayer::load_and_play(const char* path) { return load(path) && play(); }
+bool MusicPlayer::load_and_play(const char* path, std::string* why) { return load(path, why) && play(); }
 
 void MusicPlayer::stop() {
   if (playing == 0) return;

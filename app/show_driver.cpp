@@ -17,9 +17,7 @@ std::vector<std::string> show_data_files(const std::string& dir) {
 }
 
 bool show_open_sound(Show& show, const qm::AudioDevice* device, qm::MixerDrive drive, std::string* why) {
-  const bool opened = show.music.open(device, drive);
-  if (!opened && why != nullptr) *why = show.music.device_failure;
-  return opened;
+  return show.music.open(device, drive, why);
 }
 
 ShowStatus show_load(Show& show, const ShowData& data, ShowFailure* failure) {
@@ -32,8 +30,9 @@ ShowStatus show_load(Show& show, const ShowData& data, ShowFailure* failure) {
   resize(show.frame, FRAME_WIDTH, FRAME_HEIGHT);
   if (!data.music) return SHOW_OK;
   const std::string path = show_data_path(data.dir, MUSIC_FILE);
-  if (!show.music.load(path.c_str())) {
-    if (failure != nullptr) *failure = ShowFailure{path, show.music.load_failure, path + ": " + show.music.load_failure};
+  std::string why;
+  if (!show.music.load(path.c_str(), &why)) {
+    if (failure != nullptr) *failure = ShowFailure{path, why, path + ": " + why};
     return SHOW_MUSIC_FAILED;
   }
   return SHOW_OK;

@@ -1,10 +1,13 @@
 // player_bridge.cpp: what the module player page calls of the music library:
 // load a song from bytes the page hands over, describe it, play it through
-// a player whose frames the page's audio callback pulls, and render a second
-// player's whole pass for a WAV download.
-// Owns: the page's one song, its playback player, its render player and the
-// buffers the page reads from. Touches: the library's C API only.
-// Thread: the page's main thread only.
+// the Web Audio device (its callback pulls the frames straight from the
+// player: no ring, so pause takes effect within a callback), and render a
+// second player's whole pass for a WAV download.
+// Owns: the page's one song, its playback player, its render player, the
+// sound device and the buffers the page reads from. Touches: the library's
+// C API and the Web Audio device.
+// Thread: the page's main thread only (a browser without shared memory runs
+// the audio callback there too).
 #include <emscripten.h>
 #include <quillmere/music.h>
 
@@ -13,17 +16,21 @@
 #include <cstdlib>
 #include <string>
 
+#include "runtime/audio_web.h"
+
 namespace {
 
 constexpr int32_t PLAYER_RATE = 44100;                      // frames per second of both players
 constexpr uint64_t RENDER_MAX_FRAMES = 3600ull * PLAYER_RATE; // a download stops after an hour
 constexpr int32_t MAX_PULL = 16384;                         // frames one render call fills at most
 constexpr size_t MAX_FILE_BYTES = 64u << 20;                // larger files are refused before loading
+constexpr int32_t DEVICE_FRAMES = 1024;                      // about 23 ms at 44,100 Hz
 
 struct Bridge {
   qm_song* song = nullptr;        // the loaded song; null before a load and after a refusal
   qm_player* playback = nullptr;  // what the page plays; null until play
   qm_player* render = nullptr;    // the download's player; null outside a render
+  qm::AudioDevice* audio = nullptr; // the sound device, open from the first play on
   uint64_t rendered = 0;          // frames the render player has given
   uint8_t* file = nullptr;        // the bytes of the file being handed over
   std::string text;               // the last text handed to the page
@@ -65,6 +72,26 @@ void free_players() {
 int32_t render_into(qm_player* player, int32_t count) {
   if (player == nullptr || count < 1 || count > MAX_PULL) return 0;
   return qm_player_render_s16(player, bridge.frames, count);
+}
+
+// The device's source: the playback's next frames (none without one).
+int32_t playback_pull(void*, int16_t* frames, int32_t count) {
+  return bridge.playback != nullptr ? qm_player_render_s16(bridge.playback, frames, count) : 0;
+}
+
+// Opens the device on the first call (within the visitor's gesture, when a
+// browser lets sound start) with the playback as its source.
+bool open_audio() {
+  if (bridge.audio != nullptr) return true;
+  bridge.audio = qm::web_audio_device_create();
+  if (bridge.audio == nullptr) return false;
+  if (bridge.audio->open(bridge.audio->self, PLAYER_RATE, DEVICE_FRAMES, nullptr) != qm::AUDIO_OK) {
+    qm::web_audio_device_destroy(bridge.audio);
+    bridge.audio = nullptr;
+    return false;
+  }
+  bridge.audio->start(bridge.audio->self, qm::pull_source(playback_pull, nullptr));
+  return true;
 }
 
 }  // namespace
@@ -159,9 +186,21 @@ EMSCRIPTEN_KEEPALIVE int player_seek(int order) {
   return bridge.playback != nullptr && qm_player_jump(bridge.playback, order) == QM_OK;
 }
 
-// Renders up to count frames of the playback into player_frames; returns
-// the frames written, 0 at the end of the playback.
-EMSCRIPTEN_KEEPALIVE int player_pull(int count) { return render_into(bridge.playback, count); }
+// Sound on (paused 0) or off (1). The first call for sound opens the
+// device (call it within the visitor's gesture). 0 when the browser offers
+// no sound output.
+EMSCRIPTEN_KEEPALIVE int player_audio_pause(int paused) {
+  if (paused != 0 && bridge.audio == nullptr) return 1;
+  if (!open_audio()) return 0;
+  bridge.audio->pause(bridge.audio->self, paused != 0);
+  return 1;
+}
+
+// 1 once the playback has handed out its last frame.
+EMSCRIPTEN_KEEPALIVE int player_finished() {
+  qm_position at{};
+  return qm_player_get_position(bridge.playback, &at) == QM_OK && at.ended ? 1 : 0;
+}
 
 EMSCRIPTEN_KEEPALIVE const int16_t* player_frames() { return bridge.frames; }
 

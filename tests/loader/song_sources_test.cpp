@@ -9,6 +9,7 @@
 #include "tests/loader/module_invariants.h"
 #include "tests/loader/mutate.h"
 #include "tests/loader/song_compare.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 

@@ -7,6 +7,7 @@
 
 #include "tests/loader/loader_test_util.h"
 #include "tests/loader/module_invariants.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 

@@ -15,6 +15,7 @@
 #include "tests/loader/loader_test_util.h"
 #include "tests/loader/module_invariants.h"
 #include "tests/loader/mutate.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 

@@ -18,6 +18,7 @@
 #include "music/render.h"
 #include "tests/music-data/loudness.h"
 #include "tests/support/xm_writer.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 

@@ -13,6 +13,7 @@
 #include "tests/output/fake_device.h"
 #include "tests/output/test_song.h"
 #include "tests/support/xm_writer.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 

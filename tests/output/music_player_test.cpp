@@ -16,6 +16,7 @@
 #include "runtime/show_music.h"
 #include "music/player.h"
 #include "tests/output/test_song.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 
@@ -72,11 +73,12 @@ TEST(MusicPlayer, PlaysTheRingFromItsFirstFrameThroughTheDiskDriver) {
   {
     SdlDevice sdl;
     MusicPlayer player;
-    player.open(sdl.device, MIXER_THREAD);
+    std::string why;
+    EXPECT_TRUE(player.open(sdl.device, MIXER_THREAD, &why)) << why;
     EXPECT_TRUE(file_callbacks_complete());
     EXPECT_EQ(realtime_state().block_frames, 884);
     uint32_t base = published();
-    player.load_and_play(song.path.c_str());
+    player.load_and_play(song.path.c_str(), nullptr);
     EXPECT_EQ(player.playing, 1);
     // The device's position drives the mixer thread: it refills what was played.
     ASSERT_TRUE(wait_for_blocks(base + BLOCK_COUNT + refills));
@@ -105,10 +107,10 @@ TEST(MusicPlayer, WithoutAnAudioDeviceTheShowGoesOnSilent) {
   TempFile song(song_bytes(0));
   SdlDevice sdl;
   MusicPlayer player;
-  EXPECT_FALSE(player.open(sdl.device, MIXER_THREAD));
+  EXPECT_FALSE(player.open(sdl.device, MIXER_THREAD, nullptr));
   EXPECT_TRUE(file_callbacks_complete());
   EXPECT_EQ(realtime_state().block_frames, 0);
-  player.load_and_play(song.path.c_str());
+  player.load_and_play(song.path.c_str(), nullptr);
   EXPECT_NE(player.module, nullptr);
   EXPECT_EQ(player.playing, 1);
   EXPECT_TRUE(mixer_ended());
@@ -122,9 +124,11 @@ TEST(MusicPlayer, AModuleThatDoesNotLoadIsRefusedAndNothingPlays) {
   setenv("SDL_AUDIODRIVER", "no-such-audio-driver", 1);
   SdlDevice sdl;
   MusicPlayer player;
-  player.open(sdl.device, MIXER_THREAD);
-  EXPECT_FALSE(player.device_failure.empty());
-  EXPECT_FALSE(player.load_and_play("/nonexistent/typing.xm"));
+  std::string why;
+  EXPECT_FALSE(player.open(sdl.device, MIXER_THREAD, &why));
+  EXPECT_EQ(why, "Audio target 'no-such-audio-driver' not available");
+  EXPECT_FALSE(player.load_and_play("/nonexistent/typing.xm", &why));
+  EXPECT_EQ(why, "cannot open: No such file or directory");
   EXPECT_EQ(player.module, nullptr);
   EXPECT_EQ(player.playing, 0);
   player.stop();
@@ -136,7 +140,6 @@ TEST(MusicPlayer, MutedOpensNoDevice) {
   EXPECT_TRUE(file_callbacks_complete());
   EXPECT_EQ(realtime_state().output_buffer, nullptr);
   EXPECT_EQ(realtime_state().block_frames, 0);
-  EXPECT_TRUE(player.device_failure.empty());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "tests/replayer/song.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 

@@ -1,7 +1,6 @@
-// xm_writer.h: builds XM file bytes from a plain description, for tests.
-// Owns: nothing process-wide except the file callbacks it installs when a
-// test loads a module through load_module_from_bytes or the install_*
-// functions (the music code's table is process-wide).
+// xm_writer.h: builds XM file bytes from a plain description, for tests,
+// and loads them in place with the engine's loader.
+// Owns: nothing process-wide.
 // Thread: the test's thread; not for concurrent use.
 //
 // Every field has the value a well-formed file would carry by default; the
@@ -16,8 +15,6 @@
 #include <vector>
 
 #include "music/module.h"
-#include "quillmere/music.h"
-#include "runtime/show_music.h"
 
 // Sample type bits as stored in the file.
 constexpr uint8_t XM_SAMPLE_FORWARD = 0x01;
@@ -127,27 +124,6 @@ struct TempFile {
   std::string path;
 };
 
-// Installs <cstdio>-backed file callbacks (open "rb", close, read, seek with
-// whence 0/1/2, tell) as the music code's table.
-void install_stdio_callbacks();
-// Installs callbacks that read from one in-memory buffer: opening any path
-// gives a stream over the buffer set by set_memory_file (null when unset).
-void install_memory_callbacks();
-void set_memory_file(const uint8_t* data, size_t size);
-
-// The engine's song and the public API's handle of it are one record; the
-// show's calls take the handle. Shorthands for tests that hold the engine's.
-namespace qm {
-inline qm_song* as_song(Module* module) { return reinterpret_cast<qm_song*>(module); }
-inline Module* as_module(qm_song* song) { return reinterpret_cast<Module*>(song); }
-inline bool free_module(Module* module) { return free_module(as_song(module)); }
-inline bool play_module(Module* module) { return play_module(as_song(module)); }
-inline bool stop_module(Module* module) { return stop_module(as_song(module)); }
-}  // namespace qm
-
-// Loads a module from bytes through the real load_module: the bytes go to a
-// temporary file, read with the stdio callbacks (installed here).
-qm::Module* load_module_from_bytes(const std::vector<uint8_t>& bytes);
 // Loads bytes in place with load_song_memory (no file, no file callbacks);
 // null when the load is refused. Released with free_module or free_song.
 qm::Module* load_module_from_memory(const uint8_t* data, size_t size);

@@ -16,6 +16,7 @@
 #include "music/player.h"
 #include "music/render.h"
 #include "tests/support/xm_writer.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 

@@ -12,7 +12,7 @@
 #include "quillmere/music.h"
 #include "tools/xmrender/encoder.h"
 #include "tools/xmrender/formats.h"
-#include "tools/xmrender/json_writer.h"
+#include "tools/common/json_writer.h"
 
 namespace {
 

@@ -4,14 +4,15 @@
 // Owns: nothing. Thread: the caller's.
 //
 //   MixOptions mix;
-//   for (int i = 1; i < argc; ++i)
-//     switch (parse_mix_option("xmrender", argc, argv, &i, &mix)) { ... }
+//   while (scan_next(&scanner))
+//     switch (parse_mix_option(&scanner, &mix)) { ... }
 //   apply_mix_options(player, song, mix, &why);
 #pragma once
 #include <cstdint>
 #include <string>
 
 #include "quillmere/music.h"
+#include "tools/common/command_line.h"
 
 constexpr int32_t MIX_MIN_RATE = 8000;
 constexpr int32_t MIX_MAX_RATE = 192000;
@@ -26,16 +27,16 @@ struct MixOptions {
   bool mono = false;           // --mono: one channel, the mid signal (separation 0)
 };
 
-// What parse_mix_option made of argv[*i].
+// What parse_mix_option made of the scanner's current argument.
 enum OptionMatch {
-  OPTION_NOT_MINE, // not a mixing option: *i unchanged
-  OPTION_TAKEN,    // taken, with its value; *i is at the last argument used
-  OPTION_BAD,      // a mixing option with a missing or bad value; a message is printed
+  OPTION_NOT_MINE, // not a mixing option: the scanner did not move
+  OPTION_TAKEN,    // taken, with its value
+  OPTION_BAD,      // a mixing option with a missing or bad value, refused on standard error
 };
 
-// Looks at argv[*i]: "--name VALUE" or "--name=VALUE". A bad value prints
-// "program: --name: reason" on standard error.
-OptionMatch parse_mix_option(const char* program, int argc, char** argv, int* i, MixOptions* options);
+// Looks at the scanner's current argument. A bad value is refused as
+// "program: --name: reason".
+OptionMatch parse_mix_option(OptionScanner* scanner, MixOptions* options);
 
 // The help lines of the mixing options, for a --help text.
 extern const char* const MIX_OPTIONS_HELP;
@@ -44,7 +45,3 @@ extern const char* const MIX_OPTIONS_HELP;
 // separation. False with a reason (for "program: file: reason") when the
 // start lies outside the song.
 bool apply_mix_options(qm_player* player, const qm_song* song, const MixOptions& options, std::string* why);
-
-// A whole number in lo..hi, or a number in lo..hi; false for anything else.
-bool parse_whole(const char* text, int64_t lo, int64_t hi, int64_t* value);
-bool parse_real(const char* text, double lo, double hi, double* value);

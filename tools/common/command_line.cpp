@@ -27,6 +27,7 @@ OptionScanner scan_begin(const char* program, const char* usage, int argc, const
 }
 
 bool scan_next(OptionScanner* s) {
+  if (s->refused) return false;
   for (;;) {
     if (++s->index >= s->argc) {
       s->arg = nullptr;
@@ -70,9 +71,10 @@ bool scan_value(OptionScanner* s, const char* name, const char** value) {
   return true;
 }
 
-CommandLine scan_refuse(const OptionScanner& s, const std::string& message, Usage usage) {
-  std::fprintf(stderr, "%s: %s\n", s.program, message.c_str());
-  if (usage == WITH_USAGE && s.usage != nullptr) std::fputs(s.usage, stderr);
+CommandLine scan_refuse(OptionScanner* s, const std::string& message, Usage usage) {
+  std::fprintf(stderr, "%s: %s\n", s->program, message.c_str());
+  if (usage == WITH_USAGE && s->usage != nullptr) std::fputs(s->usage, stderr);
+  s->refused = true;
   return COMMAND_BAD;
 }
 

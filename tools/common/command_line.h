@@ -14,14 +14,15 @@
 // (refusals). Thread: main.
 //
 //   OptionScanner s = scan_begin("xmrender", USAGE, argc, argv);
-//   while (scan_next(&s)) {
+//   while (scan_next(&s)) {      // false after the last argument, or once refused
 //     if (const CommandLine c = scan_help_or_version(s); c != COMMAND_RUN) return c;
 //     const char* v = nullptr;
 //     if (!s.is_option) inputs.push_back(s.arg);
 //     else if (scan_flag(s, "-q", "--quiet")) quiet = true;
-//     else if (scan_value(&s, "-o", &v)) { if (!v) return scan_refuse(s, "-o: wants a file name"); ... }
-//     else return scan_refuse(s, "unknown option " + quoted(s.arg));
+//     else if (scan_value(&s, "-o", &v)) { if (!v) return scan_refuse(&s, "-o: wants a file name"); ... }
+//     else if (!parse_mix_option(&s, &mix)) return scan_refuse(&s, "unknown option " + quoted(s.arg));
 //   }
+//   if (s.refused) return COMMAND_BAD;   // a sub-parser refused a value
 //   ...
 //   main: const CommandLine c = parse(...); if (c != COMMAND_RUN) return command_line_done(c, PROGRAM, help);
 #pragma once
@@ -48,11 +49,13 @@ struct OptionScanner {
   const char* arg = nullptr;         // the current argument
   bool is_option = false;            // it starts with '-', is not "-" alone and comes before "--"
   bool after_dashes = false;         // a "--" ended the options
+  bool refused = false;              // scan_refuse was called: the command line is bad
 };
 
 OptionScanner scan_begin(const char* program, const char* usage, int argc, const char* const* argv);
-// Moves to the next argument; false after the last. The first "--" is taken
-// here (it only sets after_dashes), a later one is an argument.
+// Moves to the next argument; false after the last, and once the command
+// line was refused. The first "--" is taken here (it only sets
+// after_dashes), a later one is an argument.
 bool scan_next(OptionScanner* s);
 // COMMAND_HELP for -h or --help, COMMAND_VERSION for --version, else COMMAND_RUN.
 CommandLine scan_help_or_version(const OptionScanner& s);
@@ -66,8 +69,10 @@ bool scan_value(OptionScanner* s, const char* name, const char** value);
 // Whether a refusal is followed by the usage.
 enum Usage { WITH_USAGE, WITHOUT_USAGE };
 // Prints "program: message" and (WITH_USAGE, when the scanner has one) the
-// usage on standard error; returns COMMAND_BAD.
-CommandLine scan_refuse(const OptionScanner& s, const std::string& message, Usage usage = WITH_USAGE);
+// usage on standard error, and marks the scanner refused; returns
+// COMMAND_BAD. An option's own parser (parse_mix_option) refuses a bad value
+// this way and still says the option was its own.
+CommandLine scan_refuse(OptionScanner* s, const std::string& message, Usage usage = WITH_USAGE);
 
 // A whole decimal number in lo..hi, or a finite number in lo..hi, and
 // nothing else around it; false for anything else.

@@ -12,9 +12,10 @@ constexpr int32_t MAX_SEPARATION = 200;
 constexpr int32_t MAX_LOOPS = 1000000;
 constexpr int32_t LAST_ORDER = 255;
 
-OptionMatch bad(const OptionScanner& s, const char* name, const char* want) {
+// Refuses the option's value; true: the option was a mixing option.
+bool bad(OptionScanner* s, const char* name, const char* want) {
   scan_refuse(s, std::string(name) + ": " + want, WITHOUT_USAGE);
-  return OPTION_BAD;
+  return true;
 }
 
 }  // namespace
@@ -27,36 +28,36 @@ const char* const MIX_OPTIONS_HELP =
     "  --stereo-separation PCT  0 (mono) to 200 percent (default 100, the song as mixed)\n"
     "  --mono                   one channel, the mid signal\n";
 
-OptionMatch parse_mix_option(OptionScanner* s, MixOptions* o) {
+bool parse_mix_option(OptionScanner* s, MixOptions* o) {
   if (scan_flag(*s, "--mono")) {
     o->mono = true;
-    return OPTION_TAKEN;
+    return true;
   }
   int64_t whole = 0;
   const char* v = nullptr;
   if (scan_value(s, "--rate", &v)) {
     if (v == nullptr || !parse_whole(v, MIX_MIN_RATE, MIX_MAX_RATE, &whole))
-      return bad(*s, "--rate", "wants a whole number of Hz from 8000 to 192000");
+      return bad(s, "--rate", "wants a whole number of Hz from 8000 to 192000");
     o->rate = static_cast<int32_t>(whole);
   } else if (scan_value(s, "--loops", &v)) {
     if (v == nullptr || !parse_whole(v, 0, MAX_LOOPS, &whole))
-      return bad(*s, "--loops", "wants a whole number of plays, 1 or more (0: without end)");
+      return bad(s, "--loops", "wants a whole number of plays, 1 or more (0: without end)");
     o->loops = static_cast<int32_t>(whole);
   } else if (scan_value(s, "--start", &v)) {
     if (v == nullptr || !parse_whole(v, 0, LAST_ORDER, &whole))
-      return bad(*s, "--start", "wants an order position from 0 to 255");
+      return bad(s, "--start", "wants an order position from 0 to 255");
     o->start = static_cast<int32_t>(whole);
   } else if (scan_value(s, "--gain", &v)) {
     if (v == nullptr || !parse_real(v, MIN_GAIN_DB, MAX_GAIN_DB, &o->gain_db))
-      return bad(*s, "--gain", "wants decibels from -60 to 24");
+      return bad(s, "--gain", "wants decibels from -60 to 24");
   } else if (scan_value(s, "--stereo-separation", &v)) {
     if (v == nullptr || !parse_whole(v, 0, MAX_SEPARATION, &whole))
-      return bad(*s, "--stereo-separation", "wants a whole percentage from 0 to 200");
+      return bad(s, "--stereo-separation", "wants a whole percentage from 0 to 200");
     o->separation = static_cast<int32_t>(whole);
   } else {
-    return OPTION_NOT_MINE;
+    return false;
   }
-  return OPTION_TAKEN;
+  return true;
 }
 
 bool apply_mix_options(qm_player* player, const qm_song* song, const MixOptions& o, std::string* why) {

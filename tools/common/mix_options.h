@@ -5,7 +5,7 @@
 //
 //   MixOptions mix;
 //   while (scan_next(&scanner))
-//     switch (parse_mix_option(&scanner, &mix)) { ... }
+//     if (parse_mix_option(&scanner, &mix)) continue; ...
 //   apply_mix_options(player, song, mix, &why);
 #pragma once
 #include <cstdint>
@@ -27,16 +27,10 @@ struct MixOptions {
   bool mono = false;           // --mono: one channel, the mid signal (separation 0)
 };
 
-// What parse_mix_option made of the scanner's current argument.
-enum OptionMatch {
-  OPTION_NOT_MINE, // not a mixing option: the scanner did not move
-  OPTION_TAKEN,    // taken, with its value
-  OPTION_BAD,      // a mixing option with a missing or bad value, refused on standard error
-};
-
-// Looks at the scanner's current argument. A bad value is refused as
-// "program: --name: reason".
-OptionMatch parse_mix_option(OptionScanner* scanner, MixOptions* options);
+// True when the scanner's current argument is a mixing option: taken with
+// its value, or refused ("program: --name: reason", scanner->refused) when
+// the value is missing or bad. False, the scanner unmoved, for any other.
+bool parse_mix_option(OptionScanner* scanner, MixOptions* options);
 
 // The help lines of the mixing options, for a --help text.
 extern const char* const MIX_OPTIONS_HELP;

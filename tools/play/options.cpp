@@ -53,15 +53,12 @@ CommandLine parse_play_options(int argc, const char* const* argv, PlayOptions* o
       o->shuffle = false;
     } else if (scan_flag(s, "--shuffle")) {
       o->shuffle = true;
-    } else {
-      switch (parse_mix_option(&s, &o->mix)) {
-        case OPTION_TAKEN: break;
-        case OPTION_BAD: return COMMAND_BAD;
-        case OPTION_NOT_MINE: return scan_refuse(s, "unknown option " + quoted(s.arg) + " (see --help)", WITHOUT_USAGE);
-      }
+    } else if (!parse_mix_option(&s, &o->mix)) {
+      return scan_refuse(&s, "unknown option " + quoted(s.arg) + " (see --help)", WITHOUT_USAGE);
     }
   }
-  if (o->files.empty()) return scan_refuse(s, "no file to play");
+  if (s.refused) return COMMAND_BAD;
+  if (o->files.empty()) return scan_refuse(&s, "no file to play");
   return COMMAND_RUN;
 }
 

@@ -65,18 +65,18 @@ const char* const HELP_END =
     "3 --strict and a song had a warning. A stop ends xmrender by its signal.\n";
 
 // Refuses the command line with message and the usage; false.
-bool refused(const OptionScanner& s, const std::string& message) {
+bool refused(OptionScanner* s, const std::string& message) {
   scan_refuse(s, message);
   return false;
 }
 
-bool seconds_value(const OptionScanner& s, const char* name, const char* value, double* out) {
-  if (value != nullptr && parse_real(value, 0.0, MAX_SECONDS, out) && *out > 0.0) return true;
-  return refused(s, std::string(name) + ": wants a number of seconds above 0 and at most 86400");
+void seconds_value(OptionScanner* s, const char* name, const char* value, double* out) {
+  if (value != nullptr && parse_real(value, 0.0, MAX_SECONDS, out) && *out > 0.0) return;
+  scan_refuse(s, std::string(name) + ": wants a number of seconds above 0 and at most 86400");
 }
 
-// One option of xmrender's own at the scanner; false (refused) when it is
-// unknown or its value is bad.
+// True when the scanner's argument is an option of xmrender's own: taken,
+// or refused when its value is bad.
 bool parse_own_option(OptionScanner* s, Options* o) {
   const char* v = nullptr;
   int64_t whole = 0;
@@ -89,31 +89,31 @@ bool parse_own_option(OptionScanner* s, Options* o) {
   else if (scan_flag(*s, "--progress")) o->progress = ProgressMode::ON;
   else if (scan_flag(*s, "--no-progress")) o->progress = ProgressMode::OFF;
   else if (scan_value(s, "-o", &v) || scan_value(s, "--output", &v)) {
-    if (v == nullptr || *v == '\0') return refused(*s, "-o: wants a file name");
-    o->output = v;
+    if (v == nullptr || *v == '\0') scan_refuse(s, "-o: wants a file name");
+    else o->output = v;
   } else if (scan_value(s, "--out-dir", &v)) {
-    if (v == nullptr || *v == '\0') return refused(*s, "--out-dir: wants a folder");
-    o->out_dir = v;
+    if (v == nullptr || *v == '\0') scan_refuse(s, "--out-dir: wants a folder");
+    else o->out_dir = v;
   } else if (scan_value(s, "--format", &v)) {
     if (v == nullptr || !format_from_name(v, &o->format))
-      return refused(*s, "--format: unknown format '" + std::string(v == nullptr ? "" : v) + "' (see --help)");
-    o->format_given = true;
+      scan_refuse(s, "--format: unknown format '" + std::string(v == nullptr ? "" : v) + "' (see --help)");
+    else o->format_given = true;
   } else if (scan_value(s, "--seconds", &v)) {
-    return seconds_value(*s, "--seconds", v, &o->seconds);
+    seconds_value(s, "--seconds", v, &o->seconds);
   } else if (scan_value(s, "--fade", &v)) {
-    return seconds_value(*s, "--fade", v, &o->fade);
+    seconds_value(s, "--fade", v, &o->fade);
   } else if (scan_value(s, "-j", &v) || scan_value(s, "--jobs", &v)) {
     if (v == nullptr || !parse_whole(v, 1, MAX_JOBS, &whole))
-      return refused(*s, "-j: wants a number of songs at once from 1 to 64");
-    o->jobs = static_cast<int>(whole);
+      scan_refuse(s, "-j: wants a number of songs at once from 1 to 64");
+    else o->jobs = static_cast<int>(whole);
   } else {
-    return refused(*s, "unknown option " + quoted(s->arg));
+    return false;
   }
   return true;
 }
 
 // The combinations that make no sense, each with its message.
-bool check_combination(const OptionScanner& s, Options* o) {
+bool check_combination(OptionScanner* s, Options* o) {
   if (o->inputs.empty()) return refused(s, "no song given");
   if (o->json && !o->info) return refused(s, "--json goes with --info");
   if (o->info) return true;
@@ -139,21 +139,16 @@ CommandLine parse_command_line(int argc, const char* const* argv, Options* o) {
     if (const CommandLine c = scan_help_or_version(s); c != COMMAND_RUN) return c;
     if (!s.is_option) {
       if (!s.after_dashes && std::strcmp(s.arg, "-") == 0)
-        return scan_refuse(s, "reading a song from standard input is not supported");
+        return scan_refuse(&s, "reading a song from standard input is not supported");
       o->inputs.emplace_back(s.arg);
-      continue;
-    }
-    switch (parse_mix_option(&s, &o->mix)) {
-      case OPTION_TAKEN: break;
-      case OPTION_BAD: return COMMAND_BAD;
-      case OPTION_NOT_MINE:
-        if (!parse_own_option(&s, o)) return COMMAND_BAD;
-        break;
+    } else if (!parse_mix_option(&s, &o->mix) && !parse_own_option(&s, o)) {
+      return scan_refuse(&s, "unknown option " + quoted(s.arg));
     }
   }
+  if (s.refused) return COMMAND_BAD;
   o->loops_given = o->mix.loops != LOOPS_UNSET;
   if (!o->loops_given) o->mix.loops = o->seconds > 0.0 ? 0 : 1;
-  return check_combination(s, o) ? COMMAND_RUN : COMMAND_BAD;
+  return check_combination(&s, o) ? COMMAND_RUN : COMMAND_BAD;
 }
 
 std::string xmrender_help() {

@@ -347,7 +347,7 @@ def case_keys():
 
 
 def case_signal():
-    for number in (signal.SIGTERM, signal.SIGINT):
+    for number in (signal.SIGTERM, signal.SIGINT, signal.SIGQUIT):
         term = Terminal([SONG], environment(os.path.join(WORK, "recording.raw"), paced=True))
         if not check(term.wait_for("Playing"), "the player starts"):
             term.finish(1)

@@ -60,17 +60,24 @@ wait_for_temp() {
   fail "no temporary file for $1/$2 appeared"
 }
 
-set -m  # background jobs in process groups of their own, where SIGINT and SIGQUIT are not ignored
-if [ "$XMR" != none ]; then
-  mkdir stop
-  "$XMR" "$DATA/typing.xm" -o stop/long.wav --seconds 3000 2>err &
-  pid=$!
-  wait_for_temp stop long.wav
+# quit_mid_run FOLDER NAME COMMAND...: COMMAND writes FOLDER/NAME; SIGQUIT
+# once its temporary file is there ends it by SIGQUIT with nothing left.
+quit_mid_run() {
+  local folder=$1 name=$2; shift 2
+  mkdir -p "$folder"
+  "$@" 2>err &
+  local pid=$!
+  wait_for_temp "$folder" "$name"
   kill -QUIT "$pid"
   wait "$pid"
-  status=$?
-  [ "$status" -eq 131 ] || fail "xmrender after SIGQUIT: status $status, want 131"
-  expect_files stop
+  local status=$?
+  [ "$status" -eq 131 ] || fail "$(basename "$1") after SIGQUIT: status $status, want 131"
+  expect_files "$folder"
+}
+
+set -m  # background jobs in process groups of their own, where SIGINT and SIGQUIT are not ignored
+if [ "$XMR" != none ]; then
+  quit_mid_run stop long.wav "$XMR" "$DATA/typing.xm" -o stop/long.wav --seconds 3000
   # The progress bar's reader goes away: the next bar meets a closed pipe.
   "$XMR" "$DATA/typing.xm" -o stop/piped.wav --seconds 3000 --progress 2>&1 >/dev/null | head -c 1 >/dev/null
   status=${PIPESTATUS[0]}
@@ -79,15 +86,7 @@ if [ "$XMR" != none ]; then
 fi
 
 if [ "$CAPTURE" != none ]; then
-  mkdir video
-  (exec "$CAPTURE" --data "$DATA" -o video/sig.mkv --lossless -q 2>err) &
-  pid=$!
-  wait_for_temp video sig.mkv
-  kill -QUIT "$pid"
-  wait "$pid"
-  status=$?
-  [ "$status" -eq 131 ] || fail "quillmere-capture after SIGQUIT: status $status, want 131"
-  expect_files video
+  quit_mid_run video sig.mkv "$CAPTURE" --data "$DATA" -o video/sig.mkv --lossless -q
   echo old >video/real.mp4
   chmod 640 video/real.mp4
   ln -s real.mp4 video/link.mp4

@@ -36,8 +36,8 @@ const char* const HELP_KEYS =
     "printed per file.\n"
     "\n"
     "Exit status: 0 when no file failed, 1 when a file could not be played or\n"
-    "no sound device opens, 2 for a bad command line. SIGINT, SIGTERM and\n"
-    "SIGHUP end it as that signal, with the terminal restored.\n";
+    "no sound device opens, 2 for a bad command line. SIGINT, SIGTERM, SIGHUP,\n"
+    "SIGQUIT and SIGPIPE end it as that signal, with the terminal restored.\n";
 
 }  // namespace
 

@@ -48,11 +48,9 @@ int main(int argc, char** argv) {
   ShowOptions options;
   switch (parse_command_line(argc, argv, options)) {
     case COMMAND_HELP:
-      print_help();
-      return EXIT_SUCCESS;
+      return print_help();
     case COMMAND_VERSION:
-      print_version();
-      return EXIT_SUCCESS;
+      return print_version();
     case COMMAND_BAD:
       return STATUS_BAD_COMMAND_LINE;
     case COMMAND_RUN:

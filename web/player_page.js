@@ -10,8 +10,6 @@
 var Module = (function () {
   const RENDER_CHUNK_FRAMES = 16384;
   const RENDER_SLICE_MS = 50;       // the download's render yields to the page this often
-  const WAV_HEADER_BYTES = 44;
-  const BYTES_PER_FRAME = 4;        // 16-bit stereo
   const byId = (id) => document.getElementById(id);
 
   // What the page shows and does; tests read it.
@@ -165,22 +163,12 @@ var Module = (function () {
         `${minutes}:${(seconds - 60 * minutes).toFixed(1).padStart(4, "0")}` + (page.paused ? " (paused)" : "");
   }
 
-  function wavHeader(dataBytes) {
-    const header = new DataView(new ArrayBuffer(WAV_HEADER_BYTES));
-    const text = (at, s) => { for (let i = 0; i < s.length; i++) header.setUint8(at + i, s.charCodeAt(i)); };
-    text(0, "RIFF");
-    header.setUint32(4, dataBytes + WAV_HEADER_BYTES - 8, true);
-    text(8, "WAVEfmt ");
-    header.setUint32(16, 16, true);                  // fmt chunk size
-    header.setUint16(20, 1, true);                   // PCM
-    header.setUint16(22, 2, true);                   // channels
-    header.setUint32(24, rate, true);                // frames per second
-    header.setUint32(28, rate * BYTES_PER_FRAME, true);
-    header.setUint16(32, BYTES_PER_FRAME, true);
-    header.setUint16(34, 16, true);                  // bits per sample
-    text(36, "data");
-    header.setUint32(40, dataBytes, true);
-    return header.buffer;
+  // The WAV header for frames frames, written by the WebAssembly side (the
+  // same code as xmrender's).
+  function wavHeader(frames) {
+    const size = Module._player_wav_header(frames);
+    const at = Module._player_wav_header_bytes();
+    return Module.HEAPU8.slice(at, at + size);
   }
 
   // Renders one pass with a fresh player in slices, so the page stays
@@ -207,7 +195,7 @@ var Module = (function () {
       await new Promise((resolve) => setTimeout(resolve, 0));
     }
     Module._player_render_end();
-    const blob = new Blob([wavHeader(frames * BYTES_PER_FRAME), ...parts], {type: "audio/wav"});
+    const blob = new Blob([wavHeader(frames), ...parts], {type: "audio/wav"});
     const link = document.createElement("a");
     link.href = URL.createObjectURL(blob);
     link.download = (page.fileName.replace(/\.[^.]*$/, "") || "song") + ".wav";

@@ -70,7 +70,7 @@ cmake -S "$source" -B "$work/libonly" -DCMAKE_BUILD_TYPE=Release -DQM_BUILD_SHOW
 cmake --build "$work/libonly" -j2 --target qm_music qm_music_shared >/dev/null
 DESTDIR="$work/root" cmake --install "$work/libonly" --component music >/dev/null
 export PKG_CONFIG_PATH="$work/root/usr/$multiarch/pkgconfig"
-libs=$(pkg-config --libs-only-L quillmere-music)
+libs=$(pkg-config --libs-only-L quillmere-music | tr -d " ")
 [ "$(realpath -m "${libs#-L}")" = "$(realpath "$work/root/usr/$multiarch")" ] ||
   { echo "the multiarch pkg-config file points at $libs" >&2; exit 1; }
 cc -std=c99 "$source/examples/render_raw.c" $(pkg-config --cflags --libs quillmere-music) -o "$work/render_raw_multiarch"

@@ -4,15 +4,14 @@
 // What it plays is what xmrender renders with the same mixing options: the
 // same player, set up by the same shared options, pulled a device buffer at
 // a time.
-// Owns: the sound stream, the playing song and player, the command line.
-// Thread: main (keys, status line, files); the stream's callback renders on
+// Owns: the sound device, the playing song and player, the command line.
+// Thread: main (keys, status line, files); the device's callback renders on
 // SDL's audio thread (see playback.h).
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -20,6 +19,7 @@
 
 #include "runtime/audio_sdl.h"
 #include "quillmere/music.h"
+#include "tools/common/stop_signals.h"
 #include "tools/play/options.h"
 #include "tools/play/playback.h"
 #include "tools/play/terminal.h"
@@ -60,10 +60,6 @@ struct Current {
   qm_song_info info{};
   uint64_t total = 0; // frames of the whole playback, 0 when unknown or endless
 };
-
-void report(const std::string& path, const std::string& reason) {
-  std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, path.c_str(), reason.c_str());
-}
 
 int terminal_columns() {
   winsize size{};
@@ -158,7 +154,7 @@ FileOutcome listen(Run& run, const Current& c) {
   auto drawn = std::chrono::steady_clock::now() - STATUS_INTERVAL;
   for (;;) {
     const Key key = terminal_read_key(&run.decoder, KEY_WAIT_MS);
-    if (terminal_signal() != 0) {
+    if (stop_requested()) {
       outcome = FILE_SIGNAL;
       break;
     }
@@ -199,21 +195,21 @@ FileOutcome play_file(Run& run, const std::string& path) {
   qm_song* song = nullptr;
   qm_load_error error{};
   if (qm_song_load_file_ex(path.c_str(), &song, &error) != QM_OK) {
-    report(path, load_reason(error));
+    print_failure(PROGRAM, path, load_reason(error));
     return FILE_FAILED;
   }
   if (!o.quiet)
     for (int32_t i = 0; i < qm_song_warning_count(song); ++i)
-      report(path, std::string("warning: ") + qm_song_warning_text(song, i));
+      print_failure(PROGRAM, path, std::string("warning: ") + qm_song_warning_text(song, i));
   Current c;
   c.path = &path;
   c.song = song;
   FileOutcome outcome = FILE_FAILED;
   std::string why;
   if (qm_player_create(song, o.mix.rate, &c.player) != QM_OK) {
-    report(path, "cannot play at " + std::to_string(o.mix.rate) + " Hz");
+    print_failure(PROGRAM, path, "cannot play at " + std::to_string(o.mix.rate) + " Hz");
   } else if (!apply_mix_options(c.player, song, o.mix, &why)) {
-    report(path, why);
+    print_failure(PROGRAM, path, why);
   } else {
     qm_song_get_info(song, &c.info);
     c.total = o.mix.loops == 0 ? 0 : playback_frames(song, o.mix);
@@ -236,13 +232,12 @@ size_t previous_file(const std::vector<bool>& failed, size_t index) {
   return index;
 }
 
-// Plays the list; returns the exit status, or the ending signal's number
-// as a negative value.
+// Plays the list until its end, q or a stop signal; returns the exit status.
 int play_list(Run& run, const std::vector<std::string>& files) {
   std::vector<bool> failed(files.size(), false);
   bool any_failed = false;
   size_t index = 0;
-  while (index < files.size() && terminal_signal() == 0) {
+  while (index < files.size() && !stop_requested()) {
     if (failed[index]) {
       ++index;
       continue;
@@ -260,19 +255,15 @@ int play_list(Run& run, const std::vector<std::string>& files) {
       case FILE_SIGNAL: break;
     }
   }
-  if (terminal_signal() != 0) return -terminal_signal();
-  return any_failed ? EXIT_FAILED : EXIT_ALL_PLAYED;
+  return any_failed ? EXIT_FAILED : EXIT_OK;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   PlayOptions options;
-  switch (parse_play_options(argc, argv, &options)) {
-    case PARSE_PLAY: break;
-    case PARSE_DONE: return EXIT_ALL_PLAYED;
-    case PARSE_BAD_USAGE: return EXIT_USAGE;
-  }
+  const CommandLine command = parse_play_options(argc, argv, &options);
+  if (command != COMMAND_RUN) return command_line_done(command, PROGRAM, play_help());
   if (options.shuffle) std::shuffle(options.files.begin(), options.files.end(), std::mt19937(std::random_device{}()));
   terminal_catch_signals();
   Playback playback;
@@ -282,7 +273,7 @@ int main(int argc, char** argv) {
   run.playback = &playback;
   run.device = open_device(options.mix.rate, playback, &why);
   if (run.device == nullptr) {
-    std::fprintf(stderr, "%s: cannot open a sound device: %s\n", PROGRAM, why.c_str());
+    print_failure(PROGRAM, "", "cannot open a sound device: " + why);
     return EXIT_FAILED;
   }
   terminal_raw_begin(); // keys only when standard input is our terminal
@@ -290,10 +281,7 @@ int main(int argc, char** argv) {
   const int status = play_list(run, options.files);
   qm::sdl_audio_device_destroy(run.device);
   terminal_raw_end();
-  if (status < 0) {
-    // Ended by a signal: leave as the signal would have, now the terminal is restored.
-    std::signal(-status, SIG_DFL);
-    std::raise(-status);
-  }
+  // Ended by a signal: leave as the signal would have, now the terminal is restored.
+  if (stop_requested()) end_by_stop_signal();
   return status;
 }

@@ -8,10 +8,10 @@
 #include "music/mixer.h"
 
 #include <algorithm>
-#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "music/mixer_fast.h"
 #include "music/player.h"
@@ -249,14 +249,25 @@ bool mix_ramp_reference(float* out, const int16_t* data, uint64_t* pos, uint64_t
   return true;
 }
 
+// The bits of a float or a double (the browser build's library lacks std::bit_cast).
+static uint32_t bits_of(float x) {
+  uint32_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  return bits;
+}
+static uint64_t bits_of(double x) {
+  uint64_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  return bits;
+}
+
 static ChunkGains chunk_gains(const Voice* v) {
   ChunkGains g{};
   g.left = to_single(v->gain_left * static_cast<double>(GAIN_UNIT));
   g.right = to_single(v->gain_right * static_cast<double>(GAIN_UNIT));
   g.applied_left = to_single(v->cur_gain_left * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
   g.applied_right = to_single(v->cur_gain_right * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
-  g.same = std::bit_cast<uint32_t>(g.left) == std::bit_cast<uint32_t>(g.applied_left) &&
-           std::bit_cast<uint32_t>(g.right) == std::bit_cast<uint32_t>(g.applied_right);
+  g.same = bits_of(g.left) == bits_of(g.applied_left) && bits_of(g.right) == bits_of(g.applied_right);
   return g;
 }
 
@@ -279,7 +290,7 @@ static int binary_exponent(double x) {
   constexpr int EXPONENT_SHIFT = DBL_MANT_DIG - 1;
   constexpr uint64_t EXPONENT_MASK = 0x7FF;
   constexpr int EXPONENT_BIAS = DBL_MAX_EXP - 1;
-  return static_cast<int>((std::bit_cast<uint64_t>(x) >> EXPONENT_SHIFT) & EXPONENT_MASK) - EXPONENT_BIAS;
+  return static_cast<int>((bits_of(x) >> EXPONENT_SHIFT) & EXPONENT_MASK) - EXPONENT_BIAS;
 }
 
 // True when start + j x inc is an exact double for every j = 0..n, so that

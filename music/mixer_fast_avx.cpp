@@ -101,50 +101,28 @@ QM_AVX inline void accumulate1(float* out, __m128d x, __m128d gains) {
   _mm_store_sd(reinterpret_cast<double*>(out), _mm_castps_pd(_mm_cvtpd_ps(sum)));
 }
 
-// Adds frames x0..x3, held as [x0 x2 | x1 x3], times [left right left right]
-// (prescaled) into out[0..7]: each 128-bit half duplicates its frames in place.
-QM_AVX inline void accumulate4(float* out, __m256d x0213, __m256d gains) {
-  __m256 acc = _mm256_loadu_ps(out);  // L0 R0 L1 R1 L2 R2 L3 R3
-  __m256d sum01 = _mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(acc)),
-                                _mm256_mul_pd(_mm256_movedup_pd(x0213), gains));            // x0 x0 x1 x1
-  __m256d sum23 = _mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(acc, 1)),
-                                _mm256_mul_pd(_mm256_permute_pd(x0213, 0xF), gains));       // x2 x2 x3 x3
-  _mm_storeu_ps(out, _mm256_cvtpd_ps(sum01));
-  _mm_storeu_ps(out + 4, _mm256_cvtpd_ps(sum23));
-}
-
 }  // namespace
 
-// Four frames per iteration: frames 0 and 2 in one vector, 1 and 3 in
-// another (so that the accumulation keeps to 128-bit halves); the whole parts
-// are formed on scalar registers, the fractions advance in vectors.
+// Four frames per iteration, two per vector; the whole parts are formed on
+// scalar registers, the fractions advance in a vector.
 QM_AVX uint64_t mix_steady_avx(float* out, const int16_t* data, uint64_t pos, uint64_t step, int32_t n,
                                float gain_left, float gain_right) {
   if (n < 1) return pos;
   const uint64_t even_step = step & ~uint64_t{1};
   uint64_t e = pos & ~uint64_t{1};
   const __m128d gains = _mm_setr_pd(gain_left * FRACTION_UNIT, gain_right * FRACTION_UNIT);
-  const __m256d gains4 = _mm256_setr_pd(gain_left * FRACTION_UNIT, gain_right * FRACTION_UNIT,
-                                        gain_left * FRACTION_UNIT, gain_right * FRACTION_UNIT);
-  auto high_of = [&](int j0, int j1) {
-    return _mm_set_epi64x(static_cast<long long>((e + static_cast<uint64_t>(j1) * even_step) << 32),
-                          static_cast<long long>((e + static_cast<uint64_t>(j0) * even_step) << 32));
-  };
-  __m128i high02 = high_of(0, 2), high13 = high_of(1, 3);
-  const __m128i advance4 = _mm_set1_epi64x(static_cast<long long>((4 * even_step) << 32));
+  __m128i high = _mm_set_epi64x(static_cast<long long>((e + even_step) << 32), static_cast<long long>(e << 32));
+  const __m128i advance2 = _mm_set1_epi64x(static_cast<long long>((2 * even_step) << 32));
   int32_t j = 0;
   for (; j + 3 < n; j += 4) {
     uint64_t e1 = e + even_step, e2 = e1 + even_step, e3 = e2 + even_step;
-    __m128d x02 = exact_x2(pairs_at(data, whole_part(e), whole_part(e2)), high02);
-    __m128d x13 = exact_x2(pairs_at(data, whole_part(e1), whole_part(e3)), high13);
-    accumulate4(out, _mm256_insertf128_pd(_mm256_castpd128_pd256(x02), x13, 1), gains4);
-    high02 = _mm_add_epi64(high02, advance4);
-    high13 = _mm_add_epi64(high13, advance4);
+    accumulate2(out, exact_x2(pairs_at(data, whole_part(e), whole_part(e1)), high), gains, gains);
+    high = _mm_add_epi64(high, advance2);
+    accumulate2(out + 4, exact_x2(pairs_at(data, whole_part(e2), whole_part(e3)), high), gains, gains);
+    high = _mm_add_epi64(high, advance2);
     e = e3 + even_step;
     out += 8;
   }
-  __m128i high = _mm_unpacklo_epi64(high02, high13);  // frames j and j + 1
-  const __m128i advance2 = _mm_set1_epi64x(static_cast<long long>((2 * even_step) << 32));
   if (j + 1 < n) {
     uint64_t e1 = e + even_step;
     accumulate2(out, exact_x2(pairs_at(data, whole_part(e), whole_part(e1)), high), gains, gains);

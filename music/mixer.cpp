@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "music/mixer_fast.h"
+#include "music/channel.h"
 #include "music/player.h"
 #include "music/voice.h"
 
@@ -395,7 +396,24 @@ void mix_voices_reference(Player* player, float* accum, int32_t frames) {
   mix_voices_using(player, accum, frames, mix_steady_reference, nullptr);
 }
 
+// Stops every voice that no channel plays and that is silent with no ramp
+// running: it can never be heard again (a channel takes such a slot back
+// only through a handover, which overwrites it), so moving it through its
+// loops would only cost time.
+static void stop_unheard_voices(Player* p) {
+  uint64_t played = 0;
+  for (const Channel& c : p->channels) {
+    ptrdiff_t slot = c.voice - p->voices;
+    if (c.voice != nullptr && slot >= 0 && slot < MIXED_VOICES) played |= uint64_t{1} << slot;
+  }
+  for (int i = 0; i < MIXED_VOICES; ++i) {
+    Voice* v = &p->voices[i];
+    if (((played >> i) & 1) == 0 && v->sample != nullptr && v->ramp_frames == 0 && silent(v)) v->sample = nullptr;
+  }
+}
+
 void mix_voices(Player* player, float* accum, int32_t frames) {
+  if (stops_unheard_voices()) stop_unheard_voices(player);
   mix_voices_using(player, accum, frames, fastest_steady_mixer(), fastest_ramp_mixer());
 }
 

@@ -171,4 +171,6 @@ RampMixer fastest_ramp_mixer() {
   return chosen;
 }
 
+bool stops_unheard_voices() { return true; }
+
 }  // namespace qm

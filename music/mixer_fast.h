@@ -43,5 +43,9 @@ SteadyPath fastest_steady_path();
 // Its loops, chosen once per process.
 SteadyMixer fastest_steady_mixer();
 RampMixer fastest_ramp_mixer();
+// Whether mix_voices stops the voices no one can hear any more (true; the
+// scalar reference build says false, so that it mixes every voice as the
+// plain mixer does and whole songs can be compared with it).
+bool stops_unheard_voices();
 
 }  // namespace qm

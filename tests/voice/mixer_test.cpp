@@ -230,4 +230,34 @@ TEST_F(Mixer, MixingAddsToTheBufferAndSkipsIdleVoices) {
   EXPECT_EQ(out, std::vector<float>(8, 601.0f));
 }
 
+// A slot left behind by a handover (no channel plays it) fades out over its
+// ramp and then stops: it can never be heard again. A silent voice that a
+// channel plays goes on moving, and the reference mixer moves both.
+TEST_F(Mixer, VoicesNoOneCanHearStopAfterTheirFade) {
+  TestSample s(std::vector<int16_t>(8, 300), LOOP_FORWARD, 0, 8);
+  Voice& played = play(&s.sample, 0, ONE, 0);  // channel 0 plays slot 0
+  Voice& left = voices[32];                    // its twin, fading out
+  left = played;
+  left.index = 32;
+  left.cur_gain_left = left.cur_gain_right = 100 * 256;
+  ASSERT_EQ(player->channels[0].voice, &played);
+  std::vector<float> out = mix(64);  // half the fade
+  EXPECT_NE(out[2], 0.0f);
+  EXPECT_EQ(left.sample, &s.sample);
+  mix(64);  // the fade ends at gain 0
+  EXPECT_EQ(left.sample, &s.sample);
+  EXPECT_EQ(left.ramp_frames, 0);
+  Voice kept = left;
+  std::vector<float> silent = mix(100);
+  EXPECT_EQ(silent, std::vector<float>(200, 0.0f));
+  EXPECT_EQ(left.sample, nullptr);
+  EXPECT_EQ(played.sample, &s.sample);
+  EXPECT_EQ(position(played), uint64_t{(128 + 128 + 100) % 8} << 32);
+  left = kept;
+  std::vector<float> reference(200, 0.0f);
+  mix_voices_reference(player, reference.data(), 100);
+  EXPECT_EQ(reference, silent);
+  EXPECT_EQ(left.sample, &s.sample);
+}
+
 }  // namespace

@@ -1,6 +1,6 @@
 // json_writer.cpp: the JSON writer.
 // Owns: nothing beyond the writer it is given. Thread: the caller's.
-#include "tools/xmrender/json_writer.h"
+#include "tools/common/json_writer.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-// presenter.cpp: the full-screen presenter on SDL2.
+// sdl_presenter.cpp: the show's presenter on SDL2 (see sdl_presenter.h).
 // Owns: the process-wide window, renderer, streaming texture, pacing clock,
 // activation flag and the reason of the last failed open (one display per
 // process). Touches: SDL's video subsystem and, on X11, reads the window
@@ -6,7 +6,7 @@
 // picture lives in this folder.
 // Thread: main thread only. Esc and close are seen in display_present's
 // event pump and returned to the caller as PRESENT_QUIT.
-#include "display/presenter.h"
+#include "display/sdl_presenter.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
@@ -30,7 +30,6 @@ SDL_Window* window = nullptr;           // the one full-screen window
 SDL_Renderer* renderer = nullptr;       // accelerated with vsync, or software
 SDL_Texture* texture = nullptr;         // streaming, 0x00RRGGBB words
 bool video_up = false;                  // the video subsystem is initialised
-std::string failure;                    // why the last display_open failed; empty after success
 int32_t active = 0;                     // 1 while the window can be seen
 Clock::duration refresh_period{};       // one refresh of the display
 Clock::time_point last_flip{};          // when the previous flip returned
@@ -212,23 +211,21 @@ SDL_Window* create_scaled_window(const char* title, int width, int height) {
                           height * WINDOW_SCALE, SDL_WINDOW_SHOWN);
 }
 
-// Notes SDL's reason for the failed step and returns 0, display_open's failure.
-int open_failed() {
+// Notes SDL's reason for the failed step; display_open's failure.
+DisplayStatus open_failed(std::string* why) {
   const char* reason = SDL_GetError();
-  failure = reason && *reason ? reason : "unknown reason";
-  return 0;
+  if (why != nullptr) *why = reason && *reason ? reason : "unknown reason";
+  return DISPLAY_UNAVAILABLE;
 }
 
-}  // namespace
+// SDL's log output function that writes nothing: SDL's own lines are not
+// the show's to print.
+void SDLCALL drop_log_message(void*, int, SDL_LogPriority, const char*) {}
 
-void row_copy(const uint32_t* source, uint32_t* target, int32_t count) {
-  std::memcpy(target, source, static_cast<size_t>(count) * sizeof(uint32_t));
-}
-
-int display_open(const char* title, int width, int height, DisplayMode mode) {
+DisplayStatus display_open(void*, const char* title, int width, int height, DisplayMode mode, std::string* why) {
   frame_width = width;
   frame_height = height;
-  failure.clear();
+  SDL_LogSetOutputFunction(drop_log_message, nullptr);
   // An empty SDL_VIDEODRIVER counts as unset (SDL would then try every driver).
   const char* chosen = SDL_getenv("SDL_VIDEODRIVER");
   if (!chosen || !*chosen) {
@@ -237,23 +234,23 @@ int display_open(const char* title, int width, int height, DisplayMode mode) {
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, wayland_possible ? DESKTOP_DRIVERS : X11_DRIVER_ONLY,
                             SDL_HINT_OVERRIDE);
   }
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return open_failed();
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return open_failed(why);
   video_up = true;
 
   window = mode == DISPLAY_WINDOW ? create_scaled_window(title, width, height)
                                   : create_full_screen_window(title, width, height);
-  if (!window) return open_failed();
+  if (!window) return open_failed(why);
 
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
   renderer = create_renderer();
-  if (!renderer) return open_failed();
+  if (!renderer) return open_failed(why);
   // Creating a GL renderer re-sends the show events; the flags are settled now.
   active = window_visible(SDL_GetWindowFlags(window)) ? 1 : 0;
 
   SDL_RenderSetLogicalSize(renderer, width, height);
   SDL_RenderSetIntegerScale(renderer, SDL_TRUE);
   texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width, height);
-  if (!texture) return open_failed();
+  if (!texture) return open_failed(why);
   SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
 
   // The cursor is hidden over the full-screen show; a window keeps it.
@@ -261,10 +258,10 @@ int display_open(const char* title, int width, int height, DisplayMode mode) {
   SDL_DisableScreenSaver();
   refresh_period = display_refresh_period();
   last_flip = Clock::now();
-  return 1;
+  return DISPLAY_OK;
 }
 
-PresentResult display_present(const uint32_t* pixels) {
+PresentResult display_present(void*, const uint32_t* pixels) {
   if (pump_events()) return PRESENT_QUIT;
   if (!active || !texture) {
     SDL_Delay(1);
@@ -289,7 +286,7 @@ PresentResult display_present(const uint32_t* pixels) {
   return PRESENT_SHOWN;
 }
 
-void display_shutdown() {
+void display_shutdown(void*) {
   if (texture) SDL_DestroyTexture(texture);
   if (renderer) SDL_DestroyRenderer(renderer);
   if (window) SDL_DestroyWindow(window);
@@ -304,12 +301,13 @@ void display_shutdown() {
   }
 }
 
-const char* display_failure() { return failure.c_str(); }
+}  // namespace
 
-bool DisplayDevice::init(int width, int height, DisplayMode mode) {
-  return display_open("Quillmere...", width, height, mode) == 1;
+void row_copy(const uint32_t* source, uint32_t* target, int32_t count) {
+  std::memcpy(target, source, static_cast<size_t>(count) * sizeof(uint32_t));
 }
 
-PresentResult DisplayDevice::present(const uint32_t* pixels) { return display_present(pixels); }
-
-void DisplayDevice::shutdown() { display_shutdown(); }
+const Presenter* sdl_presenter() {
+  static const Presenter presenter = {nullptr, display_open, display_present, display_shutdown};
+  return &presenter;
+}

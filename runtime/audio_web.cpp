@@ -1,15 +1,16 @@
 // audio_web.cpp: the sound device in a browser: an AudioContext at the
-// output's rate and a ScriptProcessorNode whose callback takes the ring's
-// frames in order, wrapping at its end, for as long as the output is open.
-// Owns: the back ends it creates (the ring's read position, the count of
-// frames taken, the buffer a pull hands out) and, in a browser, the page's
-// one AudioContext (Module.qmAudioContext) and the callback node of the open
-// output (Module.qmAudioNode). The only file of the music code that calls
-// the browser.
+// output's rate and a ScriptProcessorNode whose callback pulls the source's
+// frames (the show's ring, or a player's render) for as long as the output
+// is open.
+// Owns: the devices it creates (the source, the count of frames played, the
+// buffer a pull hands out) and, in a browser, the page's one AudioContext
+// (Module.qmAudioContext) and the callback node of the open output
+// (Module.qmAudioNode). The only file of the show's sound that calls the
+// browser.
 // Thread: the page's main thread only. Without shared memory the browser
 // runs the audio callback on the main thread as well, so no state here is
 // shared between threads.
-#include "music/audio_web.h"
+#include "runtime/audio_web.h"
 
 #include <cstring>
 #include <new>
@@ -23,12 +24,11 @@ namespace qm {
 namespace {
 
 struct WebAudio {
-  AudioBackend backend;                   // self points at this record
+  AudioDevice device;                     // self points at this record
   bool open = false;                      // the device is open
-  const int16_t* ring = nullptr;          // the looping ring; null before start and after reset
-  int32_t ring_length = 0;                // frames in the ring
-  int32_t read_frame = 0;                 // next ring frame to hand out, 0..ring_length-1
-  uint64_t played = 0;                    // frames handed out since start
+  bool paused = false;                    // silence, and no pulls, while paused
+  AudioSource source{};                   // what plays; pull null before start and after reset
+  std::atomic<uint64_t> played{0};        // frames handed out since start
   int16_t out[2 * WEB_AUDIO_MAX_PULL]{};  // what the last pull handed out
 };
 
@@ -107,30 +107,27 @@ int web_audio_device_open(void*, int, int) { return 1; }
 void web_audio_device_close() {}
 #endif
 
-bool web_open(void* self, int32_t rate) {
+AudioStatus web_open(void* self, int32_t rate, int32_t /*buffer_frames*/, std::string* why) {
   WebAudio* a = state(self);
-  if (a->open) return true;
+  if (a->open) return AUDIO_OK;
   a->open = web_audio_device_open(a, rate, WEB_AUDIO_CALLBACK_FRAMES) != 0;
-  return a->open;
+  if (a->open) return AUDIO_OK;
+  if (why != nullptr) *why = "this browser offers no sound output at this rate";
+  return AUDIO_NO_DEVICE;
 }
 
-void web_start(void* self, const int16_t* ring, int32_t frames) {
+void web_start(void* self, const AudioSource& source) {
   WebAudio* a = state(self);
-  if (!a->open || ring == nullptr || frames <= 0) return;
-  a->ring = ring;
-  a->ring_length = frames;
-  a->read_frame = 0;
-  a->played = 0;
+  if (!a->open || source.pull == nullptr) return;
+  a->source = source;
+  a->played.store(0, std::memory_order_relaxed);
 }
 
-uint64_t web_frames_played(void* self) { return state(self)->played; }
+void web_pause(void* self, bool paused) { state(self)->paused = paused; }
 
-void web_reset(void* self) {
-  WebAudio* a = state(self);
-  a->ring = nullptr;
-  a->ring_length = 0;
-  a->read_frame = 0;
-}
+uint64_t web_frames_played(void* self) { return state(self)->played.load(std::memory_order_relaxed); }
+
+void web_reset(void* self) { state(self)->source = AudioSource{}; }
 
 void web_close(void* self) {
   WebAudio* a = state(self);
@@ -140,23 +137,17 @@ void web_close(void* self) {
   a->open = false;
 }
 
-// Copies the next frames of the ring, wrapping at its end; silence without one.
+// The source's next frames, silence for what it does not give (and for
+// everything before a start, after a reset and while paused).
 const int16_t* pull(WebAudio* a, int32_t frames) {
-  if (a->ring == nullptr) {
-    std::memset(a->out, 0, static_cast<size_t>(frames) * 2 * sizeof(int16_t));
-    return a->out;
-  }
-  int32_t done = 0;
-  while (done < frames) {
-    int32_t n = a->ring_length - a->read_frame;
-    if (n > frames - done) n = frames - done;
-    std::memcpy(a->out + static_cast<size_t>(done) * 2, a->ring + static_cast<size_t>(a->read_frame) * 2,
-                static_cast<size_t>(n) * 2 * sizeof(int16_t));
-    done += n;
-    a->read_frame += n;
-    if (a->read_frame == a->ring_length) a->read_frame = 0;
-  }
-  a->played += static_cast<uint64_t>(frames);
+  int32_t got = 0;
+  const bool playing = a->source.pull != nullptr && !a->paused;
+  if (playing) got = a->source.pull(a->source.user, a->out, frames);
+  if (got < 0) got = 0;
+  if (got < frames)
+    std::memset(a->out + static_cast<size_t>(got) * AUDIO_SAMPLES_PER_FRAME, 0,
+                static_cast<size_t>(frames - got) * AUDIO_SAMPLES_PER_FRAME * sizeof(int16_t));
+  if (playing) a->played.fetch_add(static_cast<uint64_t>(frames), std::memory_order_relaxed);
   return a->out;
 }
 
@@ -172,23 +163,23 @@ extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* web_audio_device_pull(void* self,
 
 void web_audio_prepare(int32_t rate) { web_audio_device_prepare(rate); }
 
-AudioBackend* web_audio_backend_create() {
+AudioDevice* web_audio_device_create() {
   auto* a = new (std::nothrow) WebAudio;
   if (a == nullptr) return nullptr;
-  a->backend = AudioBackend{a, web_open, web_start, web_frames_played, web_reset, web_close};
-  return &a->backend;
+  a->device = AudioDevice{a, web_open, web_start, web_pause, web_frames_played, web_reset, web_close, nullptr};
+  return &a->device;
 }
 
-void web_audio_backend_destroy(AudioBackend* backend) {
-  if (backend == nullptr) return;
-  WebAudio* a = state(backend->self);
+void web_audio_device_destroy(AudioDevice* device) {
+  if (device == nullptr) return;
+  WebAudio* a = state(device->self);
   web_close(a);
   delete a;
 }
 
-const int16_t* web_audio_pull(AudioBackend* backend, int32_t frames) {
-  if (backend == nullptr || frames < 1 || frames > WEB_AUDIO_MAX_PULL) return nullptr;
-  return pull(state(backend->self), frames);
+const int16_t* web_audio_pull(AudioDevice* device, int32_t frames) {
+  if (device == nullptr || frames < 1 || frames > WEB_AUDIO_MAX_PULL) return nullptr;
+  return pull(state(device->self), frames);
 }
 
 }  // namespace qm

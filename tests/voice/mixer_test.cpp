@@ -230,7 +230,7 @@ TEST_F(Mixer, ZeroTargetsWithAnAppliedRemainderAreNotSilent) {
     Voice& v = play(&s.sample, 0, ONE, 0);
     (side == 0 ? v.cur_gain_left : v.cur_gain_right) = 200;
     std::vector<float> out = mix(3);
-    EXPECT_EQ(out[4 + side], static_cast<float>(1000.0 * static_cast<float>(200 / 256.0 / 255.0))) << side;
+    EXPECT_EQ(out[4 + side], static_cast<float>(1000.0 * static_cast<float>(200 / 256.0 * static_cast<double>(1.0f / 255.0f)))) << side;
     EXPECT_EQ(out[0], 0.0f);
   }
 }

@@ -1,6 +1,7 @@
 // voice.cpp: turns a channel's pending-update bits into changes of its mixer
 // voice: note start with the twin-voice handover, volume, panning, frequency
-// and step, rewind.
+// and step, rewind; and the volume again when the player's channel controls
+// change.
 // Owns: nothing. Touches: the player's voice table (the channel's voice and
 // its twin), the channel's voice pointer and its UPDATE_FREQUENCY bit; reads
 // the player's mix_rate and global volume and the song's frequency table.
@@ -87,6 +88,9 @@ static void apply_volume(Voice* v, const Channel* channel, const Player* player)
                    static_cast<double>(channel->volume_env.value) *
                    static_cast<double>(channel->fadeout_volume) *
                    static_cast<double>(player->global_volume) * static_cast<double>(VOLUME_SCALE);
+  // The player's channel controls (mute, solo, volume) scale the volume here,
+  // before the gains, so that the mixer ramps every change.
+  if (channel->mix_controlled) product *= static_cast<double>(channel->mix_gain);
   // Only hostile values reach outside the range; NaN cannot arise from integers.
   int32_t vol = 0;
   if (product >= MAX_VOICE_VOLUME) vol = MAX_VOICE_VOLUME;
@@ -134,6 +138,10 @@ static void apply_frequency(Voice* v, const Channel* channel, const Player* play
   uint64_t rest = static_cast<uint64_t>(f) % static_cast<uint64_t>(rate);
   v->step_int = static_cast<uint32_t>(whole);
   v->step_frac = static_cast<uint32_t>((rest << 32) / static_cast<uint64_t>(rate));
+}
+
+void refresh_voice_volume(Player* player, Channel* channel) {
+  if (channel->voice != nullptr) apply_volume(channel->voice, channel, player);
 }
 
 void update_voice(Player* player, Channel* channel, const Sample* sample) {

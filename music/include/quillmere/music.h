@@ -73,12 +73,12 @@
    Every function is safe on any file: a damaged file is refused with a
    reason or loaded with warnings that say what was repaired.
 
-   Costs, on one core of a 2020s desktop at 44,100 Hz: loading reads the file
-   once and allocates the song as one block; a player is one allocation
-   (qm_player_create); rendering allocates nothing and costs about 1.5 ns per
-   voice and frame; seeking and measuring run the replayer (and for a seek
-   the voices) without mixing, a small fraction of rendering the same frames
-   (see each). */
+   Costs: loading reads the file once and allocates the song as one block; a
+   player is one allocation (qm_player_create); rendering allocates nothing
+   and costs time in proportion to the frames and the voices sounding;
+   seeking and measuring run the replayer (and for a seek the voices)
+   without mixing, a small share of rendering the same frames (see each;
+   bench/seek in the sources measures them). */
 #ifndef QUILLMERE_MUSIC_H
 #define QUILLMERE_MUSIC_H
 
@@ -252,8 +252,8 @@ QM_API void qm_player_free(qm_player* player);
    frames and returns the frames written: fewer than count only where the
    playback ends (then 0 on every later call, until a seek or restart).
    Returns 0 for a NULL pointer, count <= 0, and inside the row callback.
-   Cost: mixing every sounding voice (about 1.5 ns a voice and frame); the
-   song is mixed in blocks of qm_player_block_frames, so a call may mix up to
+   Cost: mixing every sounding voice for every frame; the song is mixed in
+   blocks of qm_player_block_frames, so a call may mix up to
    one block ahead of what it returns, and the row callback runs for the rows
    of that block. A call that ends on a row starting exactly at a block's end
    mixes the next block, so that an end of the playback there is known:
@@ -330,7 +330,7 @@ QM_API qm_status qm_player_get_position(const qm_player* player, qm_position* po
    next row would start, after the frames before it.
    Cost: the replayer and the voices advance without mixing from the start,
    or from the player's own position when that lies before frame on the same
-   grid: about a tenth of rendering the frames skipped, plus one block mixed.
+   grid: 5 to 16 % of rendering the frames skipped, plus one block mixed.
    QM_ERROR_INVALID_ARGUMENT: NULL, or a frame beyond 24 hours at the rate. */
 QM_API qm_status qm_player_seek_frame(qm_player* player, uint64_t frame);
 /* Seeks to the frame where the playback from the start first plays `row`
@@ -338,8 +338,8 @@ QM_API qm_status qm_player_seek_frame(qm_player* player, uint64_t frame);
    never reaches from its start (a second tune behind a position jump, say)
    is played from the song's initial state instead, as qm_player_restart
    would, from that row; the frame count then starts from 0.
-   Cost: the replayer runs alone to find the row (about a fortieth of
-   rendering), then as qm_player_seek_frame.
+   Cost: the replayer runs alone to find the row (1 to 5 % of rendering up
+   to it), then as qm_player_seek_frame.
    QM_ERROR_INVALID_ARGUMENT: NULL, an order outside the song's orders or a
    row outside the pattern there. */
 QM_API qm_status qm_player_seek(qm_player* player, int32_t order, int32_t row);
@@ -459,9 +459,9 @@ typedef struct qm_measure {
    flags has QM_MEASURE_FIRST_PASS, or until max_frames. A playback that ends
    exactly at max_frames counts as ended. *result is what a player with the
    same settings renders (see "Structs that grow").
-   Cost: about a fortieth of rendering the frames measured (a 3-minute song
-   in a few milliseconds); without QM_MEASURE_FIRST_PASS a song played
-   forever (-1) is measured up to max_frames, so keep that small.
+   Cost: 1 to 5 % of rendering the frames measured (a 3-minute song in a few
+   milliseconds); without QM_MEASURE_FIRST_PASS a song played forever (-1)
+   is measured up to max_frames, so keep that small.
    QM_ERROR_INVALID_ARGUMENT: a NULL pointer, a rate out of range, an order
    outside the song, a count below -1, or an unknown flag;
    QM_ERROR_OUT_OF_MEMORY. Any thread; allocates one player for the call. */

@@ -37,14 +37,23 @@ bool valid_order(const Module* song, int32_t order) {
 
 double seconds_of(uint64_t frames, int32_t rate) { return static_cast<double>(frames) / rate; }
 
-// Runs a measure on a fresh player; null when it cannot be made.
+// Runs a measure on a fresh player from where qm_player_seek(start, 0) puts
+// a player: the frames from there, and whether a pass ended within them;
+// null when no player can be made.
 Player* measured_player(const Module* song, int32_t rate, int32_t start, int32_t repeat_count, uint64_t max_frames,
-                        bool first_pass, uint64_t* frames) {
+                        bool first_pass, uint64_t* frames, bool* pass_ended) {
   Player* p = player_create(song, rate);
   if (p == nullptr) return nullptr;
   p->repeat_count = first_pass ? 0 : repeat_count;
-  player_restart(p, start);
-  *frames = measure_frames(p, max_frames);
+  player_restart(p, 0);
+  uint64_t from = 0;
+  if (!run_to_row(p, start, 0, &from)) {
+    player_restart(p, start);  // never reached: the seek starts there afresh
+    from = 0;
+  }
+  const uint64_t limit = max_frames > UINT64_MAX - from ? UINT64_MAX : from + max_frames;
+  *frames = measure_frames(p, limit) - from;
+  *pass_ended = p->end_found && p->end_frame <= limit;
   return p;
 }
 
@@ -177,9 +186,10 @@ qm_status qm_song_measure_ex(const qm_song* song, int32_t rate, int32_t start, i
   const bool first_pass = (flags & QM_MEASURE_FIRST_PASS) != 0;
   qm_measure found{};
   found.size = sizeof found;
-  qm::Player* p = qm::measured_player(qm::unwrap(song), rate, start, repeat_count, max_frames, first_pass, &found.frames);
+  bool pass_ended = false;
+  qm::Player* p = qm::measured_player(qm::unwrap(song), rate, start, repeat_count, max_frames, first_pass,
+                                      &found.frames, &pass_ended);
   if (p == nullptr) return QM_ERROR_OUT_OF_MEMORY;
-  const bool pass_ended = p->end_found && p->end_frame <= max_frames;
   found.seconds = qm::seconds_of(found.frames, rate);
   found.ended = pass_ended && (!first_pass || repeat_count == 0) ? 1 : 0;
   found.passes = p->pass + (pass_ended ? 1 : 0);

@@ -20,20 +20,23 @@ namespace {
 bool find_row_frame(Player* p, int32_t order, int32_t row, uint64_t* frame) {
   player_restart(p, 0);
   p->from_start = false;  // the voices are not mixed here: nothing may go on from this
-  p->repeats_left = 0;    // the search ends where the first pass does
-  for (int64_t ticks = 0; ticks < MAX_SEARCH_TICKS && !p->end_found; ++ticks) {
+  return run_to_row(p, order, row, frame);
+}
+
+}  // namespace
+
+bool run_to_row(Player* p, int32_t order, int32_t row, uint64_t* frame) {
+  for (int64_t ticks = 0; ticks < MAX_SEARCH_TICKS && !p->end_found && p->pass == 0; ++ticks) {
     const bool row_tick = p->tick == 0;
     const uint64_t at = p->next_tick_frame;
     run_tick(p, false);
-    if (row_tick && !p->end_found && p->order == order && p->row == row) {
+    if (row_tick && !p->end_found && p->pass == 0 && p->order == order && p->row == row) {
       *frame = at;
       return true;
     }
   }
   return false;
 }
-
-}  // namespace
 
 void seek_frame(Player* p, uint64_t target) {
   const auto block = static_cast<uint64_t>(p->block_frames);

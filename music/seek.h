@@ -29,6 +29,10 @@ void seek_frame(Player* player, uint64_t frame);
 // MAX_SEARCH_TICKS) is played from the song's initial state, as a restart at
 // that order would, from that row; the frame count then starts from 0.
 void seek_row(Player* player, int32_t order, int32_t row);
+// Runs the replayer alone (no voice is mixed) from the player's first pass
+// until a row tick plays `order`, `row`; true with that tick's frame, false
+// when the first pass ends (or MAX_SEARCH_TICKS run out) first.
+bool run_to_row(Player* player, int32_t order, int32_t row, uint64_t* frame);
 // Carries out the repositioning asked for from the row callback, now that
 // the frames before it are handed out.
 void carry_out_move(Player* player);

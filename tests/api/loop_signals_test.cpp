@@ -120,6 +120,29 @@ TEST(LoopSignals, AMeasureEndsAtItsLimitWhenThePlaybackDoesAndCanStopAtTheFirstP
   EXPECT_EQ(qm_song_measure_ex(song.get(), RATE, 0, 0, PASS, 0, &m), QM_ERROR_INVALID_ARGUMENT);
 }
 
+TEST(LoopSignals, AMeasureFromAnOrderCountsWhatAPlayerSeekingThereRenders) {
+  SongHandle song = load_bytes(three_order_song());  // 24 rows a pass
+  XmFile f = three_order_file();
+  xm_cell(f.patterns[0], f.channel_count, 7, 1) = qm::Cell{0, 0, 0, qm::EFFECT_POSITION_JUMP, 2};
+  SongHandle jumping = load_bytes(write_xm(f));  // order 1 is never reached from the start
+  ASSERT_TRUE(song && jumping);
+  const struct {
+    const qm_song* song;
+    uint64_t expected;
+  } cases[] = {{song.get(), 16 * ROW},       // orders 1 and 2, then back to the played order 0
+               {jumping.get(), 24 * ROW}};  // afresh: orders 1, 2, 0, then back to order 2
+  for (const auto& c : cases) {
+    qm_measure m{};
+    ASSERT_EQ(qm_song_measure_ex(c.song, RATE, 1, 0, UINT64_MAX, 0, &m), QM_OK);
+    EXPECT_EQ(m.frames, c.expected);
+    EXPECT_EQ(m.ended, 1);
+    qm_player* p = player_of(c.song, RATE, 0, nullptr);
+    ASSERT_EQ(qm_player_seek(p, 1, 0), QM_OK);
+    EXPECT_EQ(render_all(p, 1000), m.frames);
+    qm_player_free(p);
+  }
+}
+
 // The callback's user data: where to act, what to ask, and what was seen.
 struct Director {
   qm_player* player = nullptr;

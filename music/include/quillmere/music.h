@@ -442,7 +442,7 @@ QM_API qm_status qm_player_fade_out(qm_player* player, uint64_t end_frame, uint6
 /* What qm_song_measure_ex found. */
 typedef struct qm_measure {
   uint32_t size;     /* see "Structs that grow" */
-  uint64_t frames;   /* frames to where the measure stopped */
+  uint64_t frames;   /* frames from the start point to where the measure stopped */
   double seconds;    /* frames / rate */
   int32_t ended;     /* 1: a player with these settings ends its playback at `frames` */
   int32_t passes;    /* passes completed in `frames` */
@@ -453,12 +453,13 @@ typedef struct qm_measure {
 /* Stop where the first pass ends, whatever the repeat count. */
 #define QM_MEASURE_FIRST_PASS 1u
 
-/* Measures a playback of song at rate from order `start` (as a player
-   restarted there) with the repeat count given, by running the replayer
-   without mixing: until the playback ends, until the first pass ends when
-   flags has QM_MEASURE_FIRST_PASS, or until max_frames. A playback that ends
-   exactly at max_frames counts as ended. *result is what a player with the
-   same settings renders (see "Structs that grow").
+/* Measures a playback of song at rate with the repeat count given, from
+   where qm_player_seek(player, start, 0) puts a player (so from frame 0 for
+   start 0), by running the replayer without mixing: until the playback ends,
+   until the first pass ends when flags has QM_MEASURE_FIRST_PASS, or until
+   max_frames frames from there. A playback that ends exactly at max_frames
+   counts as ended. *result is what such a player renders from there (see
+   "Structs that grow").
    Cost: 1 to 5 % of rendering the frames measured (a 3-minute song in a few
    milliseconds); without QM_MEASURE_FIRST_PASS a song played forever (-1)
    is measured up to max_frames, so keep that small.

@@ -111,7 +111,7 @@ void settle_controls(Player* p) {
 
 void clear_levels(MixControls* c) {
   std::fill(std::begin(c->levels), std::end(c->levels), 0.0f);
-  std::fill(std::begin(c->level_peaks), std::end(c->level_peaks), 0.0f);
+  std::fill(std::begin(c->voice_peaks), std::end(c->voice_peaks), 0.0f);
 }
 
 void shape_block(Player* p, float* block, int32_t frames) {
@@ -197,15 +197,16 @@ void meter_piece(Player* p, const VoiceMark marks[MIXED_VOICES], int32_t frames)
     const VoiceMark& m = marks[i];
     if (m.sample == nullptr || m.gain <= 0.0f) continue;
     const float level = static_cast<float>(covered_peak(m, frames)) * m.gain / PCM_FULL_SCALE;
-    float& peak = p->controls.level_peaks[i % TWIN_DISTANCE];  // a channel and its twin voice
-    peak = std::max(peak, level);
+    p->controls.voice_peaks[i] = std::max(p->controls.voice_peaks[i], level);
   }
 }
 
 void publish_levels(Player* p) {
   MixControls& c = p->controls;
-  std::memcpy(c.levels, c.level_peaks, sizeof c.levels);
-  std::fill(std::begin(c.level_peaks), std::end(c.level_peaks), 0.0f);
+  // Channel i drives voice i and its twin i + 32 (a note fading out while
+  // the next fades in); the sum of their peaks bounds what they play together.
+  for (int32_t i = 0; i < CHANNEL_COUNT; ++i) c.levels[i] = c.voice_peaks[i] + c.voice_peaks[i + TWIN_DISTANCE];
+  std::fill(std::begin(c.voice_peaks), std::end(c.voice_peaks), 0.0f);
 }
 
 }  // namespace qm

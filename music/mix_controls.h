@@ -48,8 +48,8 @@ uint64_t fade_stop(const MixControls& controls);
 void set_fade(Player* player, uint64_t end_frame, uint64_t frames);
 
 // Channel levels: mark_voices notes where the mixed voices stand before a
-// piece is mixed, meter_piece adds the piece's peaks after it, and
-// publish_levels makes the block's peaks the levels.
+// piece is mixed, meter_piece raises each voice's peak with the piece's
+// after it, and publish_levels makes the block's peaks the channels' levels.
 struct VoiceMark {
   const Sample* sample; // null: the voice was idle
   uint64_t pos;         // 32.32 position

@@ -67,7 +67,7 @@ struct MixControls {
   bool unit_floats;             // render_f32 hands out +-1.0 full scale, not +-32768
   bool metering;                // channel levels are measured
   float levels[CHANNEL_COUNT];  // peak of each channel in the last mixed block, 1 = full scale
-  float level_peaks[CHANNEL_COUNT]; // peaks of the block being mixed
+  float voice_peaks[MIXED_VOICES]; // peak of each mixed voice in the block being mixed
 };
 
 struct Player {

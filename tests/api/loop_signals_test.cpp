@@ -185,6 +185,31 @@ TEST(LoopSignals, AJumpFromTheRowCallbackGoesOnAtTheNextRowAndDropsNothing) {
   qm_player_free(d.player);
 }
 
+void loop_order_1(void* user, const qm_row_event* e) {
+  auto* d = static_cast<Director*>(user);
+  d->rows.push_back(*e);
+  if (e->order == 1 && e->row == 7) d->result = qm_player_jump(d->player, 1);
+}
+
+TEST(LoopSignals, JumpsFromTheRowCallbackLoopASectionWithoutEndingThePass) {
+  SongHandle song = load_bytes(three_order_song());
+  ASSERT_NE(song.get(), nullptr);
+  Director d;
+  d.player = player_of(song.get(), RATE, 0, nullptr);  // one pass, but the game loops order 1
+  qm_player_set_row_callback(d.player, loop_order_1, &d);
+  const auto frames = static_cast<int32_t>(40 * ROW);
+  std::vector<int16_t> pcm(2 * static_cast<size_t>(frames));
+  ASSERT_EQ(qm_player_render_s16(d.player, pcm.data(), frames), frames);
+  EXPECT_EQ(d.result, QM_OK);
+  ASSERT_GE(d.rows.size(), 40u);
+  for (size_t i = 0; i < 40; ++i) {
+    EXPECT_EQ(d.rows[i].order, i < 8 ? 0 : 1) << i;
+    EXPECT_EQ(d.rows[i].row, static_cast<int32_t>(i % 8)) << i;
+    EXPECT_EQ(d.rows[i].wrapped, 0) << i;  // the game's jumps are not the song wrapping
+  }
+  qm_player_free(d.player);
+}
+
 // Asks for a seek to order 4, row 8 from the callback, after checking that
 // rendering from inside it is refused.
 int32_t seek_to_row(qm_player* p) {

@@ -63,9 +63,9 @@ TEST(MixControls, MuteSoloAndVolumeSilenceAndScaleChannels) {
   // The defaults set again change nothing.
   EXPECT_EQ(with([](qm_player* p) {
               for (int32_t c = 0; c < 2; ++c) {
-                qm_player_set_channel_volume(p, c, 1.0f);
-                qm_player_set_channel_mute(p, c, 0);
-                qm_player_set_channel_solo(p, c, 0);
+                EXPECT_EQ(qm_player_set_channel_volume(p, c, 1.0f), QM_OK);
+                EXPECT_EQ(qm_player_set_channel_mute(p, c, 0), QM_OK);
+                EXPECT_EQ(qm_player_set_channel_solo(p, c, 0), QM_OK);
               }
             }),
             plain);
@@ -126,40 +126,53 @@ TEST(MixControls, AMuteWhilePlayingRampsOutWithTheNextBlockAndASeekKeepsIt) {
   qm_player_free(p);
 }
 
+// three_order_song with a sample that rises from 0 to 120 over 30,000 frames
+// and does not loop: each block reads a different stretch of it.
+SongHandle rising_song(int32_t silent_channel) {
+  XmFile f = three_order_file(silent_channel);
+  XmSample& s = f.instruments[0].samples[0];
+  s.pcm.clear();
+  for (int32_t i = 0; i < 30000; ++i) s.pcm.push_back(i * 120 / 30000);
+  s.type = 0;  // no loop
+  s.loop_start = s.loop_length = 0;
+  return load_bytes(write_xm(f));
+}
+
 TEST(MixControls, LevelsFollowEachChannelsPeak) {
-  SongHandle song = load_bytes(three_order_song());
-  SongHandle without_0 = load_bytes(three_order_song(0));
+  SongHandle song = rising_song(-1);
+  SongHandle without_0 = rising_song(0);
   ASSERT_TRUE(song && without_0);
-  const int32_t blocks = 100;
+  const int32_t blocks = 150;
   const std::vector<float> plain = floats_with(song.get(), blocks * BLOCK, nothing);
   const std::vector<float> only_1 = floats_with(without_0.get(), blocks * BLOCK, nothing);
   qm_player* p = nullptr;
   ASSERT_EQ(qm_player_create(song.get(), RATE, &p), QM_OK);
+  qm_player_set_repeat_count(p, -1);
   std::vector<float> block(2 * BLOCK);
   float levels[4] = {-1, -1, -1, -1};
   ASSERT_EQ(qm_player_render_f32(p, block.data(), BLOCK), BLOCK);
   ASSERT_EQ(qm_player_get_channel_levels(p, levels, 4), QM_OK);
   EXPECT_EQ(levels[0], 0.0f);  // metering is off
   ASSERT_EQ(qm_player_set_metering(p, 1), QM_OK);
-  int32_t loud_blocks = 0;
+  int32_t close = 0;
   for (int32_t b = 1; b < blocks; ++b) {
-    if (b == 60) qm_player_set_channel_mute(p, 1, 1);
+    if (b == 100) qm_player_set_channel_mute(p, 1, 1);
     ASSERT_EQ(qm_player_render_f32(p, block.data(), BLOCK), BLOCK);
     ASSERT_EQ(qm_player_get_channel_levels(p, levels, 4), QM_OK);
     EXPECT_EQ(levels[2], 0.0f);  // the song has two channels
     EXPECT_EQ(levels[3], 0.0f);
-    if (b > 61) {
+    if (b > 101) {
       EXPECT_EQ(levels[1], 0.0f) << b;
     }
-    // Channel 0's own part of the mix never exceeds its level.
+    // Channel 0's own part of the mix never exceeds its level, and mostly
+    // comes close to it.
     float peak_0 = 0.0f;
     for (size_t i = 2 * static_cast<size_t>(b) * BLOCK; i < 2 * static_cast<size_t>(b + 1) * BLOCK; ++i)
       peak_0 = std::max(peak_0, std::fabs(plain[i] - only_1[i]) / 32768.0f);
     EXPECT_GE(levels[0] + 1e-6f, peak_0) << b;
-    EXPECT_LE(levels[0], 0.6f);  // the tone's frames are +-70 x 256 at most, at gain 127/255
-    loud_blocks += levels[0] > 0.1f && peak_0 > 0.1f ? 1 : 0;
+    close += levels[0] <= 1.02f * peak_0 + 1e-4f ? 1 : 0;
   }
-  EXPECT_GT(loud_blocks, 90);
+  EXPECT_GT(close, 140);
   qm_player_free(p);
 }
 

@@ -412,11 +412,12 @@ QM_API qm_status qm_player_set_channel_volume(qm_player* player, int32_t channel
 
 /* Channel levels for meters. While enabled (default off, as measuring costs
    a pass over the sample frames each voice reads), each block mixed measures
-   each channel's peak: the largest sample value its voices read in the block
-   times the largest gain they applied, 1.0 = full scale, before the gain,
-   separation and fade of the whole mix. The interpolation between sample
-   points never exceeds it, so a level is the channel's true peak or a little
-   above. */
+   each channel's peak, 1.0 = full scale, before the gain, separation and
+   fade of the whole mix: for each of the channel's voices (a note, and the
+   one before it while that fades out) the largest sample value it read in
+   the block times the largest gain it applied, summed. The interpolation
+   between sample points never exceeds that, so a level is the channel's
+   true peak or a little above. */
 QM_API qm_status qm_player_set_metering(qm_player* player, int32_t enabled);
 /* Copies the levels of the last block mixed into levels[0 .. count - 1]
    (channel i at i; 0 for channels the song lacks, for count beyond

@@ -47,9 +47,10 @@ bool skip_ramp(float*, const int16_t*, uint64_t* pos, uint64_t step, int32_t n, 
 }
 
 // Calls the row callback for a row tick at `frame`, unless a seek skipped
-// it; a jump asked for from the callback goes on at the next row tick.
+// it or a fade ends the playback before it; a jump asked for from the
+// callback goes on at the next row tick.
 void report_row(Player* p, uint64_t frame, bool wrapped) {
-  if (p->row_callback == nullptr || frame < p->report_from) return;
+  if (p->row_callback == nullptr || frame < p->report_from || frame >= fade_stop(p->controls)) return;
   qm_row_event event{};
   event.size = sizeof event;
   event.frame = frame;
@@ -134,17 +135,14 @@ bool block_ready(Player* p) {
   }
 }
 
-// After a call that handed out the last frame mixed: the playback has ended
-// when its stop is reached. When a row tick falls exactly on the block
-// boundary, that tick may end the playback; the next block is mixed at once
-// so that the end is known with the call that reached it.
+// After a call that handed out the last frame mixed. A row tick that falls
+// exactly on the block boundary may end the playback: the next block is
+// mixed at once (also when a fade ends there too: the song's own end is the
+// one to report) so that the end is known with the call that reached it.
 void note_end(Player* p) {
-  if (p->block_read < p->block_valid || p->move_due) return;
-  if (stop_frame(p) <= p->mix_end) {
-    p->ended = true;
-  } else if (p->tick_frames_left == 0 && p->tick == 0) {
-    block_ready(p);
-  }
+  if (p->block_read < p->block_valid || p->move_due || p->ended) return;
+  if (!p->end_found && p->tick_frames_left == 0 && p->tick == 0 && stop_frame(p) >= p->mix_end) mix_block(p);
+  if (stop_frame(p) <= p->frame) p->ended = true;
 }
 
 void copy_s16(Player* p, int16_t* out, int32_t n) {

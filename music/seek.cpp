@@ -30,7 +30,7 @@ bool run_to_row(Player* p, int32_t order, int32_t row, uint64_t* frame) {
     const bool row_tick = p->tick == 0;
     const uint64_t at = p->next_tick_frame;
     run_tick(p, false);
-    if (row_tick && !p->end_found && p->pass == 0 && p->order == order && p->row == row) {
+    if (row_tick && !p->end_found && p->order == order && p->row == row) {
       *frame = at;
       return true;
     }

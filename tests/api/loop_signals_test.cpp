@@ -82,6 +82,16 @@ TEST(LoopSignals, TheCallThatRendersTheLastFrameReportsTheEnd) {
       qm_player_free(p);
     }
   }
+  // A fade that ends where the song does, on a block boundary: the end is
+  // the song's, with the row it comes back to.
+  qm_player* p = player_of(song.get(), 40000, 0, nullptr);
+  ASSERT_EQ(qm_player_fade_out(p, pass_40k, 1000), QM_OK);
+  EXPECT_EQ(render_all(p, 800), pass_40k);
+  const qm_position at = position_of(p);
+  EXPECT_EQ(at.ended, 1);
+  EXPECT_EQ(at.end_order, 0);
+  EXPECT_EQ(at.end_row, 0);
+  qm_player_free(p);
 }
 
 TEST(LoopSignals, AMeasureEndsAtItsLimitWhenThePlaybackDoesAndCanStopAtTheFirstPass) {

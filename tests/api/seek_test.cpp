@@ -175,6 +175,19 @@ TEST(Seek, PastTheEndEndsThereAndARowNeverReachedStartsAfresh) {
   }
   ASSERT_EQ(qm_player_seek_frame(p, PASS - 10), QM_OK);  // and back: ten frames are left
   EXPECT_EQ(qm_player_render_s16(p, pcm, 64), 10);
+  // A repeat count set while playing: a seek goes by the playback from the
+  // start with that count, not on from a pass the old count allowed.
+  ASSERT_EQ(qm_player_set_repeat_count(p, -1), QM_OK);
+  ASSERT_EQ(qm_player_seek_frame(p, 0), QM_OK);
+  std::vector<int16_t> passes(2 * (2 * PASS + PASS / 2));
+  ASSERT_EQ(qm_player_render_s16(p, passes.data(), static_cast<int32_t>(passes.size() / 2)),
+            static_cast<int32_t>(passes.size() / 2));
+  ASSERT_EQ(qm_player_set_repeat_count(p, 0), QM_OK);
+  ASSERT_EQ(qm_player_seek_frame(p, 3 * PASS + 100), QM_OK);
+  qm_position once{};
+  ASSERT_EQ(qm_player_get_position(p, &once), QM_OK);
+  EXPECT_EQ(once.ended, 1);
+  EXPECT_EQ(once.frame, PASS);
   EXPECT_EQ(qm_player_seek(p, 1, 0), QM_ERROR_INVALID_ARGUMENT);   // one order
   EXPECT_EQ(qm_player_seek(p, 0, 4), QM_ERROR_INVALID_ARGUMENT);   // four rows
   EXPECT_EQ(qm_player_seek(p, 0, -1), QM_ERROR_INVALID_ARGUMENT);

@@ -82,6 +82,14 @@ TEST(LoopSignals, TheCallThatRendersTheLastFrameReportsTheEnd) {
       qm_player_free(p);
     }
   }
+  // A fade that ends where a row starts: that row is never heard, nor reported.
+  RowLog log;
+  qm_player* faded = player_of(song.get(), RATE, 0, &log);
+  ASSERT_EQ(qm_player_fade_out(faded, PASS / 2, 100), QM_OK);
+  EXPECT_EQ(render_all(faded, 1000), PASS / 2);
+  ASSERT_EQ(log.events.size(), 2u);
+  EXPECT_EQ(log.events[1].frame, PASS / 4);
+  qm_player_free(faded);
   // A fade that ends where the song does, on a block boundary: the end is
   // the song's, with the row it comes back to.
   qm_player* p = player_of(song.get(), 40000, 0, nullptr);

@@ -271,8 +271,9 @@ typedef enum qm_float_scale {
   QM_FLOAT_SCALE_PCM16 = 0, /* +-32768.0, the default: the 16-bit output's values */
   QM_FLOAT_SCALE_UNIT = 1   /* +-1.0: the same values divided by 32768 (exactly, a power of two) */
 } qm_float_scale;
-/* Sets the full scale of the float output from the next render call on.
-   QM_ERROR_INVALID_ARGUMENT: NULL or another value. */
+/* Sets the full scale of the floats qm_player_render_f32 hands out from now
+   on (the mix itself does not change). QM_ERROR_INVALID_ARGUMENT: NULL or
+   another value. */
 QM_API qm_status qm_player_set_float_scale(qm_player* player, qm_float_scale scale);
 
 /* Frames the player mixes at a time (about 20 ms; 884 at 44,100 Hz). Calls
@@ -288,7 +289,10 @@ QM_API int32_t qm_player_block_frames(const qm_player* player);
    the same pattern-loop state); the passes are counted with any count, and
    the row that starts a pass is reported with `wrapped` set. Takes effect
    from the next pass end; a count set after some frames counts the passes
-   from now. QM_ERROR_INVALID_ARGUMENT: NULL or a count below -1. */
+   from now, and a later seek places the player as a playback from the start
+   with this count would stand. After the end of a playback it changes
+   nothing until a seek or restart. QM_ERROR_INVALID_ARGUMENT: NULL or a
+   count below -1. */
 QM_API qm_status qm_player_set_repeat_count(qm_player* player, int32_t count);
 
 /* ---- Position and seeking --------------------------------------------- */
@@ -324,10 +328,11 @@ QM_API qm_status qm_player_get_position(const qm_player* player, qm_position* po
    same settings renders from there (speed, tempo, global volume, effect
    memories, envelopes, voices with their sample positions and gain ramps,
    the passes, the block grid). A frame at or past the end of the playback
-   leaves the player ended there (position.frame is the end). Gain and
-   separation stand at their values (no ramp), a fade is dropped, the levels
-   are 0 until the next block. From the row callback: takes effect where the
-   next row would start, after the frames before it.
+   leaves the player ended there (position.frame is the end); a seek also
+   brings an ended player back. Gain and separation stand at their values
+   (no ramp), a fade is dropped, the levels are those of the block the seek
+   mixes. From the row callback: takes effect where the next row would
+   start, after the frames before it.
    Cost: the replayer and the voices advance without mixing from the start,
    or from the player's own position when that lies before frame on the same
    grid: 5 to 16 % of rendering the frames skipped, plus one block mixed.
@@ -354,7 +359,9 @@ QM_API qm_status qm_player_restart(qm_player* player, int32_t order);
    Called between render calls it is heard with the next frame (the frames
    mixed ahead are dropped; rows already reported for them are not heard).
    From the row callback it is the row tick after the current row that plays
-   there: no frame is dropped and row events' frames keep rising.
+   there: no frame is dropped and row events' frames keep rising. The pass
+   record starts again there, so a game that loops a section with jumps does
+   not end the playback. After the end of a playback it plays on from there.
    QM_ERROR_INVALID_ARGUMENT: NULL or an order outside the song. */
 QM_API qm_status qm_player_jump(qm_player* player, int32_t order);
 
@@ -375,7 +382,8 @@ typedef void (*qm_row_callback)(void* user, const qm_row_event* event);
    user. It runs inside a render call, on the rendering thread, up to one
    block ahead of the frames handed out; what it may call is said at the top
    of this header. After a seek, rows that start before the target frame are
-   not reported. QM_ERROR_INVALID_ARGUMENT: NULL player. */
+   not reported, nor rows at or after the end of a fade. user must stay valid
+   while the callback is set. QM_ERROR_INVALID_ARGUMENT: NULL player. */
 QM_API qm_status qm_player_set_row_callback(qm_player* player, qm_row_callback callback, void* user);
 
 /* ---- Mixing controls -------------------------------------------------- */
@@ -384,9 +392,9 @@ QM_API qm_status qm_player_set_row_callback(qm_player* player, qm_row_callback c
    block, about 20 ms, after the frames already handed out). Their defaults
    leave the engine's bytes untouched, and setting a control to its default
    again changes nothing. Each refuses NULL and values out of range with
-   QM_ERROR_INVALID_ARGUMENT, changing nothing. Cost: a few operations; a
-   change of gain or separation costs one multiplication more per value of
-   each block while it is not the default. */
+   QM_ERROR_INVALID_ARGUMENT, changing nothing. Cost: a few operations per
+   call; while gain or separation is not its default, each block costs one
+   more pass over its frames. */
 
 /* Gain of the whole mix, -60 .. +24 dB (default 0). A change moves linearly
    across the next block, without a step; set before the first block of a

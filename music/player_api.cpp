@@ -37,6 +37,17 @@ bool valid_order(const Module* song, int32_t order) {
 
 double seconds_of(uint64_t frames, int32_t rate) { return static_cast<double>(frames) / rate; }
 
+// Repositions the player now, or, asked from inside its row callback, at the
+// next row tick (render.cpp carries it out).
+qm_status reposition(Player* p, const PendingMove& move) {
+  if (p->in_callback) {
+    p->pending = move;
+  } else {
+    move_player(p, move);
+  }
+  return QM_OK;
+}
+
 // Runs a measure on a fresh player from where qm_player_seek(start, 0) puts
 // a player: the frames from there, and whether a pass ended within them;
 // null when no player can be made.
@@ -128,46 +139,26 @@ qm_status qm_player_seek_frame(qm_player* player, uint64_t frame) {
   qm::Player* p = qm::unwrap(player);
   if (p == nullptr || frame > qm::SEEK_LIMIT_SECONDS * static_cast<uint64_t>(p->mix_rate))
     return QM_ERROR_INVALID_ARGUMENT;
-  if (p->in_callback) {
-    p->pending = qm::PendingMove{qm::Move::SEEK_FRAME, 0, 0, frame};
-  } else {
-    qm::seek_frame(p, frame);
-  }
-  return QM_OK;
+  return qm::reposition(p, qm::PendingMove{qm::Move::SEEK_FRAME, 0, 0, frame});
 }
 
 qm_status qm_player_seek(qm_player* player, int32_t order, int32_t row) {
   qm::Player* p = qm::unwrap(player);
   if (p == nullptr || !qm::valid_order(p->song, order) || row < 0 || row >= qm::rows_at_order(p->song, order))
     return QM_ERROR_INVALID_ARGUMENT;
-  if (p->in_callback) {
-    p->pending = qm::PendingMove{qm::Move::SEEK_ROW, order, row, 0};
-  } else {
-    qm::seek_row(p, order, row);
-  }
-  return QM_OK;
+  return qm::reposition(p, qm::PendingMove{qm::Move::SEEK_ROW, order, row, 0});
 }
 
 qm_status qm_player_restart(qm_player* player, int32_t order) {
   qm::Player* p = qm::unwrap(player);
   if (p == nullptr || !qm::valid_order(p->song, order)) return QM_ERROR_INVALID_ARGUMENT;
-  if (p->in_callback) {
-    p->pending = qm::PendingMove{qm::Move::RESTART, order, 0, 0};
-  } else {
-    qm::player_restart(p, order);
-  }
-  return QM_OK;
+  return qm::reposition(p, qm::PendingMove{qm::Move::RESTART, order, 0, 0});
 }
 
 qm_status qm_player_jump(qm_player* player, int32_t order) {
   qm::Player* p = qm::unwrap(player);
   if (p == nullptr || !qm::valid_order(p->song, order)) return QM_ERROR_INVALID_ARGUMENT;
-  if (p->in_callback) {
-    p->pending = qm::PendingMove{qm::Move::JUMP, order, 0, 0};
-  } else {
-    qm::player_jump(p, order, 0);
-  }
-  return QM_OK;
+  return qm::reposition(p, qm::PendingMove{qm::Move::JUMP, order, 0, 0});
 }
 
 qm_status qm_player_set_row_callback(qm_player* player, qm_row_callback callback, void* user) {

@@ -74,11 +74,11 @@ void seek_row(Player* p, int32_t order, int32_t row) {
   p->from_start = false;
 }
 
-void carry_out_move(Player* p) {
-  const PendingMove move = p->pending;
-  p->pending = PendingMove{};
-  p->move_due = false;
+void move_player(Player* p, const PendingMove& move) {
   switch (move.kind) {
+    case Move::JUMP:
+      player_jump(p, move.order, move.row);
+      break;
     case Move::SEEK_ROW:
       seek_row(p, move.order, move.row);
       break;
@@ -88,10 +88,16 @@ void carry_out_move(Player* p) {
     case Move::RESTART:
       player_restart(p, move.order);
       break;
-    case Move::JUMP:  // carried out at the row tick where it was asked for
     case Move::NONE:
       break;
   }
+}
+
+void carry_out_move(Player* p) {
+  const PendingMove move = p->pending;
+  p->pending = PendingMove{};
+  p->move_due = false;
+  move_player(p, move);
 }
 
 }  // namespace qm

@@ -33,8 +33,12 @@ void seek_row(Player* player, int32_t order, int32_t row);
 // until a row tick plays `order`, `row`; true with that tick's frame, false
 // when the first pass ends (or MAX_SEARCH_TICKS run out) first.
 bool run_to_row(Player* player, int32_t order, int32_t row, uint64_t* frame);
+// Repositions the player now: a jump (heard with the next frame), a seek or
+// a restart.
+void move_player(Player* player, const PendingMove& move);
 // Carries out the repositioning asked for from the row callback, now that
-// the frames before it are handed out.
+// the frames before it are handed out (a jump never waits for this: it is
+// set up at the row tick that asked for it).
 void carry_out_move(Player* player);
 
 }  // namespace qm

@@ -5,13 +5,11 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 
-#include "app/show_run.h"
-#include "app/version.h"
 
 namespace {
 
+constexpr const char* PROGRAM = "quillmere";
 constexpr const char* USAGE = "usage: quillmere [--data DIR] [--window] [--mute]\n"
                               "       quillmere --help | --version\n";
 
@@ -32,43 +30,36 @@ constexpr const char* HELP =
     "display opens, 255 when a picture or the music does not load, 2 for a\n"
     "bad command line.\n";
 
-// Reports why the command line is refused, then the usage.
-CommandLine refuse(const char* why, const char* what) {
-  std::fprintf(stderr, "quillmere: %s '%s'\n%s", why, what, USAGE);
-  return COMMAND_BAD;
+// Refuses the command line: "quillmere: why 'what'", then the usage.
+CommandLine refuse(OptionScanner* s, const char* why, const char* what) {
+  return scan_refuse(s, std::string(why) + " " + quoted(what));
 }
 
 }  // namespace
 
 CommandLine parse_command_line(int argc, const char* const* argv, ShowOptions& options) {
-  for (int i = 1; i < argc; ++i) {
-    const char* a = argv[i];
-    if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) return COMMAND_HELP;
-    if (!std::strcmp(a, "--version")) return COMMAND_VERSION;
-    if (!std::strcmp(a, "--window")) {
+  OptionScanner s = scan_begin(PROGRAM, USAGE, argc, argv);
+  while (scan_next(&s)) {
+    if (const CommandLine c = scan_help_or_version(s); c != COMMAND_RUN) return c;
+    const char* dir = nullptr;
+    if (!s.is_option) return refuse(&s, "unexpected argument", s.arg);
+    if (scan_flag(s, "--window")) {
       options.window = true;
-    } else if (!std::strcmp(a, "--mute")) {
+    } else if (scan_flag(s, "--mute")) {
       options.mute = true;
-    } else if (!std::strcmp(a, "--data") || !std::strncmp(a, "--data=", 7)) {
-      const char* dir = a[6] == '=' ? a + 7 : (i + 1 < argc ? argv[++i] : nullptr);
-      if (!dir || !*dir) return refuse("option needs a folder:", "--data");
+    } else if (scan_value(&s, "--data", &dir)) {
+      if (!dir || !*dir) return refuse(&s, "option needs a folder:", "--data");
       options.data_dir = dir;
-    } else if (a[0] == '-') {
-      return refuse("unknown option", a);
     } else {
-      return refuse("unexpected argument", a);
+      return refuse(&s, "unknown option", s.arg);
     }
   }
   return COMMAND_RUN;
 }
 
-void print_help() {
-  std::fputs(USAGE, stdout);
-  std::fputs("\n", stdout);
-  std::fputs(HELP, stdout);
-}
+ExitStatus print_help() { return print_text(PROGRAM, std::string(USAGE) + "\n" + HELP); }
 
-void print_version() { std::printf("quillmere %s\n", QUILLMERE_VERSION); }
+ExitStatus print_version() { return ::print_version(PROGRAM); }
 
 void report(const char* format, ...) {
   std::fputs("quillmere: ", stderr);
@@ -77,8 +68,4 @@ void report(const char* format, ...) {
   std::vfprintf(stderr, format, args);
   va_end(args);
   std::fputc('\n', stderr);
-}
-
-std::string data_path(const ShowOptions& options, const char* name) {
-  return show_data_path(options.data_dir, name);
 }

@@ -7,6 +7,8 @@
 #pragma once
 #include <string>
 
+#include "tools/common/command_line.h"
+
 // How the show runs.
 struct ShowOptions {
   std::string data_dir; // folder of the nine pictures and typing.xm; empty: the working directory
@@ -14,28 +16,20 @@ struct ShowOptions {
   bool mute = false;    // no sound device opened, no music loaded or played
 };
 
-// What the command line asks for.
-enum CommandLine {
-  COMMAND_RUN,     // run the show with the parsed options
-  COMMAND_HELP,    // print the help on standard output, status 0
-  COMMAND_VERSION, // print the version on standard output, status 0
-  COMMAND_BAD,     // already reported with the usage on standard error, status 2
-};
+// The status of a command line that cannot be run, in the tools' one exit
+// table (tools/common/status.h).
+constexpr int STATUS_BAD_COMMAND_LINE = EXIT_USAGE;
 
-// The status of a command line that cannot be run.
-constexpr int STATUS_BAD_COMMAND_LINE = 2;
-
-// Parses argv into options. A bad command line is reported on standard
+// Parses argv into options with the tools' option scanner
+// (tools/common/command_line.h). A bad command line is reported on standard
 // error, with the usage, before it returns COMMAND_BAD.
 CommandLine parse_command_line(int argc, const char* const* argv, ShowOptions& options);
 
-// Prints what --help and --version print, on standard output.
-void print_help();
-void print_version();
+// Prints what --help and --version print, on standard output: EXIT_OK, or
+// EXIT_FAILED (with the reason on standard error) when it cannot be written.
+ExitStatus print_help();
+ExitStatus print_version();
 
 // Writes "quillmere: MESSAGE\n" on standard error, printf-style.
 void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// The path of a data file: the folder (if any), a '/' where it lacks one,
-// then the name.
-std::string data_path(const ShowOptions& options, const char* name);

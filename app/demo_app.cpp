@@ -1,6 +1,6 @@
-// demo_app.cpp: start-up order and the frame loop of the show.
-// Owns: the DemoApp's members. Touches: the presenter, the timeline and the
-// music player. Thread: main thread only.
+// demo_app.cpp: start-up order and the frame loop of the desktop show.
+// Owns: the DemoApp's members. Touches: the presenter, the show driver and
+// the sound device. Thread: main thread only.
 //
 // Nothing below this file ends the process: the presenter returns a quit
 // request, the loaders return what failed, and run() turns each outcome
@@ -8,9 +8,8 @@
 #include "app/demo_app.h"
 
 #include <chrono>
+#include <cstdio>
 #include <string>
-
-#include "app/timeline.h"
 
 int32_t clock_ms() {
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -18,53 +17,43 @@ int32_t clock_ms() {
   return static_cast<int32_t>(static_cast<uint32_t>(ms));
 }
 
-DemoApp::DemoApp(const ShowOptions& show_options)
-    : options(show_options), music(show_options.mute ? MUSIC_MUTED : MUSIC_DEVICE) {}
+DemoApp::DemoApp(const ShowOptions& show_options, const Presenter* presenter, const qm::AudioDevice* audio)
+    : options(show_options), display(presenter) {
+  if (!options.mute) show_open_sound(show, audio, qm::MIXER_THREAD, &sound_failure);
+}
 
 int DemoApp::run() {
   const DisplayMode mode = options.window ? DISPLAY_WINDOW : DISPLAY_FULL_SCREEN;
-  if (!display.init(FRAME_WIDTH, FRAME_HEIGHT, mode)) {
-    report("cannot open a display: %s", display_failure());
+  std::string why;
+  if (!display.init(FRAME_WIDTH, FRAME_HEIGHT, mode, &why)) {
+    report("cannot open a display: %s", why.c_str());
     display.shutdown();
     return STATUS_NO_DISPLAY;
   }
-  Timeline timeline;
-  if (!load_show_pictures(timeline, options.data_dir)) {
+  ShowFailure failure;
+  const ShowStatus loaded = show_load(show, ShowData{options.data_dir, !options.mute}, &failure);
+  if (loaded != SHOW_OK) {
+    // The image loader's sentence names the picture; the music's is the show's own.
+    if (loaded == SHOW_PICTURE_FAILED) std::fprintf(stderr, "%s\n", failure.message.c_str());
+    else report("%s", failure.message.c_str());
     display.shutdown();
     return STATUS_LOAD_FAILED;
   }
-  resize(frame, FRAME_WIDTH, FRAME_HEIGHT);
-  if (!start_music()) {
-    display.shutdown();
-    return STATUS_LOAD_FAILED;
-  }
-  frame_loop(timeline);
+  if (!options.mute && !sound_failure.empty())
+    report("no sound device (%s); the show goes on without music", sound_failure.c_str());
+  show_start(show);
+  frame_loop();
   display.shutdown();
-  music.stop();
+  show_stop(show);
   return STATUS_DONE;
 }
 
-bool DemoApp::start_music() {
-  if (options.mute) return true;
-  const std::string path = data_path(options, MUSIC_FILE);
-  if (!music.load_and_play(path.c_str())) {
-    report("%s: %s", path.c_str(), music.load_failure.c_str());
-    return false;
-  }
-  if (!music.device_failure.empty()) {
-    report("no sound device (%s); the show goes on without music", music.device_failure.c_str());
-  }
-  return true;
-}
-
-void DemoApp::frame_loop(Timeline& timeline) {
+void DemoApp::frame_loop() {
   const int32_t start = clock_ms();
   for (;;) {
     // Unsigned subtraction: the clock's 32-bit wrap does not disturb t.
     const auto t = static_cast<int32_t>(static_cast<uint32_t>(clock_ms()) - static_cast<uint32_t>(start));
-    const FrameCues cues = show_frame(timeline, frame, t);
-    if (!cues.show_goes_on) return;
-    if (cues.stop_music) music.stop();
-    if (display.present(frame.pixels) == PRESENT_QUIT) return;
+    if (!show_step(show, t).show_goes_on) return;
+    if (display.present(show.frame.pixels) == PRESENT_QUIT) return;
   }
 }

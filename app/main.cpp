@@ -1,7 +1,6 @@
-// main.cpp: entry of the show. Prepares the heap for start-up, reads the
-// command line, keeps SDL's own log output off the terminal, attaches
-// standard error to the console log (so a picture that fails to load is
-// named), then runs the demo and ends the process with its status.
+// main.cpp: entry of the desktop show. Prepares the heap for start-up,
+// reads the command line, takes the platform's presenter and sound device,
+// then runs the demo and ends the process with its status.
 // Owns: the malloc settings of the process (set once, before anything else
 // allocates). Thread: main thread.
 #include <malloc.h>
@@ -13,8 +12,7 @@
 
 #include "app/command_line.h"
 #include "app/demo_app.h"
-#include "display/platform.h"
-#include "gfx/console_log.h"
+#include "app/desktop_platform.h"
 
 namespace {
 
@@ -50,18 +48,20 @@ int main(int argc, char** argv) {
   ShowOptions options;
   switch (parse_command_line(argc, argv, options)) {
     case COMMAND_HELP:
-      print_help();
-      return EXIT_SUCCESS;
+      return print_help();
     case COMMAND_VERSION:
-      print_version();
-      return EXIT_SUCCESS;
+      return print_version();
     case COMMAND_BAD:
       return STATUS_BAD_COMMAND_LINE;
     case COMMAND_RUN:
       break;
   }
-  platform_quiet_logs();
-  console_log.handle = stderr;
-  DemoApp app(options);
-  return app.run();
+  qm::AudioDevice* audio = options.mute ? nullptr : desktop_audio_device_create();
+  int status = STATUS_DONE;
+  {
+    DemoApp app(options, desktop_presenter(), audio);
+    status = app.run();
+  }
+  desktop_audio_device_destroy(audio);
+  return status;
 }

@@ -53,32 +53,49 @@ void rgba_row_copy(const uint32_t* source, uint32_t* target, int32_t count) {
   }
 }
 
-int web_display_open(int width, int height) {
-  if (width < 1 || height < 1 || width > MAX_SIDE || height > MAX_SIDE) return 0;
-  web_display_shutdown();
-  rgba = static_cast<uint32_t*>(std::malloc(static_cast<size_t>(width) * height * sizeof(uint32_t)));
-  if (rgba == nullptr) return 0;
-  if (!canvas_open(width, height)) {
-    web_display_shutdown();
-    return 0;
-  }
-  frame_width = width;
-  frame_height = height;
-  return 1;
-}
+namespace {
 
-int web_display_present(const uint32_t* pixels) {
-  if (rgba == nullptr || frame_width == 0) return 0;
-  if (page_hidden()) return 1;
-  rgba_row_copy(pixels, rgba, frame_width * frame_height);
-  canvas_put(rgba, frame_width, frame_height);
-  return 1;
-}
-
-void web_display_shutdown() {
+void canvas_shutdown(void*) {
   if (frame_width != 0) canvas_close();
   std::free(rgba);
   rgba = nullptr;
   frame_width = 0;
   frame_height = 0;
+}
+
+// The page's script owns full screen, the cursor and the keys; mode and
+// title are the page's business.
+DisplayStatus canvas_presenter_open(void* self, const char*, int width, int height, DisplayMode,
+                                    std::string* why) {
+  if (width < 1 || height < 1 || width > MAX_SIDE || height > MAX_SIDE) {
+    if (why != nullptr) *why = "the frame size is out of range";
+    return DISPLAY_UNAVAILABLE;
+  }
+  canvas_shutdown(self);
+  rgba = static_cast<uint32_t*>(std::malloc(static_cast<size_t>(width) * height * sizeof(uint32_t)));
+  if (rgba == nullptr || !canvas_open(width, height)) {
+    canvas_shutdown(self);
+    if (why != nullptr) *why = "this page has no canvas to draw on";
+    return DISPLAY_UNAVAILABLE;
+  }
+  frame_width = width;
+  frame_height = height;
+  return DISPLAY_OK;
+}
+
+// A hidden page holds its frames back, as the desktop does while its window
+// cannot be seen; the page's script reads the keys.
+PresentResult canvas_present(void*, const uint32_t* pixels) {
+  if (rgba == nullptr || frame_width == 0) return PRESENT_FAILED;
+  if (page_hidden()) return PRESENT_SHOWN;
+  rgba_row_copy(pixels, rgba, frame_width * frame_height);
+  canvas_put(rgba, frame_width, frame_height);
+  return PRESENT_SHOWN;
+}
+
+}  // namespace
+
+const Presenter* web_presenter() {
+  static const Presenter presenter = {nullptr, canvas_presenter_open, canvas_present, canvas_shutdown};
+  return &presenter;
 }

@@ -208,11 +208,12 @@ const char* tga_result_text(TgaResult result) {
 
 // The depth failure reads as a sentence of its own ("Could not load image
 // P.  Image is not 24 bit."); every other reason follows the path after a comma.
+std::string tga_failure_text(const char* path, TgaResult result) {
+  const std::string shown = path ? path : "";
+  if (result == TGA_NOT_24_BIT) return "Could not load image " + shown + ".  Image is not 24 bit.";
+  return "Could not load image " + shown + ", " + tga_result_text(result) + ".";
+}
+
 void log_tga_failure(const char* path, TgaResult result) {
-  const char* shown = path ? path : "";
-  if (result == TGA_NOT_24_BIT) {
-    console_log.log(LOG_LEVEL_ERROR, "Could not load image %s.  Image is not 24 bit.\n", shown);
-  } else {
-    console_log.log(LOG_LEVEL_ERROR, "Could not load image %s, %s.\n", shown, tga_result_text(result));
-  }
+  console_log.log(LOG_LEVEL_ERROR, "%s\n", tga_failure_text(path, result).c_str());
 }

@@ -5,6 +5,8 @@
 // The loader never ends the process: it returns why a file did not load,
 // and the caller decides what follows.
 #pragma once
+#include <string>
+
 #include "gfx/image.h"
 
 // Why a decode failed; TGA_OK on success.
@@ -25,6 +27,9 @@ TgaResult decode_tga(Image& image, const char* path);
 // The result as a short phrase ("file will not open", "image is not 24 bit").
 const char* tga_result_text(TgaResult result);
 
-// Writes the loader's message for a failed load to the console log at level
-// 255, for example "Could not load image fin.tga, file will not open.\n".
+// The loader's message for a failed load, for example "Could not load image
+// fin.tga, file will not open." (no line end).
+std::string tga_failure_text(const char* path, TgaResult result);
+
+// Writes tga_failure_text and a line end to the console log at level 255.
 void log_tga_failure(const char* path, TgaResult result);

@@ -80,7 +80,7 @@ struct Instrument {
   char name[SONG_NAME_BYTES]; // printable ASCII, zero-terminated, trailing spaces removed
 };
 
-// What a Module from load_song (and load_module) guarantees, whatever the
+// What a Module from load_song guarantees, whatever the
 // file held:
 // - channel_count is 1..32; every Pattern has row_count 1..256 and
 //   row_count * channel_count cells;

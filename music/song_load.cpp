@@ -1,9 +1,7 @@
 // song_load.cpp: the entry points of loading: a song from callbacks, a path
-// or memory through two passes into one block (see song_block.h),
-// and the show's load_module over the file callbacks.
+// or memory through two passes into one block (see song_block.h).
 // Owns: the bookkeeping of a load while it runs, and the song block until it
-// is handed over. Touches: the file callbacks (through FileHandle,
-// load_module only).
+// is handed over.
 // Thread: the loading thread; loads share no state.
 //
 // Refusals, each with its status and one sentence:
@@ -23,7 +21,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "music/music.h"
 #include "music/song_block.h"
 #include "music/song_load.h"
 #include "music/xm_walk.h"
@@ -146,39 +143,5 @@ qm_status load_song_memory(const void* data, size_t size, Module** out, qm_load_
 }
 
 void free_song(Module* song) { std::free(song); }
-
-// ---- the show's loading through the file callbacks ----
-
-namespace {
-
-int64_t handle_io_read(void* user, void* buffer, int64_t size) {
-  int32_t ask = static_cast<int32_t>(std::min<int64_t>(size, INT32_MAX));
-  int32_t got = handle_read(buffer, ask, static_cast<FileHandle*>(user));
-  return got < 0 ? -1 : got;
-}
-
-int handle_io_seek(void* user, int64_t offset, int whence) {
-  if (offset < INT32_MIN || offset > INT32_MAX) return -1;
-  return handle_seek(static_cast<FileHandle*>(user), static_cast<int32_t>(offset), whence) == 0 ? 0 : -1;
-}
-
-int64_t handle_io_tell(void* user) { return handle_tell(static_cast<FileHandle*>(user)); }
-
-const qm_io handle_io = {handle_io_read, handle_io_seek, handle_io_tell};
-
-} // namespace
-
-Module* load_module(const char* path, qm_load_error* error) {
-  errno = 0;
-  FileHandle* handle = handle_open(path, 0, 0);
-  if (handle == nullptr) {
-    report(error, QM_ERROR_CANNOT_OPEN, errno != 0 ? std::strerror(errno) : "");
-    return nullptr;
-  }
-  Module* song = nullptr;
-  load_song(&handle_io, handle, &song, error);
-  handle_close(handle);
-  return song;
-}
 
 }  // namespace qm

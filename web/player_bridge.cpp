@@ -1,17 +1,24 @@
 // player_bridge.cpp: what the module player page calls of the music library:
 // load a song from bytes the page hands over, describe it, play it through
-// a player whose frames the page's audio callback pulls, and render a second
-// player's whole pass for a WAV download.
-// Owns: the page's one song, its playback player, its render player and the
-// buffers the page reads from. Touches: the library's C API only.
-// Thread: the page's main thread only.
+// the Web Audio device (its callback pulls the frames straight from the
+// player: no ring, so pause takes effect within a callback), and render a
+// second player's whole pass for a WAV download with the tools' WAV header.
+// JSON through the tools' JSON writer, the same as xmrender --info --json.
+// Owns: the page's one song, its playback player, its render player, the
+// sound device and the buffers the page reads from. Touches: the library's
+// C API, the Web Audio device and the tools' kit.
+// Thread: the page's main thread only (a browser without shared memory runs
+// the audio callback there too).
 #include <emscripten.h>
 #include <quillmere/music.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "runtime/audio_web.h"
+#include "tools/common/json_writer.h"
+#include "tools/common/wav_header.h"
 
 namespace {
 
@@ -19,41 +26,23 @@ constexpr int32_t PLAYER_RATE = 44100;                      // frames per second
 constexpr uint64_t RENDER_MAX_FRAMES = 3600ull * PLAYER_RATE; // a download stops after an hour
 constexpr int32_t MAX_PULL = 16384;                         // frames one render call fills at most
 constexpr size_t MAX_FILE_BYTES = 64u << 20;                // larger files are refused before loading
+constexpr int32_t DEVICE_FRAMES = 1024;                      // about 23 ms at 44,100 Hz
+constexpr int PLAYER_CHANNELS = 2;
+constexpr int PLAYER_BITS = 16;                             // what qm_player_render_s16 gives
 
 struct Bridge {
   qm_song* song = nullptr;        // the loaded song; null before a load and after a refusal
   qm_player* playback = nullptr;  // what the page plays; null until play
   qm_player* render = nullptr;    // the download's player; null outside a render
+  qm::AudioDevice* audio = nullptr; // the sound device, open from the first play on
   uint64_t rendered = 0;          // frames the render player has given
   uint8_t* file = nullptr;        // the bytes of the file being handed over
   std::string text;               // the last text handed to the page
   int16_t frames[2 * MAX_PULL];   // what the last render call filled
+  unsigned char header[WAV_MAX_HEADER_BYTES];  // the download's WAV header
 };
 
 Bridge bridge;
-
-void json_string(std::string& out, const char* text) {
-  out += '"';
-  for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c; ++c) {
-    if (*c == '"' || *c == '\\') {
-      out += '\\';
-      out += static_cast<char>(*c);
-    } else if (*c < 0x20 || *c >= 0x7F) {  // control bytes and anything beyond ASCII
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", *c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(*c);
-    }
-  }
-  out += '"';
-}
-
-void json_field(std::string& out, const char* name, int64_t value) {
-  out += '"';
-  out += name;
-  out += "\":" + std::to_string(value) + ",";
-}
 
 void free_players() {
   qm_player_free(bridge.playback);
@@ -65,6 +54,26 @@ void free_players() {
 int32_t render_into(qm_player* player, int32_t count) {
   if (player == nullptr || count < 1 || count > MAX_PULL) return 0;
   return qm_player_render_s16(player, bridge.frames, count);
+}
+
+// The device's source: the playback's next frames (none without one).
+int32_t playback_pull(void*, int16_t* frames, int32_t count) {
+  return bridge.playback != nullptr ? qm_player_render_s16(bridge.playback, frames, count) : 0;
+}
+
+// Opens the device on the first call (within the visitor's gesture, when a
+// browser lets sound start) with the playback as its source.
+bool open_audio() {
+  if (bridge.audio != nullptr) return true;
+  bridge.audio = qm::web_audio_device_create();
+  if (bridge.audio == nullptr) return false;
+  if (bridge.audio->open(bridge.audio->self, PLAYER_RATE, DEVICE_FRAMES, nullptr) != qm::AUDIO_OK) {
+    qm::web_audio_device_destroy(bridge.audio);
+    bridge.audio = nullptr;
+    return false;
+  }
+  bridge.audio->start(bridge.audio->self, qm::pull_source(playback_pull, nullptr));
+  return true;
 }
 
 }  // namespace
@@ -110,34 +119,35 @@ EMSCRIPTEN_KEEPALIVE const char* player_load_error() { return bridge.text.c_str(
 // speed, tempo, instruments (name and sample count) and warnings; "null"
 // without a song.
 EMSCRIPTEN_KEEPALIVE const char* player_describe() {
-  std::string& out = bridge.text;
   qm_song_info info{};
   if (qm_song_get_info(bridge.song, &info) != QM_OK) return "null";
-  out = "{\"name\":";
-  json_string(out, info.name);
-  out += ",\"tracker\":";
-  json_string(out, info.tracker);
-  out += ",";
-  json_field(out, "channels", info.channels);
-  json_field(out, "length", info.length);
-  json_field(out, "patterns", info.patterns);
-  json_field(out, "speed", info.speed);
-  json_field(out, "bpm", info.bpm);
-  out += "\"instruments\":[";
+  JsonWriter j;
+  json_begin_object(&j);
+  json_string_field(&j, "name", info.name);
+  json_string_field(&j, "tracker", info.tracker);
+  json_int_field(&j, "channels", info.channels);
+  json_int_field(&j, "length", info.length);
+  json_int_field(&j, "patterns", info.patterns);
+  json_int_field(&j, "speed", info.speed);
+  json_int_field(&j, "bpm", info.bpm);
+  json_key(&j, "instruments");
+  json_begin_array(&j);
   for (int32_t i = 0; i < info.instruments; ++i) {
     qm_instrument_info instrument{};
     qm_song_get_instrument(bridge.song, i, &instrument);
-    out += i ? ",{\"name\":" : "{\"name\":";
-    json_string(out, instrument.name);
-    out += ",\"samples\":" + std::to_string(instrument.samples) + "}";
+    json_begin_object(&j);
+    json_string_field(&j, "name", instrument.name);
+    json_int_field(&j, "samples", instrument.samples);
+    json_end_object(&j);
   }
-  out += "],\"warnings\":[";
-  for (int32_t i = 0; i < qm_song_warning_count(bridge.song); ++i) {
-    if (i) out += ",";
-    json_string(out, qm_song_warning_text(bridge.song, i));
-  }
-  out += "]}";
-  return out.c_str();
+  json_end_array(&j);
+  json_key(&j, "warnings");
+  json_begin_array(&j);
+  for (int32_t i = 0; i < qm_song_warning_count(bridge.song); ++i) json_string(&j, qm_song_warning_text(bridge.song, i));
+  json_end_array(&j);
+  json_end_object(&j);
+  bridge.text = j.text;
+  return bridge.text.c_str();
 }
 
 // Starts the playback from the song's first order: forever when loop is 1,
@@ -159,25 +169,39 @@ EMSCRIPTEN_KEEPALIVE int player_seek(int order) {
   return bridge.playback != nullptr && qm_player_jump(bridge.playback, order) == QM_OK;
 }
 
-// Renders up to count frames of the playback into player_frames; returns
-// the frames written, 0 at the end of the playback.
-EMSCRIPTEN_KEEPALIVE int player_pull(int count) { return render_into(bridge.playback, count); }
+// Sound on (paused 0) or off (1). The first call for sound opens the
+// device (call it within the visitor's gesture). 0 when the browser offers
+// no sound output.
+EMSCRIPTEN_KEEPALIVE int player_audio_pause(int paused) {
+  if (paused != 0 && bridge.audio == nullptr) return 1;
+  if (!open_audio()) return 0;
+  bridge.audio->pause(bridge.audio->self, paused != 0);
+  return 1;
+}
+
+// 1 once the playback has handed out its last frame.
+EMSCRIPTEN_KEEPALIVE int player_finished() {
+  qm_position at{};
+  return qm_player_get_position(bridge.playback, &at) == QM_OK && at.ended ? 1 : 0;
+}
 
 EMSCRIPTEN_KEEPALIVE const int16_t* player_frames() { return bridge.frames; }
 
-// The playback's position as JSON: order, row, frame, ended; "null" when
-// nothing plays.
+// The playback's position as JSON: order, row, pass, ended, frame; "null"
+// when nothing plays.
 EMSCRIPTEN_KEEPALIVE const char* player_position() {
   qm_position at{};
   if (qm_player_get_position(bridge.playback, &at) != QM_OK) return "null";
-  std::string& out = bridge.text;
-  out = "{";
-  json_field(out, "order", at.order);
-  json_field(out, "row", at.row);
-  json_field(out, "pass", at.pass);
-  json_field(out, "ended", at.ended);
-  out += "\"frame\":" + std::to_string(at.frame) + "}";
-  return out.c_str();
+  JsonWriter j;
+  json_begin_object(&j);
+  json_int_field(&j, "order", at.order);
+  json_int_field(&j, "row", at.row);
+  json_int_field(&j, "pass", at.pass);
+  json_int_field(&j, "ended", at.ended);
+  json_int_field(&j, "frame", static_cast<int64_t>(at.frame));
+  json_end_object(&j);
+  bridge.text = j.text;
+  return bridge.text.c_str();
 }
 
 // Starts a render of one pass of the song from its start, as a fresh
@@ -209,6 +233,16 @@ EMSCRIPTEN_KEEPALIVE void player_render_end() {
   qm_player_free(bridge.render);
   bridge.render = nullptr;
 }
+
+// The download's WAV header for frames frames of the players' output
+// (16-bit stereo at PLAYER_RATE) into player_wav_header_bytes; returns its
+// size.
+EMSCRIPTEN_KEEPALIVE int player_wav_header(double frames) {
+  const WavFormat format{PLAYER_CHANNELS, PLAYER_RATE, PLAYER_BITS, false};
+  return static_cast<int>(wav_header(bridge.header, format, static_cast<uint64_t>(frames)));
+}
+
+EMSCRIPTEN_KEEPALIVE const unsigned char* player_wav_header_bytes() { return bridge.header; }
 
 EMSCRIPTEN_KEEPALIVE int player_rate() { return PLAYER_RATE; }
 

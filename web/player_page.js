@@ -2,18 +2,14 @@
 // as ?url= (same site only) is loaded by the music library; the page shows
 // the song's name, instruments, order, row and time, plays it with pause,
 // seek by order and loop, and renders one pass to a WAV download.
-// Owns: the page's AudioContext and ScriptProcessorNode, which pull frames
-// straight from the library's player (no ring, so pause takes effect within
-// a callback), and window.qmPlayer, the state tests read. Calls:
-// player.js's exports (web/player_bridge.cpp).
+// Owns: window.qmPlayer, the state tests read. The sound goes through the
+// Web Audio device of player.js, which pulls frames straight from the
+// library's player. Calls: player.js's exports (web/player_bridge.cpp).
 "use strict";
 
 var Module = (function () {
-  const CALLBACK_FRAMES = 1024;     // about 23 ms at 44,100 Hz
   const RENDER_CHUNK_FRAMES = 16384;
   const RENDER_SLICE_MS = 50;       // the download's render yields to the page this often
-  const WAV_HEADER_BYTES = 44;
-  const BYTES_PER_FRAME = 4;        // 16-bit stereo
   const byId = (id) => document.getElementById(id);
 
   // What the page shows and does; tests read it.
@@ -32,7 +28,6 @@ var Module = (function () {
   };
   window.qmPlayer = page;
   let rate = 44100;
-  let audio = null;   // {context, node}, made on the first play (a gesture)
 
   function setMessage(text, kind) {
     page.message = text;
@@ -126,34 +121,12 @@ var Module = (function () {
             (error) => setMessage(`${name}: cannot fetch the file (${error.message})`, "refused"));
   }
 
-  function fillAudio(event) {
-    const out = event.outputBuffer;
-    const left = out.getChannelData(0);
-    const right = out.getChannelData(1);
-    let got = 0;
-    if (page.playing && !page.paused) {
-      got = Module._player_pull(out.length);
-      const at = Module._player_frames() >> 1;
-      const samples = Module.HEAP16.subarray(at, at + 2 * got);
-      for (let i = 0; i < got; i++) {
-        left[i] = samples[2 * i] / 32768;
-        right[i] = samples[2 * i + 1] / 32768;
-      }
-      if (got < out.length) stopPlayback();  // the end of the song's pass
+  // After every audio callback: the end of the song's pass stops the playback.
+  function afterAudio() {
+    if (page.playing && !page.paused && Module._player_finished()) {
+      Module._player_audio_pause(1);
+      stopPlayback();
     }
-    left.fill(0, got);
-    right.fill(0, got);
-  }
-
-  function ensureAudio() {
-    if (!audio) {
-      const context = new AudioContext({sampleRate: rate, latencyHint: "interactive"});
-      const node = context.createScriptProcessor(CALLBACK_FRAMES, 0, 2);
-      node.onaudioprocess = fillAudio;
-      node.connect(context.destination);
-      audio = {context, node};
-    }
-    return audio.context.resume();
   }
 
   function onPlay() {
@@ -162,13 +135,13 @@ var Module = (function () {
       if (!Module._player_play(byId("loop").checked ? 1 : 0)) return;
       page.playing = true;
       page.paused = false;
-      ensureAudio();
+      Module._player_audio_pause(0);
     } else if (page.paused) {
       page.paused = false;
-      ensureAudio();
+      Module._player_audio_pause(0);
     } else {
       page.paused = true;
-      audio.context.suspend();
+      Module._player_audio_pause(1);
     }
     byId("play").textContent = page.paused ? "play" : "pause";
   }
@@ -190,22 +163,12 @@ var Module = (function () {
         `${minutes}:${(seconds - 60 * minutes).toFixed(1).padStart(4, "0")}` + (page.paused ? " (paused)" : "");
   }
 
-  function wavHeader(dataBytes) {
-    const header = new DataView(new ArrayBuffer(WAV_HEADER_BYTES));
-    const text = (at, s) => { for (let i = 0; i < s.length; i++) header.setUint8(at + i, s.charCodeAt(i)); };
-    text(0, "RIFF");
-    header.setUint32(4, dataBytes + WAV_HEADER_BYTES - 8, true);
-    text(8, "WAVEfmt ");
-    header.setUint32(16, 16, true);                  // fmt chunk size
-    header.setUint16(20, 1, true);                   // PCM
-    header.setUint16(22, 2, true);                   // channels
-    header.setUint32(24, rate, true);                // frames per second
-    header.setUint32(28, rate * BYTES_PER_FRAME, true);
-    header.setUint16(32, BYTES_PER_FRAME, true);
-    header.setUint16(34, 16, true);                  // bits per sample
-    text(36, "data");
-    header.setUint32(40, dataBytes, true);
-    return header.buffer;
+  // The WAV header for frames frames, written by the WebAssembly side (the
+  // same code as xmrender's).
+  function wavHeader(frames) {
+    const size = Module._player_wav_header(frames);
+    const at = Module._player_wav_header_bytes();
+    return Module.HEAPU8.slice(at, at + size);
   }
 
   // Renders one pass with a fresh player in slices, so the page stays
@@ -232,7 +195,7 @@ var Module = (function () {
       await new Promise((resolve) => setTimeout(resolve, 0));
     }
     Module._player_render_end();
-    const blob = new Blob([wavHeader(frames * BYTES_PER_FRAME), ...parts], {type: "audio/wav"});
+    const blob = new Blob([wavHeader(frames), ...parts], {type: "audio/wav"});
     const link = document.createElement("a");
     link.href = URL.createObjectURL(blob);
     link.download = (page.fileName.replace(/\.[^.]*$/, "") || "song") + ".wav";
@@ -268,5 +231,5 @@ var Module = (function () {
     if (url) loadUrl(url);
   }
 
-  return {onRuntimeInitialized: ready, printErr: (text) => console.warn(text)};
+  return {onRuntimeInitialized: ready, qmAfterAudio: afterAudio, printErr: (text) => console.warn(text)};
 })();

@@ -48,7 +48,10 @@ int32_t frame_time(int64_t n) { return static_cast<int32_t>(n * 1000 / FPS); }
 std::map<int32_t, Picture> frames_tool(const std::string& data, const std::vector<int32_t>& times,
                                        const std::string& dir) {
   std::string command = FRAMES + " --data " + data + " -o " + dir;
-  for (int32_t t : times) command += " " + std::to_string(t);
+  for (int32_t t : times) {
+    command += ' ';
+    command += std::to_string(t);
+  }
   std::map<int32_t, Picture> frames;
   if (run(command) != 0) return frames;
   for (int32_t t : times) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/show_run.h"
+#include "app/show_driver.h"
 #include "tests/capture/media.h"
 #include "tools/capture/show_capture.h"
 

@@ -152,10 +152,10 @@ for signal in INT TERM; do
   (cd "$WORK" && exec env --default-signal=INT "$CAPTURE" --data data -o out/sig.mkv --lossless -q) 2>"$WORK/stderr" &
   pid=$!
   for _ in $(seq 200); do
-    compgen -G "$WORK/out/.sig.mkv.partial-*" >/dev/null && break
+    compgen -G "$WORK/out/.sig.mkv.*" >/dev/null && break
     sleep 0.05
   done
-  compgen -G "$WORK/out/.sig.mkv.partial-*" >/dev/null || fail "SIG$signal: no temporary file appeared"
+  compgen -G "$WORK/out/.sig.mkv.*" >/dev/null || fail "SIG$signal: no temporary file appeared"
   sleep 0.3
   kill -s "$signal" "$pid"
   wait "$pid"

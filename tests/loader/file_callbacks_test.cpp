@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "music/file_callbacks.h"
+#include "runtime/show_music.h"
 
 using namespace qm;
 
@@ -60,7 +60,7 @@ class FileCallbacksTest : public testing::Test {
 };
 
 bool table_empty() {
-  const FileCallbacks& file_callbacks = file_callback_table();
+  const FileCallbacks& file_callbacks = show_output().files;
   return file_callbacks.open == nullptr && file_callbacks.close == nullptr && file_callbacks.read == nullptr &&
          file_callbacks.seek == nullptr && file_callbacks.tell == nullptr;
 }

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "music/music.h"
+#include "runtime/show_music.h"
 #include "music/song_load.h"
 #include "tests/support/xm_writer.h"
+#include "tests/support/show_files.h"
 
 struct ModuleFree {
   void operator()(qm::Module* m) const { qm::free_module(m); }

@@ -9,6 +9,7 @@
 #include "tests/loader/module_invariants.h"
 #include "tests/loader/mutate.h"
 #include "tests/loader/song_compare.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 
@@ -111,7 +112,7 @@ TEST(SongSources, PathMemoryCallbacksAndFileCallbacksGiveTheSameSong) {
     source.expected_user = &source;
     LoadResult c = load_from(&source);
     install_stdio_callbacks();
-    ModulePtr d(load_module(path.c_str()));
+    ModulePtr d(as_module(load_module(path.c_str())));
     ASSERT_EQ(b.status, QM_OK);
     ASSERT_EQ(c.status, QM_OK);
     EXPECT_EQ(source.wrong_user_calls, 0);

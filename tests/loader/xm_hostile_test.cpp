@@ -9,6 +9,7 @@
 #include "tests/loader/loader_test_util.h"
 #include "tests/loader/module_invariants.h"
 #include "tests/loader/mutate.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 
@@ -298,7 +299,7 @@ TEST(XmHostile, ShortReadsNeverLeaveStaleBytes) {
     lying_file = &part;
     lying_pos = 0;
     set_file_callbacks(lying_open, lying_close, lying_read, lying_seek, lying_tell);
-    ModulePtr m(load_module("lying"));
+    ModulePtr m(as_module(load_module("lying")));
     ASSERT_NE(m, nullptr) << cut;
     EXPECT_EQ(module_invariant_error(m.get()), "");
     EXPECT_EQ(m->order_table[200], 0);

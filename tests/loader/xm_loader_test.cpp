@@ -7,6 +7,7 @@
 
 #include "tests/loader/loader_test_util.h"
 #include "tests/loader/module_invariants.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 
@@ -55,7 +56,7 @@ TEST(XmLoader, EveryMagicByteIsChecked) {
 TEST(XmLoader, MissingFileIsNull) {
   install_stdio_callbacks();
   EXPECT_EQ(load_module("/nonexistent/dir/none.xm"), nullptr);
-  EXPECT_FALSE(free_module(nullptr));
+  EXPECT_FALSE(free_module(static_cast<qm_song*>(nullptr)));
   free_song(nullptr);
 }
 

@@ -15,6 +15,7 @@
 #include "tests/loader/loader_test_util.h"
 #include "tests/loader/module_invariants.h"
 #include "tests/loader/mutate.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 
@@ -107,7 +108,7 @@ TEST(XmCorpus, EveryFileLoadsOrIsRefused) {
       loaded_count += loaded;
       // The stdio path reads the same file in place.
       install_stdio_callbacks();
-      ModulePtr m(load_module(path.c_str()));
+      ModulePtr m(as_module(load_module(path.c_str())));
       EXPECT_EQ(m != nullptr, loaded) << path;
     }
     std::printf("%s: %d of %zu loaded\n", folder.c_str(), loaded_count, files.size());

@@ -13,12 +13,12 @@
 #include <cstdlib>
 #include <vector>
 
-#include "music/music.h"
+#include "runtime/show_music.h"
 #include "music/player.h"
 #include "music/render.h"
-#include "music/realtime.h"
 #include "tests/music-data/loudness.h"
 #include "tests/support/xm_writer.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 
@@ -49,7 +49,7 @@ int32_t block_at(double seconds, int32_t block) {
 ShowAudio render_show() {
   ShowAudio show;
   install_stdio_callbacks();
-  Module* module = load_module(QM_SOURCE_DIR "/data/typing.xm");
+  Module* module = as_module(load_module(QM_SOURCE_DIR "/data/typing.xm"));
   EXPECT_NE(module, nullptr);
   Player* player = module != nullptr ? player_create(module, RATE) : nullptr;
   if (player == nullptr) return show;

@@ -10,17 +10,23 @@ FakeDevice fake;
 
 namespace {
 
-const AudioBackend& device() { return fake.device.backend; }
+const AudioDevice& device() { return fake.device.device; }
 
-bool fake_open(void*, int32_t rate) {
+AudioStatus fake_open(void*, int32_t rate, int32_t buffer_frames, std::string* why) {
   fake.calls.push_back("open");
-  return fake.open_result && device().open(device().self, rate);
+  if (!fake.open_result) {
+    if (why != nullptr) *why = "the fake refuses";
+    return AUDIO_NO_DEVICE;
+  }
+  return device().open(device().self, rate, buffer_frames, why);
 }
 
-void fake_start(void*, const int16_t* ring, int32_t frames) {
+void fake_start(void*, const AudioSource& source) {
   fake.calls.push_back("start");
-  device().start(device().self, ring, frames);
+  device().start(device().self, source);
 }
+
+void fake_pause(void*, bool paused) { device().pause(device().self, paused); }
 
 uint64_t fake_frames_played(void*) {
   fake.polls.fetch_add(1, std::memory_order_relaxed);
@@ -37,19 +43,20 @@ void fake_close(void*) {
   device().close(device().self);
 }
 
-const AudioBackend fake_backend = {nullptr, fake_open, fake_start, fake_frames_played, fake_reset, fake_close};
+const AudioDevice fake_backend = {nullptr,          fake_open,  fake_start, fake_pause, fake_frames_played,
+                                  fake_reset, fake_close, nullptr};
 
 }  // namespace
 
-const AudioBackend* install_fake_device() {
+const AudioDevice* install_fake_device() {
   fake.open_result = true;
   fake.calls.clear();
   fake.polls.store(0);
   VirtualDevice& d = fake.device;
-  virtual_device_backend(d);
-  d.backend.close(d.backend.self);
+  virtual_device(d);
+  d.device.close(d.device.self);
   d.position.store(0);
-  set_audio_backend(&fake_backend);
+  set_audio_device(&fake_backend);
   return &fake_backend;
 }
 

@@ -1,5 +1,5 @@
 // fake_device.h: a sound device for tests: the virtual device (the one model
-// of a device on a virtual clock, music/virtual_device.h) with a log of the
+// of a device on a virtual clock, runtime/virtual_device.h) with a log of the
 // calls the real-time layer makes, an open that can be made to fail, and a
 // count of position polls. It plays only when the test says so: fake_play()
 // copies frames out of the ring the way a device callback would and advances
@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "music/realtime.h"
-#include "music/virtual_device.h"
+#include "runtime/show_music.h"
+#include "runtime/virtual_device.h"
 
 struct FakeDevice {
-  qm::VirtualDevice device;         // plays the ring; its ring, ring_length and position are the fake's
+  qm::VirtualDevice device;         // plays the ring; its ring, ring_frames and position are the fake's
   bool open_result = true;          // what the next open returns
   std::vector<std::string> calls;   // "open", "start", "reset", "close", in order
   std::atomic<int> polls{0};        // frames_played calls
@@ -24,8 +24,8 @@ struct FakeDevice {
 
 extern FakeDevice fake;
 
-// The fake as an AudioBackend; resets its state when installed.
-const qm::AudioBackend* install_fake_device();
+// The fake as the show output's device; resets its state when installed.
+const qm::AudioDevice* install_fake_device();
 // Copies the next frames of the ring into out (2 samples a frame) and
 // advances the position by frames; nothing is added to out without a ring.
 void fake_play(int32_t frames, std::vector<int16_t>* out);

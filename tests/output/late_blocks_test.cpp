@@ -9,11 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include "music/music.h"
-#include "music/realtime.h"
+#include "runtime/show_music.h"
 #include "tests/output/fake_device.h"
 #include "tests/output/test_song.h"
 #include "tests/support/xm_writer.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 

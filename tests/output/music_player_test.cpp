@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "app/music_player.h"
-#include "music/music.h"
+#include "runtime/audio_sdl.h"
+#include "runtime/show_music.h"
 #include "music/player.h"
-#include "music/realtime.h"
 #include "tests/output/test_song.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 
@@ -43,6 +44,13 @@ std::vector<int16_t> read_samples(const std::string& path) {
   return samples;
 }
 
+// The SDL sound device for the length of a scope; declared before the
+// player, so the player closes the output before the device goes.
+struct SdlDevice {
+  ~SdlDevice() { sdl_audio_device_destroy(device); }
+  AudioDevice* device = sdl_audio_device_create(false);
+};
+
 size_t first_sound(const std::vector<int16_t>& samples) {
   size_t i = 0;
   while (i < samples.size() && samples[i] == 0) ++i;
@@ -63,11 +71,14 @@ TEST(MusicPlayer, PlaysTheRingFromItsFirstFrameThroughTheDiskDriver) {
   setenv("SDL_AUDIODRIVER", "disk", 1);
   setenv("SDL_DISKAUDIOFILE", recording.path.c_str(), 1);
   {
+    SdlDevice sdl;
     MusicPlayer player;
+    std::string why;
+    EXPECT_TRUE(player.open(sdl.device, MIXER_THREAD, &why)) << why;
     EXPECT_TRUE(file_callbacks_complete());
     EXPECT_EQ(realtime_state().block_frames, 884);
     uint32_t base = published();
-    player.load_and_play(song.path.c_str());
+    player.load_and_play(song.path.c_str(), nullptr);
     EXPECT_EQ(player.playing, 1);
     // The device's position drives the mixer thread: it refills what was played.
     ASSERT_TRUE(wait_for_blocks(base + BLOCK_COUNT + refills));
@@ -94,10 +105,12 @@ TEST(MusicPlayer, PlaysTheRingFromItsFirstFrameThroughTheDiskDriver) {
 TEST(MusicPlayer, WithoutAnAudioDeviceTheShowGoesOnSilent) {
   setenv("SDL_AUDIODRIVER", "no-such-audio-driver", 1);
   TempFile song(song_bytes(0));
+  SdlDevice sdl;
   MusicPlayer player;
+  EXPECT_FALSE(player.open(sdl.device, MIXER_THREAD, nullptr));
   EXPECT_TRUE(file_callbacks_complete());
   EXPECT_EQ(realtime_state().block_frames, 0);
-  player.load_and_play(song.path.c_str());
+  player.load_and_play(song.path.c_str(), nullptr);
   EXPECT_NE(player.module, nullptr);
   EXPECT_EQ(player.playing, 1);
   EXPECT_TRUE(mixer_ended());
@@ -109,9 +122,13 @@ TEST(MusicPlayer, WithoutAnAudioDeviceTheShowGoesOnSilent) {
 
 TEST(MusicPlayer, AModuleThatDoesNotLoadIsRefusedAndNothingPlays) {
   setenv("SDL_AUDIODRIVER", "no-such-audio-driver", 1);
+  SdlDevice sdl;
   MusicPlayer player;
-  EXPECT_FALSE(player.device_failure.empty());
-  EXPECT_FALSE(player.load_and_play("/nonexistent/typing.xm"));
+  std::string why;
+  EXPECT_FALSE(player.open(sdl.device, MIXER_THREAD, &why));
+  EXPECT_EQ(why, "Audio target 'no-such-audio-driver' not available");
+  EXPECT_FALSE(player.load_and_play("/nonexistent/typing.xm", &why));
+  EXPECT_EQ(why, "cannot open: No such file or directory");
   EXPECT_EQ(player.module, nullptr);
   EXPECT_EQ(player.playing, 0);
   player.stop();
@@ -119,11 +136,10 @@ TEST(MusicPlayer, AModuleThatDoesNotLoadIsRefusedAndNothingPlays) {
 
 TEST(MusicPlayer, MutedOpensNoDevice) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
-  MusicPlayer player(MUSIC_MUTED);
+  MusicPlayer player;  // a muted show opens no output
   EXPECT_TRUE(file_callbacks_complete());
   EXPECT_EQ(realtime_state().output_buffer, nullptr);
   EXPECT_EQ(realtime_state().block_frames, 0);
-  EXPECT_TRUE(player.device_failure.empty());
 }
 
 }  // namespace

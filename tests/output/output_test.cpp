@@ -11,12 +11,12 @@
 #include <thread>
 #include <vector>
 
-#include "music/music.h"
+#include "runtime/show_music.h"
 #include "music/player.h"
-#include "music/realtime.h"
 #include "tests/output/fake_device.h"
 #include "tests/output/test_song.h"
 #include "tests/support/xm_writer.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 
@@ -80,7 +80,7 @@ TEST_F(Output, PlayStartsWithTheWholeRingMixedAsTheOfflineRender) {
   EXPECT_EQ(realtime_state().fill_index, 0);
   EXPECT_EQ(published() - before, static_cast<uint32_t>(BLOCK_COUNT));
   EXPECT_EQ(fake.device.ring, realtime_state().output_buffer);
-  EXPECT_EQ(fake.device.ring_length, realtime_state().ring_frames);
+  EXPECT_EQ(fake.device.ring_frames, realtime_state().ring_frames);
   EXPECT_EQ(fake.calls.back(), "start");
   std::vector<int16_t> ring(realtime_state().output_buffer, realtime_state().output_buffer + static_cast<size_t>(realtime_state().ring_frames) * 2);
   EXPECT_TRUE(ring == reference);
@@ -139,7 +139,7 @@ TEST_F(Output, TheThreadRefillsExactlyTheBlocksTheDeviceLeftBehind) {
   EXPECT_EQ(realtime_state().output_buffer, ring);
   EXPECT_EQ(fake.device.ring, ring);
   EXPECT_EQ(fake_count("reset"), 1); // the one before the ring was handed over
-  EXPECT_EQ(realtime_state().mix_buffer, nullptr);
+  EXPECT_EQ(realtime_state().player, nullptr);
   EXPECT_EQ(realtime_state().current_module, nullptr);
   MixerStats stats = mixer_stats();
   EXPECT_EQ(stats.late_blocks, 0);
@@ -150,7 +150,7 @@ TEST_F(Output, TheThreadRefillsExactlyTheBlocksTheDeviceLeftBehind) {
 TEST_F(Output, StopTwiceOrBeforePlayReleasesNothingTwice) {
   ASSERT_TRUE(open_output(44100, 0));
   EXPECT_TRUE(stop_module(module)); // before any play: nothing to end
-  EXPECT_FALSE(stop_module(nullptr));
+  EXPECT_FALSE(stop_module(static_cast<qm_song*>(nullptr)));
   EXPECT_EQ(fake.calls, std::vector<std::string>{"open"});
 
   uint32_t base = published();
@@ -222,7 +222,7 @@ TEST_F(Output, RestartAfterStopResetsTheDeviceAndForgetsTheFreedModule) {
   EXPECT_EQ(restart, (std::vector<std::string>{"reset", "start"}));
   EXPECT_EQ(fake.device.ring, realtime_state().output_buffer);
   const Sample* own = module->instruments[0].samples[0];
-  for (const Voice& voice : realtime_state().player->voices) {
+  for (const Voice& voice : reinterpret_cast<const Player*>(realtime_state().player)->voices) {
     EXPECT_TRUE(voice.sample == nullptr || voice.sample == own || voice.sample == &empty_sample)
         << "voice " << voice.index;
   }
@@ -293,14 +293,14 @@ TEST_F(Output, AdvancingTheVirtualDeviceRefillsEachBlockAsItLeavesIt) {
   const int32_t block = realtime_state().block_frames;
   const int32_t ring = realtime_state().ring_frames;
   std::vector<int16_t> heard(static_cast<size_t>(total_blocks - 1) * block * 2);
-  virtual_device_advance(fake.device, 5 * block + 100, heard.data());
+  virtual_device_advance(fake.device, show_output(), 5 * block + 100, heard.data());
   EXPECT_EQ(published() - base, 105u);
   EXPECT_EQ(realtime_state().fill_index, 5);
   for (int b = 0; b < 5; ++b) {
     ASSERT_TRUE(ring_block(b) == reference_block(reference, b + BLOCK_COUNT)) << "block " << b;
   }
   const int32_t rest = (total_blocks - 1) * block - (5 * block + 100);
-  virtual_device_advance(fake.device, rest, heard.data() + static_cast<size_t>(5 * block + 100) * 2);
+  virtual_device_advance(fake.device, show_output(), rest, heard.data() + static_cast<size_t>(5 * block + 100) * 2);
   EXPECT_EQ(published() - base, static_cast<uint32_t>(BLOCK_COUNT + total_blocks - 1));
   EXPECT_TRUE(std::equal(heard.begin(), heard.end(), reference.begin()));
 
@@ -308,8 +308,8 @@ TEST_F(Output, AdvancingTheVirtualDeviceRefillsEachBlockAsItLeavesIt) {
   std::vector<int16_t> ring_now(realtime_state().output_buffer,
                                 realtime_state().output_buffer + static_cast<size_t>(ring) * 2);
   std::vector<int16_t> looped(static_cast<size_t>(ring) * 2);
-  virtual_device_advance(fake.device, ring, looped.data());  // one whole pass from where it stands
-  const size_t at = static_cast<size_t>(fake.device.read_frame) * 2;
+  virtual_device_advance(fake.device, show_output(), ring, looped.data());  // one whole pass from where it stands
+  const size_t at = static_cast<size_t>(show_output().reader.read_frame.load()) * 2;
   EXPECT_TRUE(std::equal(looped.begin(), looped.end() - static_cast<ptrdiff_t>(at), ring_now.begin() + static_cast<ptrdiff_t>(at)));
   EXPECT_TRUE(std::equal(looped.end() - static_cast<ptrdiff_t>(at), looped.end(), ring_now.begin()));
   EXPECT_EQ(published() - base, static_cast<uint32_t>(BLOCK_COUNT + total_blocks - 1));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/support/xm_writer.h"
+#include "tests/support/show_files.h"
 
 // A four-channel song of looped tones whose notes change every row, so that
 // every block of the ring sounds different; variant 0 and 1 differ in

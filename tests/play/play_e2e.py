@@ -347,7 +347,7 @@ def case_keys():
 
 
 def case_signal():
-    for number in (signal.SIGTERM, signal.SIGINT):
+    for number in (signal.SIGTERM, signal.SIGINT, signal.SIGQUIT):
         term = Terminal([SONG], environment(os.path.join(WORK, "recording.raw"), paced=True))
         if not check(term.wait_for("Playing"), "the player starts"):
             term.finish(1)
@@ -357,6 +357,18 @@ def case_signal():
         status, restored = term.finish()
         check(status == -number, "signal %d ends the player as that signal (got %s)" % (number, status))
         check(restored, "the terminal's modes are restored after signal %d" % number)
+    # Two signals at once (held back by SIGSTOP until SIGCONT): the second ends
+    # the player on the spot, and puts the terminal back first.
+    term = Terminal([SONG], environment(os.path.join(WORK, "recording.raw"), paced=True))
+    if not check(term.wait_for("Playing"), "the player starts"):
+        term.finish(1)
+        return
+    time.sleep(0.3)
+    for number in (signal.SIGSTOP, signal.SIGINT, signal.SIGTERM, signal.SIGCONT):
+        term.process.send_signal(number)
+    status, restored = term.finish()
+    check(status in (-signal.SIGINT, -signal.SIGTERM), "two signals end the player (got %s)" % status)
+    check(restored, "the terminal's modes are restored after two signals at once")
 
 
 def main():

@@ -77,7 +77,7 @@ TEST(Keys, PlainKeysArrowsAndEscapeSequences) {
   EXPECT_EQ(decode("\x1bq"), (std::vector<Key>{KEY_QUIT})) << "a lone Esc does not swallow the next key";
 }
 
-ParseOutcome parse(std::vector<std::string> words, PlayOptions* options) {
+CommandLine parse(std::vector<std::string> words, PlayOptions* options) {
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   return parse_play_options(static_cast<int>(argv.size()), argv.data(), options);
@@ -88,16 +88,16 @@ TEST(Options, FilesOrderAndMixingOptions) {
   ASSERT_EQ(parse({"quillmere-play", "--shuffle", "a.xm", "--rate=22050", "--loops", "3", "-", "--list", "--",
                    "-q"},
                   &o),
-            PARSE_PLAY);
+            COMMAND_RUN);
   EXPECT_EQ(o.files, (std::vector<std::string>{"a.xm", "-", "-q"}));
   EXPECT_FALSE(o.shuffle) << "--list after --shuffle";
   EXPECT_FALSE(o.quiet) << "-q after -- is a file";
   EXPECT_EQ(o.mix.rate, 22050);
   EXPECT_EQ(o.mix.loops, 3);
   PlayOptions none;
-  EXPECT_EQ(parse({"quillmere-play", "-q"}, &none), PARSE_BAD_USAGE);
+  EXPECT_EQ(parse({"quillmere-play", "-q"}, &none), COMMAND_BAD);
   PlayOptions unknown;
-  EXPECT_EQ(parse({"quillmere-play", "-x", "a.xm"}, &unknown), PARSE_BAD_USAGE);
+  EXPECT_EQ(parse({"quillmere-play", "-x", "a.xm"}, &unknown), COMMAND_BAD);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Song position: speed and tempo, breaks, jumps, pattern loops and delays,
 // wrap-around, and the guards against positions a file should not reach.
 #include "tests/replayer/song.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 

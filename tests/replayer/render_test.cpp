@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "tests/replayer/song.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 
@@ -86,7 +87,7 @@ TEST(Render, EveryCorpusModuleRendersTenSeconds) {
   for (const auto& entry : std::filesystem::recursive_directory_iterator(root, error)) {
     if (!entry.is_regular_file()) continue;
     std::string path = entry.path().string();
-    Module* m = load_module(path.c_str());
+    Module* m = as_module(load_module(path.c_str()));
     if (m == nullptr) continue;  // refused files are the loader tests' business
     Player* p = player_create(m, 44100);
     p->repeat_count = p->repeats_left = -1;

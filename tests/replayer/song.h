@@ -8,12 +8,13 @@
 
 #include <algorithm>
 
-#include "music/music.h"
+#include "runtime/show_music.h"
 #include "music/player.h"
 #include "music/render.h"
 #include "music/row.h"
 #include "music/tick_effects.h"
 #include "tests/support/xm_writer.h"
+#include "tests/support/show_files.h"
 
 // A song of `patterns` empty patterns of `rows` rows on `channels` channels,
 // played in that order, with one instrument holding one looped 8-bit sample.

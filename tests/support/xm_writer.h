@@ -1,7 +1,6 @@
-// xm_writer.h: builds XM file bytes from a plain description, for tests.
-// Owns: nothing process-wide except the file callbacks it installs when a
-// test loads a module through load_module_from_bytes or the install_*
-// functions (the music code's table is process-wide).
+// xm_writer.h: builds XM file bytes from a plain description, for tests,
+// and loads them in place with the engine's loader.
+// Owns: nothing process-wide.
 // Thread: the test's thread; not for concurrent use.
 //
 // Every field has the value a well-formed file would carry by default; the
@@ -125,17 +124,6 @@ struct TempFile {
   std::string path;
 };
 
-// Installs <cstdio>-backed file callbacks (open "rb", close, read, seek with
-// whence 0/1/2, tell) as the music code's table.
-void install_stdio_callbacks();
-// Installs callbacks that read from one in-memory buffer: opening any path
-// gives a stream over the buffer set by set_memory_file (null when unset).
-void install_memory_callbacks();
-void set_memory_file(const uint8_t* data, size_t size);
-
-// Loads a module from bytes through the real load_module: the bytes go to a
-// temporary file, read with the stdio callbacks (installed here).
-qm::Module* load_module_from_bytes(const std::vector<uint8_t>& bytes);
 // Loads bytes in place with load_song_memory (no file, no file callbacks);
 // null when the load is refused. Released with free_module or free_song.
 qm::Module* load_module_from_memory(const uint8_t* data, size_t size);

@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "gfx/file_ops.h"
-#include "music/audio_web.h"
-#include "music/music.h"
+#include "runtime/audio_web.h"
+#include "runtime/show_music.h"
 #include "music/player.h"
-#include "music/realtime.h"
 #include "music/render.h"
+#include "tests/support/xm_writer.h"
+#include "tests/support/show_files.h"
 
 using namespace qm;
 
@@ -24,7 +25,7 @@ namespace {
 constexpr int32_t RATE = 44100;
 constexpr int32_t CALLBACK_FRAMES = WEB_AUDIO_CALLBACK_FRAMES;
 
-std::vector<int16_t> pull(AudioBackend* audio, int32_t frames) {
+std::vector<int16_t> pull(AudioDevice* audio, int32_t frames) {
   const int16_t* got = web_audio_pull(audio, frames);
   EXPECT_NE(got, nullptr);
   return got ? std::vector<int16_t>(got, got + 2 * frames) : std::vector<int16_t>{};
@@ -33,23 +34,25 @@ std::vector<int16_t> pull(AudioBackend* audio, int32_t frames) {
 class WebAudioDevice : public ::testing::Test {
  protected:
   void SetUp() override {
-    audio = web_audio_backend_create();
+    audio = web_audio_device_create();
     ASSERT_NE(audio, nullptr);
-    ASSERT_TRUE(audio->open(audio->self, RATE));
+    ASSERT_EQ(audio->open(audio->self, RATE, 0, nullptr), AUDIO_OK);
     ring.resize(2 * RING_FRAMES);
     std::iota(ring.begin(), ring.end(), int16_t{1});
+    ring_reader_start(reader, ring.data(), RING_FRAMES, nullptr);
   }
-  void TearDown() override { web_audio_backend_destroy(audio); }
+  void TearDown() override { web_audio_device_destroy(audio); }
 
   static constexpr int32_t RING_FRAMES = 1000;
-  AudioBackend* audio = nullptr;
+  AudioDevice* audio = nullptr;
   std::vector<int16_t> ring;
+  RingReader reader;
 };
 
 TEST_F(WebAudioDevice, PlaysSilenceUntilStartedThenTheRingFromItsFirstFrameAcrossPasses) {
   EXPECT_EQ(pull(audio, 300), std::vector<int16_t>(600, 0));
   EXPECT_EQ(audio->frames_played(audio->self), 0u);  // frames before the start are not counted
-  audio->start(audio->self, ring.data(), RING_FRAMES);
+  audio->start(audio->self, ring_source(reader));
   std::vector<int16_t> heard;
   for (int i = 0; i < 7; ++i) {  // 7 x 333 frames: two wraps, one inside a pull
     std::vector<int16_t> part = pull(audio, 333);
@@ -60,7 +63,7 @@ TEST_F(WebAudioDevice, PlaysSilenceUntilStartedThenTheRingFromItsFirstFrameAcros
 }
 
 TEST_F(WebAudioDevice, RefusesPullsItCannotHoldAndFallsSilentAfterReset) {
-  audio->start(audio->self, ring.data(), RING_FRAMES);
+  audio->start(audio->self, ring_source(reader));
   EXPECT_EQ(web_audio_pull(audio, 0), nullptr);
   EXPECT_EQ(web_audio_pull(audio, WEB_AUDIO_MAX_PULL + 1), nullptr);
   EXPECT_EQ(web_audio_pull(nullptr, 10), nullptr);
@@ -74,12 +77,12 @@ TEST_F(WebAudioDevice, RefusesPullsItCannotHoldAndFallsSilentAfterReset) {
 // advances with the frames heard, and the stop cue comes at 4096 ms.
 TEST(WebAudioShow, PumpedRingEqualsTheSongUntilTheStopThenLoopsTheRing) {
   set_file_callbacks(stdio_open, stdio_close, stdio_read, stdio_seek, stdio_tell);
-  AudioBackend* audio = web_audio_backend_create();
+  AudioDevice* audio = web_audio_device_create();
   ASSERT_NE(audio, nullptr);
-  set_audio_backend(audio);
+  set_audio_device(audio);
   set_mixer_drive(MIXER_PUMPED);
   ASSERT_TRUE(open_output(RATE, 0));
-  Module* song = load_module(QM_SOURCE_DIR "/data/typing.xm");
+  qm_song* song = load_module(QM_SOURCE_DIR "/data/typing.xm");
   ASSERT_NE(song, nullptr);
   ASSERT_TRUE(play_module(song));
 
@@ -98,7 +101,7 @@ TEST(WebAudioShow, PumpedRingEqualsTheSongUntilTheStopThenLoopsTheRing) {
   }
 
   // Until the stop (and what was mixed ahead of it) the output is the song.
-  Player* reference = player_create(song, RATE);
+  Player* reference = player_create(as_module(song), RATE);
   ASSERT_NE(reference, nullptr);
   reference->repeat_count = -1;
   reference->repeats_left = -1;
@@ -115,8 +118,8 @@ TEST(WebAudioShow, PumpedRingEqualsTheSongUntilTheStopThenLoopsTheRing) {
 
   free_module(song);
   close_output();
-  set_audio_backend(nullptr);
-  web_audio_backend_destroy(audio);
+  set_audio_device(nullptr);
+  web_audio_device_destroy(audio);
 }
 
 }  // namespace

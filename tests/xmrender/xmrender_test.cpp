@@ -1,6 +1,7 @@
 // Unit tests of xmrender's parts that a command line cannot reach exactly:
 // the sample conversions (the 16-bit one against the library's own output),
-// the names of formats, the JSON text and the encoder's WAV headers.
+// the names of formats and the encoder's WAV headers (the JSON writer is
+// the tools' kit's, tested in tests/toolkit).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,7 +13,6 @@
 #include "quillmere/music.h"
 #include "tools/xmrender/encoder.h"
 #include "tools/xmrender/formats.h"
-#include "tools/xmrender/json_writer.h"
 
 namespace {
 
@@ -93,35 +93,6 @@ TEST(Formats, NamesAndExtensions) {
   EXPECT_FALSE(container_from_extension("folder.wav/song", &c));
   EXPECT_FALSE(container_from_extension("song.mp3", &c));
   EXPECT_FALSE(container_from_extension("song", &c));
-}
-
-TEST(Json, EscapesAndReplacesInvalidUtf8) {
-  EXPECT_EQ(json_escape("a\"b\\c"), "a\\\"b\\\\c");
-  EXPECT_EQ(json_escape("\n\t\x01\x7f"), "\\n\\t\\u0001\\u007f");
-  EXPECT_EQ(json_escape("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xb5"), "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xb5");
-  EXPECT_EQ(json_escape("\xc3"), "\\ufffd");              // cut short
-  EXPECT_EQ(json_escape("\xc0\xaf"), "\\ufffd\\ufffd");   // overlong
-  EXPECT_EQ(json_escape("\xed\xa0\x80"), "\\ufffd\\ufffd\\ufffd");  // a surrogate
-  EXPECT_EQ(json_escape("\xf5\x80\x80\x80x"), "\\ufffd\\ufffd\\ufffd\\ufffdx");
-}
-
-TEST(Json, PlacesCommas) {
-  JsonWriter j;
-  json_begin_object(&j);
-  json_key(&j, "a");
-  json_begin_array(&j);
-  json_int(&j, 1);
-  json_int(&j, -2);
-  json_begin_object(&j);
-  json_bool_field(&j, "b", true);
-  json_real_field(&j, "r", 0.125, 2);
-  json_end_object(&j);
-  json_begin_array(&j);
-  json_end_array(&j);
-  json_end_array(&j);
-  json_string_field(&j, "c", "x");
-  json_end_object(&j);
-  EXPECT_EQ(j.text, "{\"a\":[1,-2,{\"b\":true,\"r\":0.12},[]],\"c\":\"x\"}");
 }
 
 // Encodes `frames` silent frames of format into a temporary file and

@@ -8,8 +8,10 @@
 //   quillmere-capture [--data DIR] -o FILE [--fps N] [--scale K] [--lossless] [--crf Q]
 //                     [--from MS] [--to MS] [--force] [-q] [--time]
 //
-// Exit status: 0 written, 1 refused or failed, 2 a bad command line, 255 a
-// picture or the music did not load (the show's own status and messages).
+// Exit status (tools/common/status.h): EXIT_OK written, EXIT_FAILED refused
+// or failed, EXIT_USAGE a bad command line, EXIT_SHOW_DATA a picture or the
+// music did not load (the show's own messages); a stop signal ends it by
+// that signal, with nothing left behind.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -17,23 +19,46 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/show_run.h"
-#include "gfx/console_log.h"
+#include "app/show_driver.h"
 #include "tools/capture/encoder.h"
 #include "tools/capture/options.h"
 #include "tools/capture/output_file.h"
-#include "tools/capture/progress.h"
 #include "tools/capture/show_capture.h"
+#include "tools/common/progress_bar.h"
+#include "tools/common/stop_signals.h"
 
 namespace {
 
-constexpr const char* PROGRAM = "quillmere-capture";
-constexpr int STATUS_FAILED = 1;
+constexpr const char* PROGRAM = CAPTURE_PROGRAM;
 constexpr double KIB_PER_MIB = 1024.0;
 constexpr double MICROSECONDS_PER_SECOND = 1e6;
+constexpr int SECONDS_PER_MINUTE = 60;
 
-void report(const std::string& file, const std::string& why) {
-  std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, file.c_str(), why.c_str());
+// Frames done and all, and where the capture stands on the terminal.
+struct Progress {
+  ProgressBar bar;
+  int64_t total = 0;
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+};
+
+// "12/1844 frames  61.3 fps  0:29 left" for done frames.
+std::string progress_detail(const Progress& p, int64_t done) {
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - p.start).count();
+  const double fps = elapsed > 0 ? static_cast<double>(done) / elapsed : 0.0;
+  char left[32] = "--:--";
+  if (fps > 0) {
+    const auto seconds = static_cast<int64_t>(static_cast<double>(p.total - done) / fps + 0.5);
+    std::snprintf(left, sizeof left, "%lld:%02lld", static_cast<long long>(seconds / SECONDS_PER_MINUTE),
+                  static_cast<long long>(seconds % SECONDS_PER_MINUTE));
+  }
+  char text[96];
+  std::snprintf(text, sizeof text, "%lld/%lld frames  %.1f fps  %s left", static_cast<long long>(done),
+                static_cast<long long>(p.total), fps, left);
+  return text;
+}
+
+double share_of(const Progress& p, int64_t done) {
+  return p.total > 0 ? static_cast<double>(done) / static_cast<double>(p.total) : 1.0;
 }
 
 double process_cpu_seconds() {
@@ -75,15 +100,15 @@ void print_times(const CaptureRange& range, const CaptureReport& r, const Encode
   }
 }
 
-// Loads the show, encodes the range into out.temp and renames it into
-// place; the exit status. The temporary file is gone whatever happens.
-int capture(const CaptureOptions& o, const CaptureRange& range, OutputFile& out) {
+// Loads the show, encodes the range into out->temp and renames it into
+// place; the exit status. The temporary file is gone whatever happens. A
+// stop signal ends the run without a message; main then ends the process.
+int capture(const CaptureOptions& o, const CaptureRange& range, AtomicFile* out) {
   const auto start = std::chrono::steady_clock::now();
   ShowCapture show;
-  const int loaded = capture_load(show, o.data_dir, PROGRAM);
-  if (loaded != STATUS_DONE) {
-    output_discard(out);
-    return loaded;
+  if (capture_load(show, o.data_dir, PROGRAM) != STATUS_DONE) {
+    atomic_discard(out);
+    return EXIT_SHOW_DATA;
   }
   EncoderSettings settings;
   settings.lossless = o.lossless;
@@ -92,70 +117,67 @@ int capture(const CaptureOptions& o, const CaptureRange& range, OutputFile& out)
   settings.scale = o.scale;
   settings.fps = o.fps;
   settings.crf = o.crf;
-  settings.sample_rate = CAPTURE_AUDIO_RATE;
+  settings.sample_rate = qm::SHOW_MIX_RATE;
   std::string why;
-  Encoder* encoder = encoder_open(out.temp.c_str(), settings, why);
+  Encoder* encoder = encoder_open(out->temp.c_str(), settings, why);
   if (encoder == nullptr) {
-    output_discard(out);
-    report(out.target, why);
-    return STATUS_FAILED;
+    atomic_discard(out);
+    print_failure(PROGRAM, out->target, why);
+    return EXIT_FAILED;
   }
-  Progress progress = progress_start(range.end - range.first, !o.quiet);
+  Progress progress;
+  progress.bar = progress_bar(progress_wanted(o.quiet ? ProgressMode::OFF : ProgressMode::AUTO, false));
+  progress.total = range.end - range.first;
   int64_t done = 0;
   CaptureSink sink;
   sink.frame = [&](const Image& frame, int64_t) {
-    progress_update(progress, ++done);
-    return encoder_video(encoder, frame, why);
+    ++done;
+    if (progress.bar.on) progress_draw(&progress.bar, share_of(progress, done), progress_detail(progress, done));
+    return !stop_requested() && encoder_video(encoder, frame, why);
   };
   sink.audio = [&](const int16_t* samples, int32_t frames) { return encoder_audio(encoder, samples, frames, why); };
   CaptureReport run;
   const bool written = capture_run(show, range, sink, run) && encoder_finish(encoder, why);
-  progress_end(progress, done);
+  if (stop_requested()) progress_clear(&progress.bar);
+  else progress_finish(&progress.bar, share_of(progress, done), progress_detail(progress, done));
   const EncoderTimes times = encoder_times(encoder);
   encoder_free(encoder);
   if (!written) {
-    output_discard(out);
-    report(out.target, why);
-    return STATUS_FAILED;
+    atomic_discard(out);
+    if (!stop_requested()) print_failure(PROGRAM, out->target, why);
+    return EXIT_FAILED;
   }
-  if (!output_commit(out, why)) {
-    report(out.target, why);
-    return STATUS_FAILED;
+  const Status committed = atomic_commit(out, CLOBBER_REPLACE);
+  if (failed(committed)) {
+    if (!stop_requested()) print_failure(PROGRAM, out->target, committed.message);
+    return committed.code;
   }
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (o.time) print_times(range, run, times, wall);
-  return EXIT_SUCCESS;
+  return EXIT_OK;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   CaptureOptions o;
-  switch (parse_capture_options(argc, argv, o)) {
-    case CAPTURE_HELP:
-      print_capture_help();
-      return EXIT_SUCCESS;
-    case CAPTURE_VERSION:
-      print_capture_version();
-      return EXIT_SUCCESS;
-    case CAPTURE_BAD:
-      return CAPTURE_STATUS_BAD_COMMAND_LINE;
-    case CAPTURE_RUN:
-      break;
-  }
+  const CommandLine command = parse_capture_options(argc, argv, o);
+  if (command != COMMAND_RUN) return command_line_done(command, PROGRAM, capture_help());
   const CaptureRange range = capture_range(o.fps, o.from_ms, o.to_ms);
   if (range.first >= range.end) {
     std::fprintf(stderr, "%s: --from %d --to %d: no frame at %d frames per second falls in that stretch\n", PROGRAM,
                  o.from_ms, o.to_ms, o.fps);
-    return CAPTURE_STATUS_BAD_COMMAND_LINE;
+    return EXIT_USAGE;
   }
-  guard_output_against_signals();
-  OutputFile out;
-  std::string why;
-  if (!output_prepare(out, o.output, o.force, show_data_files(o.data_dir), why)) {
-    report(o.output, why);
-    return STATUS_FAILED;
+  remember_umask();
+  install_stop_handlers();
+  AtomicFile out;
+  const Status opened = open_capture_output(&out, o.output, o.force, show_data_files(o.data_dir));
+  if (failed(opened)) {
+    print_failure(PROGRAM, o.output, opened.message);
+    return opened.code;
   }
-  console_log.handle = stderr;  // a picture that does not load is named, as the show names it
-  return capture(o, range, out);
+  const int status = capture(o, range, &out);
+  if (stop_requested()) end_by_stop_signal();
+  return status;
 }

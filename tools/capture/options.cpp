@@ -1,13 +1,9 @@
 // options.cpp: parses quillmere-capture's options and prints its help.
 #include "tools/capture/options.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <string>
 
 #include "app/timeline.h"
-#include "app/version.h"
 
 namespace {
 
@@ -44,35 +40,9 @@ constexpr const char* HELP =
     "music does not load; interrupted, it ends as the signal asks. No partial\n"
     "file is ever left behind.\n";
 
-CaptureCommand refuse(const char* what, const char* why) {
-  std::fprintf(stderr, "quillmere-capture: %s: %s\n%s", what, why, USAGE);
-  return CAPTURE_BAD;
-}
-
-// Parses a whole decimal number within [low, high].
-bool parse_int(const char* text, int32_t low, int32_t high, int32_t& value) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || errno != 0 || v < low || v > high) return false;
-  value = static_cast<int32_t>(v);
-  return true;
-}
-
-// The value of the option at argv[i] ("--name VALUE" or "--name=VALUE"),
-// or null when argv[i] is another option. missing is set when the option
-// is there without its value.
-const char* option_value(const char* name, int argc, const char* const* argv, int& i, bool& missing) {
-  const size_t length = std::strlen(name);
-  const char* a = argv[i];
-  if (std::strncmp(a, name, length) != 0) return nullptr;
-  if (a[length] == '=') return a + length + 1;
-  if (a[length] != '\0') return nullptr;
-  if (i + 1 >= argc) {
-    missing = true;
-    return nullptr;
-  }
-  return argv[++i];
+// Refuses the command line: "quillmere-capture: what: why" and the usage.
+CommandLine refuse(OptionScanner* s, const std::string& what, const char* why) {
+  return scan_refuse(s, what + ": " + why);
 }
 
 struct NumberOption {
@@ -91,15 +61,15 @@ const NumberOption NUMBER_OPTIONS[] = {
     {"--to", 1, SHOW_LENGTH_MS, "wants a show time in ms from 1 to 30720", &CaptureOptions::to_ms},
 };
 
-// The options that take no value; false when a is none of them.
-bool parse_flag(const char* a, CaptureOptions& o) {
-  if (!std::strcmp(a, "--lossless")) {
+// The options that take no value; false when the argument is none of them.
+bool parse_flag(const OptionScanner& s, CaptureOptions& o) {
+  if (scan_flag(s, "--lossless")) {
     o.lossless = true;
-  } else if (!std::strcmp(a, "--force")) {
+  } else if (scan_flag(s, "--force")) {
     o.force = true;
-  } else if (!std::strcmp(a, "-q") || !std::strcmp(a, "--quiet")) {
+  } else if (scan_flag(s, "-q", "--quiet")) {
     o.quiet = true;
-  } else if (!std::strcmp(a, "--time")) {
+  } else if (scan_flag(s, "--time")) {
     o.time = true;
   } else {
     return false;
@@ -108,55 +78,59 @@ bool parse_flag(const char* a, CaptureOptions& o) {
 }
 
 // Checks the options against each other once all are read.
-CaptureCommand check(CaptureOptions& o, bool crf_given) {
-  if (o.output.empty()) return refuse("-o", "no output file given");
-  if (o.lossless && crf_given) return refuse("--crf", "sets the H.264 quality; --lossless has none");
-  if (o.lossless && o.scale > CAPTURE_MAX_LOSSLESS_SCALE) return refuse("--scale", "--lossless takes 1 or 2");
-  if (o.from_ms >= o.to_ms) return refuse("--from", "must come before --to");
-  return CAPTURE_RUN;
+CommandLine check(OptionScanner* s, const CaptureOptions& o, bool crf_given) {
+  if (o.output.empty()) return refuse(s, "-o", "no output file given");
+  if (o.lossless && crf_given) return refuse(s, "--crf", "sets the H.264 quality; --lossless has none");
+  if (o.lossless && o.scale > CAPTURE_MAX_LOSSLESS_SCALE) return refuse(s, "--scale", "--lossless takes 1 or 2");
+  if (o.from_ms >= o.to_ms) return refuse(s, "--from", "must come before --to");
+  return COMMAND_RUN;
+}
+
+// True when the scanner's argument is an option with a value: taken, or
+// refused when the value is missing or bad.
+bool parse_value_option(OptionScanner* s, CaptureOptions& o, bool* crf_given) {
+  const char* v = nullptr;
+  if (scan_value(s, "--data", &v)) {
+    if (v == nullptr) refuse(s, "--data", "needs a value");
+    else if (!*v) refuse(s, "--data", "wants a folder");
+    else o.data_dir = v;
+    return true;
+  }
+  if (scan_value(s, "-o", &v)) {
+    if (v == nullptr) refuse(s, "-o", "needs a value");
+    else if (!*v) refuse(s, "-o", "wants a file name");
+    else o.output = v;
+    return true;
+  }
+  for (const NumberOption& n : NUMBER_OPTIONS) {
+    if (!scan_value(s, n.name, &v)) continue;
+    int64_t value = 0;
+    if (v == nullptr) {
+      refuse(s, n.name, "needs a value");
+    } else if (!parse_whole(v, n.low, n.high, &value)) {
+      refuse(s, n.name, n.range);
+    } else {
+      o.*n.field = static_cast<int32_t>(value);
+      *crf_given |= n.field == &CaptureOptions::crf;
+    }
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
 
-CaptureCommand parse_capture_options(int argc, const char* const* argv, CaptureOptions& o) {
+CommandLine parse_capture_options(int argc, const char* const* argv, CaptureOptions& o) {
   o.to_ms = SHOW_LENGTH_MS;
   bool crf_given = false;
-  for (int i = 1; i < argc; ++i) {
-    const char* a = argv[i];
-    if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) return CAPTURE_HELP;
-    if (!std::strcmp(a, "--version")) return CAPTURE_VERSION;
-    if (parse_flag(a, o)) continue;
-    bool missing = false;
-    const char* v = nullptr;
-    if ((v = option_value("--data", argc, argv, i, missing)) != nullptr) {
-      if (!*v) return refuse("--data", "wants a folder");
-      o.data_dir = v;
-      continue;
-    }
-    if ((v = option_value("-o", argc, argv, i, missing)) != nullptr) {
-      if (!*v) return refuse("-o", "wants a file name");
-      o.output = v;
-      continue;
-    }
-    bool matched = false;
-    for (const NumberOption& n : NUMBER_OPTIONS) {
-      if ((v = option_value(n.name, argc, argv, i, missing)) == nullptr) continue;
-      if (!parse_int(v, n.low, n.high, o.*n.field)) return refuse(n.name, n.range);
-      crf_given |= n.field == &CaptureOptions::crf;
-      matched = true;
-      break;
-    }
-    if (matched) continue;
-    if (missing) return refuse(a, "needs a value");
-    return refuse(a, a[0] == '-' ? "unknown option" : "unexpected argument");
+  OptionScanner s = scan_begin(CAPTURE_PROGRAM, USAGE, argc, argv);
+  while (scan_next(&s)) {
+    if (const CommandLine c = scan_help_or_version(s); c != COMMAND_RUN) return c;
+    if (!s.is_option) return refuse(&s, s.arg, "unexpected argument");
+    if (!parse_flag(s, o) && !parse_value_option(&s, o, &crf_given)) return refuse(&s, s.arg, "unknown option");
   }
-  return check(o, crf_given);
+  if (s.refused) return COMMAND_BAD;
+  return check(&s, o, crf_given);
 }
 
-void print_capture_help() {
-  std::fputs(USAGE, stdout);
-  std::fputs("\n", stdout);
-  std::fputs(HELP, stdout);
-}
-
-void print_capture_version() { std::printf("quillmere-capture %s\n", QUILLMERE_VERSION); }
+std::string capture_help() { return std::string(USAGE) + "\n" + HELP; }

@@ -1,6 +1,6 @@
 // options.h: quillmere-capture's command line.
-// Owns: nothing. Touches: standard output (help, version) and standard
-// error (a bad command line, with the usage). Thread: main thread.
+// Owns: nothing. Touches: standard error (a bad command line, with the
+// usage). Thread: main thread.
 //
 //   quillmere-capture [--data DIR] -o FILE [--fps N] [--scale K]
 //                     [--lossless] [--crf Q] [--from MS] [--to MS]
@@ -8,6 +8,8 @@
 #pragma once
 #include <cstdint>
 #include <string>
+
+#include "tools/common/command_line.h"
 
 constexpr int32_t CAPTURE_MIN_FPS = 1;
 constexpr int32_t CAPTURE_MAX_FPS = 120;
@@ -37,19 +39,11 @@ struct CaptureOptions {
   bool time = false;         // print where the time went at the end
 };
 
-enum CaptureCommand {
-  CAPTURE_RUN,      // capture with the parsed options
-  CAPTURE_HELP,     // print the help on standard output, status 0
-  CAPTURE_VERSION,  // print the version on standard output, status 0
-  CAPTURE_BAD,      // already reported with the usage on standard error
-};
+constexpr const char* CAPTURE_PROGRAM = "quillmere-capture";
 
-// The status of a bad command line.
-constexpr int CAPTURE_STATUS_BAD_COMMAND_LINE = 2;
+// Parses argv into options; a bad command line is refused (with the usage)
+// before it returns COMMAND_BAD.
+CommandLine parse_capture_options(int argc, const char* const* argv, CaptureOptions& options);
 
-// Parses argv into options; a bad command line is reported before it
-// returns CAPTURE_BAD.
-CaptureCommand parse_capture_options(int argc, const char* const* argv, CaptureOptions& options);
-
-void print_capture_help();
-void print_capture_version();
+// The --help text.
+std::string capture_help();

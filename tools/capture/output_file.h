@@ -1,42 +1,27 @@
-// output_file.h: the capture's output file, written so that nothing but a
-// finished file ever stands at the path asked for. The target is checked
-// before any work (it may not be one of the inputs, nor exist unless it may
-// be replaced, nor lie where nothing can be written); the video goes to a
-// temporary file beside it, renamed over the target at the end; a failure,
-// SIGINT, SIGTERM or SIGHUP removes the temporary file.
-// Owns: the temporary file while it exists. Touches: the file system and
-// the process's signal dispositions. Thread: main thread.
+// output_file.h: the capture's output file. Refused before any work when it
+// is one of the inputs (by any name or link), a folder or another file that
+// is not a regular one, an existing file without --force or one that cannot
+// be written; then an atomic output of the tools' kit
+// (tools/common/atomic_output.h): the video goes to a temporary file beside
+// it, renamed over it only when finished, removed on a failure or a stop.
+// Owns: nothing (the AtomicFile it opens is the caller's). Touches: the file
+// system. Thread: main thread.
 //
-//   OutputFile out;
-//   guard_output_against_signals();
-//   if (!output_prepare(out, path, force, inputs, why)) ...refuse...
+//   AtomicFile out;
+//   Status s = open_capture_output(&out, path, force, inputs);
+//   if (failed(s)) ...refuse: print_failure(program, path, s.message)...
 //   ... write out.temp ...
-//   ok ? output_commit(out, why) : output_discard(out);
+//   s = atomic_commit(&out, CLOBBER_REPLACE);   // or atomic_discard(&out)
 #pragma once
 #include <string>
 #include <vector>
 
-struct OutputFile {
-  std::string target;  // the path asked for
-  std::string temp;    // the temporary file beside it; empty when there is none
-};
-
-// Makes SIGINT, SIGTERM and SIGHUP remove the temporary file (if any) and
-// then end the process as the signal asks (a signal ignored when the
-// process started stays ignored); ignores SIGXFSZ, so a file size limit
-// shows as a write error. Call once, before output_prepare.
-void guard_output_against_signals();
+#include "tools/common/atomic_output.h"
 
 // Checks target and creates the temporary file beside it. inputs are the
 // files the capture reads (compared by device and inode, so no name, link
-// or relative path lets the capture write over one). False, with the
-// reason in why and nothing created, when the output is refused.
-bool output_prepare(OutputFile& out, const std::string& target, bool force, const std::vector<std::string>& inputs,
-                    std::string& why);
-
-// Renames the finished temporary file to the target. False, with the
-// reason in why and the temporary file removed, when that fails.
-bool output_commit(OutputFile& out, std::string& why);
-
-// Removes the temporary file, if any.
-void output_discard(OutputFile& out);
+// or relative path lets the capture write over one). A failure (nothing
+// created) says why in the capture's words: its own refusals, or the
+// system's reason alone.
+Status open_capture_output(AtomicFile* out, const std::string& target, bool force,
+                           const std::vector<std::string>& inputs);

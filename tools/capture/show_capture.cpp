@@ -7,8 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/show_run.h"
-#include "music/realtime.h"
+#include "runtime/show_music.h"
 
 namespace {
 
@@ -27,7 +26,7 @@ bool play_to_frame(ShowCapture& c, int64_t n, const CaptureRange& range, const C
   const auto frames = static_cast<int32_t>(capture_audio_position(n, range.fps) -
                                            capture_audio_position(n - 1, range.fps));
   const bool heard = n > range.first;  // the sound that follows a captured frame
-  qm::virtual_device_advance(c.device, frames, heard ? sound.data() : nullptr);
+  qm::virtual_device_advance(c.device, qm::show_output(), frames, heard ? sound.data() : nullptr);
   report.music_seconds += seconds_since(start);
   return !heard || sink.audio(sound.data(), frames);
 }
@@ -35,9 +34,9 @@ bool play_to_frame(ShowCapture& c, int64_t n, const CaptureRange& range, const C
 // Composes frame n as the desktop frame loop does, noting the music's stop.
 void compose(ShowCapture& c, int64_t n, int32_t fps, CaptureReport& report) {
   const auto start = std::chrono::steady_clock::now();
-  const bool was_playing = c.music.playing != 0;
-  if (show_frame(c.timeline, c.frame, capture_frame_time(n, fps)).stop_music) c.music.stop();
-  if (was_playing && c.music.playing == 0) {
+  const bool was_playing = c.show.music.playing != 0;
+  show_step(c.show, capture_frame_time(n, fps));
+  if (was_playing && c.show.music.playing == 0) {
     report.stop_frame = n;
     report.stop_audio_frame = capture_audio_position(n, fps);
   }
@@ -48,7 +47,7 @@ void compose(ShowCapture& c, int64_t n, int32_t fps, CaptureReport& report) {
 
 int32_t capture_frame_time(int64_t n, int32_t fps) { return static_cast<int32_t>(n * MS_PER_SECOND / fps); }
 
-int64_t capture_audio_position(int64_t n, int32_t fps) { return n * CAPTURE_AUDIO_RATE / fps; }
+int64_t capture_audio_position(int64_t n, int32_t fps) { return n * qm::SHOW_MIX_RATE / fps; }
 
 CaptureRange capture_range(int32_t fps, int32_t from_ms, int32_t to_ms) {
   // The first n with n x 1000 / fps >= ms is n = ceil(ms x fps / 1000).
@@ -61,29 +60,27 @@ CaptureRange capture_range(int32_t fps, int32_t from_ms, int32_t to_ms) {
   return range;
 }
 
-ShowCapture::ShowCapture() : music(qm::virtual_device_backend(device)) {}
-
 int capture_load(ShowCapture& c, const std::string& data_dir, const char* program) {
-  if (!load_show_pictures(c.timeline, data_dir)) return STATUS_LOAD_FAILED;
-  resize(c.frame, FRAME_WIDTH, FRAME_HEIGHT);
-  qm::set_mixer_drive(qm::MIXER_PUMPED);  // the capture's clock, not a thread, keeps the ring filled
-  const std::string path = show_data_path(data_dir, MUSIC_FILE);
-  if (!c.music.load_and_play(path.c_str())) {
-    std::fprintf(stderr, "%s: %s: %s\n", program, path.c_str(), c.music.load_failure.c_str());
-    return STATUS_LOAD_FAILED;
-  }
+  // The capture's clock, not a thread, keeps the ring filled.
+  show_open_sound(c.show, qm::virtual_device(c.device), qm::MIXER_PUMPED, nullptr);
+  ShowFailure failure;
+  const ShowStatus loaded = show_load(c.show, ShowData{data_dir, true}, &failure);
+  if (loaded == SHOW_PICTURE_FAILED) std::fprintf(stderr, "%s\n", failure.message.c_str());
+  if (loaded == SHOW_MUSIC_FAILED) std::fprintf(stderr, "%s: %s\n", program, failure.message.c_str());
+  if (loaded != SHOW_OK) return STATUS_LOAD_FAILED;
+  show_start(c.show);
   return STATUS_DONE;
 }
 
 bool capture_run(ShowCapture& c, const CaptureRange& range, const CaptureSink& sink, CaptureReport& report) {
-  const int64_t most_frames = CAPTURE_AUDIO_RATE / range.fps + 1;
+  const int64_t most_frames = qm::SHOW_MIX_RATE / range.fps + 1;
   std::vector<int16_t> sound(static_cast<size_t>(most_frames) * SAMPLES_PER_FRAME);
   for (int64_t n = 0; n < range.end; ++n) {
     if (n > 0 && !play_to_frame(c, n, range, sink, sound, report)) return false;
     // Before the capture, frames matter only while they may stop the music.
-    if (n < range.first && c.music.playing == 0) continue;
+    if (n < range.first && c.show.music.playing == 0) continue;
     compose(c, n, range.fps, report);
-    if (n >= range.first && !sink.frame(c.frame, n - range.first)) return false;
+    if (n >= range.first && !sink.frame(c.show.frame, n - range.first)) return false;
   }
   return range.end == 0 || play_to_frame(c, range.end, range, sink, sound, report);
 }

@@ -9,9 +9,9 @@
 // frame loop, the first frame composed at or after 4,096 ms stops the music;
 // the device then goes on looping the ring as it stands.
 //
-// Owns: the timeline, the frame, the virtual device and the music player.
-// Touches: the music code's one real-time output (process-wide), the data
-// files and the console log. Thread: main thread.
+// Owns: the show (show driver) and the virtual device it plays through.
+// Touches: the music code's one real-time output (process-wide) and the
+// data files. Thread: main thread.
 //
 //   ShowCapture capture;                                        // nothing loaded yet
 //   int status = capture_load(capture, data_dir, program);      // the show's messages on failure
@@ -21,12 +21,9 @@
 #include <functional>
 #include <string>
 
-#include "app/music_player.h"
-#include "app/timeline.h"
+#include "app/show_driver.h"
 #include "gfx/image.h"
-#include "music/virtual_device.h"
-
-constexpr int32_t CAPTURE_AUDIO_RATE = 44100;  // the show's output rate
+#include "runtime/virtual_device.h"
 
 // Which frames of the show a capture takes: frame n is at show time
 // capture_frame_time(n, fps); frames first .. end - 1 are captured.
@@ -61,11 +58,8 @@ struct CaptureReport {
 };
 
 struct ShowCapture {
-  ShowCapture();
-  Timeline timeline;   // the show's pictures and scene cache
-  Image frame;         // the 512 x 384 frame buffer
-  qm::VirtualDevice device; // the sound device on the capture's clock; outlives music
-  MusicPlayer music;   // the show's music player, on the virtual device
+  qm::VirtualDevice device; // the sound device on the capture's clock; outlives show
+  Show show;                // the show, playing through device
 };
 
 // Loads the pictures and the music from data_dir as the show does, with the

@@ -4,14 +4,15 @@
 // Owns: nothing. Thread: the caller's.
 //
 //   MixOptions mix;
-//   for (int i = 1; i < argc; ++i)
-//     switch (parse_mix_option("xmrender", argc, argv, &i, &mix)) { ... }
+//   while (scan_next(&scanner))
+//     if (parse_mix_option(&scanner, &mix)) continue; ...
 //   apply_mix_options(player, song, mix, &why);
 #pragma once
 #include <cstdint>
 #include <string>
 
 #include "quillmere/music.h"
+#include "tools/common/command_line.h"
 
 constexpr int32_t MIX_MIN_RATE = 8000;
 constexpr int32_t MIX_MAX_RATE = 192000;
@@ -26,16 +27,10 @@ struct MixOptions {
   bool mono = false;           // --mono: one channel, the mid signal (separation 0)
 };
 
-// What parse_mix_option made of argv[*i].
-enum OptionMatch {
-  OPTION_NOT_MINE, // not a mixing option: *i unchanged
-  OPTION_TAKEN,    // taken, with its value; *i is at the last argument used
-  OPTION_BAD,      // a mixing option with a missing or bad value; a message is printed
-};
-
-// Looks at argv[*i]: "--name VALUE" or "--name=VALUE". A bad value prints
-// "program: --name: reason" on standard error.
-OptionMatch parse_mix_option(const char* program, int argc, char** argv, int* i, MixOptions* options);
+// True when the scanner's current argument is a mixing option: taken with
+// its value, or refused ("program: --name: reason", scanner->refused) when
+// the value is missing or bad. False, the scanner unmoved, for any other.
+bool parse_mix_option(OptionScanner* scanner, MixOptions* options);
 
 // The help lines of the mixing options, for a --help text.
 extern const char* const MIX_OPTIONS_HELP;
@@ -44,7 +39,3 @@ extern const char* const MIX_OPTIONS_HELP;
 // separation. False with a reason (for "program: file: reason") when the
 // start lies outside the song.
 bool apply_mix_options(qm_player* player, const qm_song* song, const MixOptions& options, std::string* why);
-
-// A whole number in lo..hi, or a number in lo..hi; false for anything else.
-bool parse_whole(const char* text, int64_t lo, int64_t hi, int64_t* value);
-bool parse_real(const char* text, double lo, double hi, double* value);

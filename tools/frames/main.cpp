@@ -8,7 +8,9 @@
 //   quillmere-frames [--data DIR] --fps N --time     compose only; print timings
 //
 // Each frame depends on its time alone, whatever frames were drawn before.
-// Exit status: 0 done, 1 a picture or a frame file failed, 2 a bad command line.
+// Exit status (tools/common/status.h): EXIT_OK done, EXIT_FAILED a picture
+// or a frame file failed, EXIT_USAGE a bad command line; a stop signal ends
+// it by that signal, the frame being written removed.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -21,16 +23,18 @@
 #include <system_error>
 #include <vector>
 
-#include "app/timeline.h"
-#include "app/version.h"
+#include "app/show_driver.h"
+#include "gfx/tga.h"
+#include "tools/common/atomic_output.h"
+#include "tools/common/command_line.h"
+#include "tools/common/stop_signals.h"
 #include "tools/frames/png_writer.h"
 
 namespace {
 
+constexpr const char* PROGRAM = "quillmere-frames";
 constexpr int32_t MIN_FPS = 1;
 constexpr int32_t MAX_FPS = 1000;
-constexpr int STATUS_FAILED = 1;
-constexpr int STATUS_BAD_COMMAND_LINE = 2;
 
 constexpr const char* USAGE =
     "usage: quillmere-frames [--data DIR] [-o DIR] T...\n"
@@ -62,82 +66,63 @@ struct Options {
   std::string out_dir = ".";    // where the PNG files go
   int32_t fps = 0;              // 0: explicit times; else frames per second, MIN_FPS..MAX_FPS
   bool time_only = false;       // measure composition instead of writing
-  bool help = false;            // --help was given
-  bool version = false;         // --version was given
   std::vector<int32_t> times;   // explicit times, ms, 0..SHOW_LENGTH_MS - 1
 };
 
-// Reports a bad command line with the usage and ends the tool with status 2.
-[[noreturn]] void refuse(const std::string& why) {
-  std::fprintf(stderr, "quillmere-frames: %s\n%s", why.c_str(), USAGE);
-  std::exit(STATUS_BAD_COMMAND_LINE);
-}
-
-// Parses a whole decimal number; false for anything else (or out of long's range).
-bool parse_number(const char* text, long& value) {
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtol(text, &end, 10);
-  return end != text && *end == '\0' && errno == 0;
-}
-
 bool looks_negative(const char* a) { return a[0] == '-' && a[1] >= '0' && a[1] <= '9'; }
 
-int32_t parse_time(const char* text) {
-  long v = 0;
-  if (!parse_number(text, v)) refuse(std::string("not a time in ms: '") + text + "'");
-  if (v < 0) refuse(std::string("negative time '") + text + "'");
-  if (v >= SHOW_LENGTH_MS) {
-    refuse(std::string("time '") + text + "' is past the end of the show (0.." +
-           std::to_string(SHOW_LENGTH_MS - 1) + " ms)");
+// A time in ms at the scanner, refused when it is none or outside the show.
+void take_time(OptionScanner* s, Options* o) {
+  const std::string text = s->arg;
+  int64_t v = 0;
+  if (!parse_whole(s->arg, INT64_MIN, INT64_MAX, &v)) {
+    scan_refuse(s, "not a time in ms: '" + text + "'");
+  } else if (v < 0) {
+    scan_refuse(s, "negative time '" + text + "'");
+  } else if (v >= SHOW_LENGTH_MS) {
+    scan_refuse(s, "time '" + text + "' is past the end of the show (0.." + std::to_string(SHOW_LENGTH_MS - 1) +
+                       " ms)");
+  } else {
+    o->times.push_back(static_cast<int32_t>(v));
   }
-  return static_cast<int32_t>(v);
 }
 
-int32_t parse_fps(const char* text) {
-  long v = 0;
-  if (!parse_number(text, v) || v < MIN_FPS || v > MAX_FPS) {
-    refuse(std::string("frame rate '") + text + "' is out of range " + std::to_string(MIN_FPS) + ".." +
-           std::to_string(MAX_FPS));
+// True when the scanner's argument is an option with a value: taken, or
+// refused when the value is missing or bad.
+bool parse_value_option(OptionScanner* s, Options* o) {
+  const char* v = nullptr;
+  std::string* text = nullptr;
+  if (scan_value(s, "--data", &v)) text = &o->data_dir;
+  else if (scan_value(s, "-o", &v)) text = &o->out_dir;
+  else if (!scan_value(s, "--fps", &v)) return false;
+  int64_t fps = 0;
+  if (v == nullptr) {
+    scan_refuse(s, std::string("option needs a value: ") + s->arg);
+  } else if (text != nullptr) {
+    *text = v;
+  } else if (!parse_whole(v, MIN_FPS, MAX_FPS, &fps)) {
+    scan_refuse(s, std::string("frame rate '") + v + "' is out of range " + std::to_string(MIN_FPS) + ".." +
+                       std::to_string(MAX_FPS));
+  } else {
+    o->fps = static_cast<int32_t>(fps);
   }
-  return static_cast<int32_t>(v);
+  return true;
 }
 
-// The value of the option at argv[i], which must follow it.
-const char* option_value(int argc, char** argv, int& i) {
-  if (i + 1 >= argc) refuse(std::string("option needs a value: ") + argv[i]);
-  return argv[++i];
-}
-
-Options parse(int argc, char** argv) {
-  Options o;
-  for (int i = 1; i < argc; ++i) {
-    const char* a = argv[i];
-    if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
-      o.help = true;
-      return o;
-    } else if (!std::strcmp(a, "--version")) {
-      o.version = true;
-      return o;
-    } else if (!std::strcmp(a, "--data")) {
-      o.data_dir = option_value(argc, argv, i);
-    } else if (!std::strcmp(a, "-o")) {
-      o.out_dir = option_value(argc, argv, i);
-    } else if (!std::strcmp(a, "--fps")) {
-      o.fps = parse_fps(option_value(argc, argv, i));
-    } else if (!std::strcmp(a, "--time")) {
-      o.time_only = true;
-    } else if (a[0] == '-' && !looks_negative(a)) {
-      refuse(std::string("unknown option '") + a + "'");
-    } else {
-      o.times.push_back(parse_time(a));
-    }
+CommandLine parse(int argc, char** argv, Options* o) {
+  OptionScanner s = scan_begin(PROGRAM, USAGE, argc, argv);
+  while (scan_next(&s)) {
+    if (const CommandLine c = scan_help_or_version(s); c != COMMAND_RUN) return c;
+    if (!s.is_option || looks_negative(s.arg)) take_time(&s, o);
+    else if (scan_flag(s, "--time")) o->time_only = true;
+    else if (!parse_value_option(&s, o)) return scan_refuse(&s, std::string("unknown option '") + s.arg + "'");
   }
-  if (o.fps && !o.times.empty()) refuse("give times or --fps, not both");
-  if (!o.fps && o.times.empty()) refuse("no times given");
-  if (o.time_only && !o.fps) refuse("--time needs --fps");
-  if (!o.data_dir.empty() && o.data_dir.back() != '/') o.data_dir += '/';
-  return o;
+  if (s.refused) return COMMAND_BAD;
+  if (o->fps && !o->times.empty()) return scan_refuse(&s, "give times or --fps, not both");
+  if (!o->fps && o->times.empty()) return scan_refuse(&s, "no times given");
+  if (o->time_only && !o->fps) return scan_refuse(&s, "--time needs --fps");
+  if (!o->data_dir.empty() && o->data_dir.back() != '/') o->data_dir += '/';
+  return COMMAND_RUN;
 }
 
 // Every frame time of the show at fps frames per second.
@@ -178,12 +163,13 @@ void print_timings(std::vector<Timing> v) {
 // Loads the pictures; false, reported, when one does not load. A picture
 // that is not there usually means the wrong folder, so that message says
 // how to name the right one.
-bool load_pictures(Timeline& timeline, const Options& o) {
-  const TimelineLoad loaded = timeline_load(timeline, o.data_dir.c_str());
-  if (loaded.result == TGA_OK) return true;
-  const char* hint =
-      loaded.result == TGA_WILL_NOT_OPEN ? "; run from the folder that holds the pictures, or give --data DIR" : "";
-  std::fprintf(stderr, "quillmere-frames: %s: %s%s\n", loaded.path.c_str(), tga_result_text(loaded.result), hint);
+bool load_pictures(Show& show, const Options& o) {
+  ShowFailure failure;
+  if (show_load(show, ShowData{o.data_dir, false}, &failure) == SHOW_OK) return true;
+  const char* hint = failure.reason == tga_result_text(TGA_WILL_NOT_OPEN)
+                         ? "; run from the folder that holds the pictures, or give --data DIR"
+                         : "";
+  std::fprintf(stderr, "quillmere-frames: %s: %s%s\n", failure.path.c_str(), failure.reason.c_str(), hint);
   return false;
 }
 
@@ -199,53 +185,47 @@ std::string frame_path(const Options& o, size_t i, int32_t t) {
 }
 
 // Composes (and unless only timing, writes) every frame; the exit status.
-int draw_frames(Timeline& timeline, const Options& o) {
-  Image frame;
-  resize(frame, FRAME_WIDTH, FRAME_HEIGHT);
+int draw_frames(Show& show, const Options& o) {
   const std::vector<int32_t> times = o.fps ? show_times(o.fps) : o.times;
   std::vector<Timing> timings;
   for (size_t i = 0; i < times.size(); ++i) {
     const double cpu_before = thread_cpu_us();
     const auto before = std::chrono::steady_clock::now();
-    fill(frame, 0);
-    timeline_draw(timeline, frame, times[i]);
+    show_step(show, times[i]);
     const auto after = std::chrono::steady_clock::now();
     timings.push_back({times[i], std::chrono::duration<double, std::micro>(after - before).count(),
                        thread_cpu_us() - cpu_before});
     if (o.time_only) continue;
+    if (stop_requested()) return EXIT_FAILED;
     const std::string path = frame_path(o, i, times[i]);
-    if (const int error = png_write(path.c_str(), frame)) {
-      std::fprintf(stderr, "quillmere-frames: %s: %s\n", path.c_str(), std::strerror(error));
-      return STATUS_FAILED;
+    if (const int error = png_write(path.c_str(), show.frame)) {
+      if (!stop_requested()) print_failure(PROGRAM, path, std::strerror(error));
+      return EXIT_FAILED;
     }
   }
   if (o.time_only) print_timings(timings);
-  return EXIT_SUCCESS;
+  return EXIT_OK;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const Options o = parse(argc, argv);
-  if (o.help) {
-    std::fputs(USAGE, stdout);
-    std::fputs("\n", stdout);
-    std::fputs(HELP, stdout);
-    return EXIT_SUCCESS;
-  }
-  if (o.version) {
-    std::printf("quillmere-frames %s\n", QUILLMERE_VERSION);
-    return EXIT_SUCCESS;
-  }
-  Timeline timeline;
-  if (!load_pictures(timeline, o)) return STATUS_FAILED;
+  Options o;
+  const CommandLine command = parse(argc, argv, &o);
+  if (command != COMMAND_RUN) return command_line_done(command, PROGRAM, std::string(USAGE) + "\n" + HELP);
+  remember_umask();
+  install_stop_handlers();
+  Show show;
+  if (!load_pictures(show, o)) return EXIT_FAILED;
   if (!o.time_only) {
     std::error_code error;
     std::filesystem::create_directories(o.out_dir, error);
     if (error) {
-      std::fprintf(stderr, "quillmere-frames: %s: %s\n", o.out_dir.c_str(), error.message().c_str());
-      return STATUS_FAILED;
+      print_failure(PROGRAM, o.out_dir, error.message());
+      return EXIT_FAILED;
     }
   }
-  return draw_frames(timeline, o);
+  const int status = draw_frames(show, o);
+  if (stop_requested()) end_by_stop_signal();
+  return status;
 }

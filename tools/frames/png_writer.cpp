@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tools/common/atomic_output.h"
+
 namespace {
 
 constexpr int BYTES_PER_RGB = 3;
@@ -57,21 +59,42 @@ bool encode(FILE* f, const uint8_t* rgb, uint32_t width, uint32_t height) {
   return true;
 }
 
+// Encodes into the open file fd through stdio on a descriptor of its own
+// (the atomic output keeps fd for its sync); 0, or the errno of the failure.
+int encode_into(int fd, const uint8_t* rgb, uint32_t width, uint32_t height) {
+  const int own = dup(fd);
+  FILE* f = own >= 0 ? fdopen(own, "wb") : nullptr;
+  if (f == nullptr) {
+    const int error = errno;
+    if (own >= 0) close(own);
+    return error;
+  }
+  errno = 0;
+  int error = encode(f, rgb, width, height) ? 0 : errno != 0 ? errno : EIO;
+  if (std::fclose(f) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+  return error;
+}
+
+// A status as this file's callers take it: 0, or an errno (EIO when the
+// system gave none).
+int errno_of(const Status& status) {
+  if (!failed(status)) return 0;
+  return status.error != 0 ? status.error : EIO;
+}
+
 }  // namespace
 
 int png_write(const char* path, const Image& image) {
   if (path == nullptr || image.count == 0 || image.pixels == nullptr) return EINVAL;
   uint8_t* rgb = rgb_rows(image);
   if (rgb == nullptr) return ENOMEM;
-  char temporary[4096];
-  std::snprintf(temporary, sizeof temporary, "%s.tmp-%ld", path, static_cast<long>(getpid()));
-  FILE* f = std::fopen(temporary, "wbx");  // x: never takes over an existing file
-  int error = f == nullptr ? errno : 0;
-  if (f != nullptr) {
-    if (!encode(f, rgb, image.width, image.height)) error = errno != 0 ? errno : EIO;
-    if (std::fclose(f) != 0 && error == 0) error = errno != 0 ? errno : EIO;
-    if (error == 0 && std::rename(temporary, path) != 0) error = errno;
-    if (error != 0) std::remove(temporary);
+  AtomicFile file;
+  int error = errno_of(atomic_open(&file, path, CLOBBER_REPLACE));
+  if (error == 0) error = encode_into(file.fd, rgb, image.width, image.height);
+  if (error == 0) {
+    error = errno_of(atomic_commit(&file, CLOBBER_REPLACE));
+  } else {
+    atomic_discard(&file);
   }
   std::free(rgb);
   return error;

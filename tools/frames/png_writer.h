@@ -8,8 +8,9 @@
 
 #include "gfx/image.h"
 
-// Writes image to path: into a temporary file beside it, renamed to path
-// once complete, so path is either the whole new file or untouched.
+// Writes image to path as an atomic output of the tools' kit
+// (tools/common/atomic_output.h): into a temporary file beside it, renamed
+// to path once complete, so path is either the whole new file or untouched.
 // Returns 0, or the errno value of the failure (strerror gives its text;
 // EINVAL for an empty image or a null path, EIO when libpng fails).
 int png_write(const char* path, const Image& image);

@@ -4,22 +4,22 @@
 // What it plays is what xmrender renders with the same mixing options: the
 // same player, set up by the same shared options, pulled a device buffer at
 // a time.
-// Owns: the sound stream, the playing song and player, the command line.
-// Thread: main (keys, status line, files); the stream's callback renders on
+// Owns: the sound device, the playing song and player, the command line.
+// Thread: main (keys, status line, files); the device's callback renders on
 // SDL's audio thread (see playback.h).
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "music/audio_sdl.h"
+#include "runtime/audio_sdl.h"
 #include "quillmere/music.h"
+#include "tools/common/stop_signals.h"
 #include "tools/play/options.h"
 #include "tools/play/playback.h"
 #include "tools/play/terminal.h"
@@ -46,7 +46,7 @@ enum FileOutcome { FILE_ENDED, FILE_NEXT, FILE_PREVIOUS, FILE_QUIT, FILE_FAILED,
 // What the whole run shares.
 struct Run {
   const PlayOptions* options = nullptr;
-  qm::PullStream* stream = nullptr;
+  qm::AudioDevice* device = nullptr; // the sound device, playing the Playback through its pull
   Playback* playback = nullptr;
   bool status = false; // a status line is drawn on standard output
   KeyDecoder decoder;
@@ -60,10 +60,6 @@ struct Current {
   qm_song_info info{};
   uint64_t total = 0; // frames of the whole playback, 0 when unknown or endless
 };
-
-void report(const std::string& path, const std::string& reason) {
-  std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, path.c_str(), reason.c_str());
-}
 
 int terminal_columns() {
   winsize size{};
@@ -125,23 +121,40 @@ FileOutcome act_on_key(Run& run, const Current& c, Key key) {
   return FILE_ENDED;
 }
 
+// Opens the default sound device at rate with playback's pull as its
+// source, paused; null, with the reason in *why, when none opens.
+qm::AudioDevice* open_device(int32_t rate, Playback& playback, std::string* why) {
+  qm::AudioDevice* device = qm::sdl_audio_device_create(true);  // the terminal side catches signals
+  if (device == nullptr) {
+    *why = "out of memory";
+    return nullptr;
+  }
+  if (device->open(device->self, rate, DEVICE_FRAMES, why) != qm::AUDIO_OK) {
+    qm::sdl_audio_device_destroy(device);
+    return nullptr;
+  }
+  device->start(device->self, qm::pull_source(playback_pull, &playback));
+  device->pause(device->self, true);
+  return device;
+}
+
 // Ctrl-Z: silence and the terminal back while stopped, both taken again after.
 void suspend(Run& run) {
-  qm::pull_stream_pause(run.stream, true);
+  run.device->pause(run.device->self, true);
   clear_status(run);
   terminal_suspend();
-  qm::pull_stream_pause(run.stream, false);
+  run.device->pause(run.device->self, false);
 }
 
 // Plays c.player until it ends or a key or signal moves on.
 FileOutcome listen(Run& run, const Current& c) {
   playback_start(run.playback, c.player, run.options->mix.gain_db);
-  qm::pull_stream_pause(run.stream, false);
+  run.device->pause(run.device->self, false);
   FileOutcome outcome = FILE_ENDED;
   auto drawn = std::chrono::steady_clock::now() - STATUS_INTERVAL;
   for (;;) {
     const Key key = terminal_read_key(&run.decoder, KEY_WAIT_MS);
-    if (terminal_signal() != 0) {
+    if (stop_requested()) {
       outcome = FILE_SIGNAL;
       break;
     }
@@ -154,7 +167,7 @@ FileOutcome listen(Run& run, const Current& c) {
       drawn = now;
     }
   }
-  qm::pull_stream_pause(run.stream, true);
+  run.device->pause(run.device->self, true);
   playback_stop(run.playback);
   clear_status(run);
   return outcome;
@@ -182,21 +195,21 @@ FileOutcome play_file(Run& run, const std::string& path) {
   qm_song* song = nullptr;
   qm_load_error error{};
   if (qm_song_load_file_ex(path.c_str(), &song, &error) != QM_OK) {
-    report(path, load_reason(error));
+    print_failure(PROGRAM, path, load_reason(error));
     return FILE_FAILED;
   }
   if (!o.quiet)
     for (int32_t i = 0; i < qm_song_warning_count(song); ++i)
-      report(path, std::string("warning: ") + qm_song_warning_text(song, i));
+      print_failure(PROGRAM, path, std::string("warning: ") + qm_song_warning_text(song, i));
   Current c;
   c.path = &path;
   c.song = song;
   FileOutcome outcome = FILE_FAILED;
   std::string why;
   if (qm_player_create(song, o.mix.rate, &c.player) != QM_OK) {
-    report(path, "cannot play at " + std::to_string(o.mix.rate) + " Hz");
+    print_failure(PROGRAM, path, "cannot play at " + std::to_string(o.mix.rate) + " Hz");
   } else if (!apply_mix_options(c.player, song, o.mix, &why)) {
-    report(path, why);
+    print_failure(PROGRAM, path, why);
   } else {
     qm_song_get_info(song, &c.info);
     c.total = o.mix.loops == 0 ? 0 : playback_frames(song, o.mix);
@@ -219,13 +232,12 @@ size_t previous_file(const std::vector<bool>& failed, size_t index) {
   return index;
 }
 
-// Plays the list; returns the exit status, or the ending signal's number
-// as a negative value.
+// Plays the list until its end, q or a stop signal; returns the exit status.
 int play_list(Run& run, const std::vector<std::string>& files) {
   std::vector<bool> failed(files.size(), false);
   bool any_failed = false;
   size_t index = 0;
-  while (index < files.size() && terminal_signal() == 0) {
+  while (index < files.size() && !stop_requested()) {
     if (failed[index]) {
       ++index;
       continue;
@@ -243,19 +255,15 @@ int play_list(Run& run, const std::vector<std::string>& files) {
       case FILE_SIGNAL: break;
     }
   }
-  if (terminal_signal() != 0) return -terminal_signal();
-  return any_failed ? EXIT_FAILED : EXIT_ALL_PLAYED;
+  return any_failed ? EXIT_FAILED : EXIT_OK;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   PlayOptions options;
-  switch (parse_play_options(argc, argv, &options)) {
-    case PARSE_PLAY: break;
-    case PARSE_DONE: return EXIT_ALL_PLAYED;
-    case PARSE_BAD_USAGE: return EXIT_USAGE;
-  }
+  const CommandLine command = parse_play_options(argc, argv, &options);
+  if (command != COMMAND_RUN) return command_line_done(command, PROGRAM, play_help());
   if (options.shuffle) std::shuffle(options.files.begin(), options.files.end(), std::mt19937(std::random_device{}()));
   terminal_catch_signals();
   Playback playback;
@@ -263,20 +271,17 @@ int main(int argc, char** argv) {
   Run run;
   run.options = &options;
   run.playback = &playback;
-  run.stream = qm::pull_stream_open(options.mix.rate, DEVICE_FRAMES, playback_pull, &playback, &why);
-  if (run.stream == nullptr) {
-    std::fprintf(stderr, "%s: cannot open a sound device: %s\n", PROGRAM, why.c_str());
+  run.device = open_device(options.mix.rate, playback, &why);
+  if (run.device == nullptr) {
+    print_failure(PROGRAM, "", "cannot open a sound device: " + why);
     return EXIT_FAILED;
   }
   terminal_raw_begin(); // keys only when standard input is our terminal
   run.status = !options.quiet && isatty(STDOUT_FILENO) != 0;
   const int status = play_list(run, options.files);
-  qm::pull_stream_close(run.stream);
+  qm::sdl_audio_device_destroy(run.device);
   terminal_raw_end();
-  if (status < 0) {
-    // Ended by a signal: leave as the signal would have, now the terminal is restored.
-    std::signal(-status, SIG_DFL);
-    std::raise(-status);
-  }
+  // Ended by a signal: leave as the signal would have, now the terminal is restored.
+  if (stop_requested()) end_by_stop_signal();
   return status;
 }

@@ -3,8 +3,7 @@
 // Owns: nothing. Thread: main only.
 #include "tools/play/options.h"
 
-#include <cstdio>
-#include <cstring>
+#include <string>
 
 namespace {
 
@@ -37,46 +36,30 @@ const char* const HELP_KEYS =
     "printed per file.\n"
     "\n"
     "Exit status: 0 when no file failed, 1 when a file could not be played or\n"
-    "no sound device opens, 2 for a bad command line. SIGINT, SIGTERM and\n"
-    "SIGHUP end it as that signal, with the terminal restored.\n";
+    "no sound device opens, 2 for a bad command line. SIGINT, SIGTERM, SIGHUP,\n"
+    "SIGQUIT and SIGPIPE end it as that signal, with the terminal restored.\n";
 
 }  // namespace
 
-ParseOutcome parse_play_options(int argc, char** argv, PlayOptions* o) {
-  bool files_only = false;
-  for (int i = 1; i < argc; ++i) {
-    const char* a = argv[i];
-    if (files_only || a[0] != '-' || a[1] == '\0') {
-      o->files.emplace_back(a);
-      continue;
-    }
-    if (std::strcmp(a, "--") == 0) {
-      files_only = true;
-    } else if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0) {
-      std::printf("%s%s%s%s", USAGE, HELP_INTRO, MIX_OPTIONS_HELP, HELP_KEYS);
-      return PARSE_DONE;
-    } else if (std::strcmp(a, "--version") == 0) {
-      std::printf("%s %s\n", PROGRAM, PROGRAM_VERSION);
-      return PARSE_DONE;
-    } else if (std::strcmp(a, "-q") == 0 || std::strcmp(a, "--quiet") == 0) {
+CommandLine parse_play_options(int argc, const char* const* argv, PlayOptions* o) {
+  OptionScanner s = scan_begin(PROGRAM, USAGE, argc, argv);
+  while (scan_next(&s)) {
+    if (const CommandLine c = scan_help_or_version(s); c != COMMAND_RUN) return c;
+    if (!s.is_option) {
+      o->files.emplace_back(s.arg);
+    } else if (scan_flag(s, "-q", "--quiet")) {
       o->quiet = true;
-    } else if (std::strcmp(a, "--list") == 0) {
+    } else if (scan_flag(s, "--list")) {
       o->shuffle = false;
-    } else if (std::strcmp(a, "--shuffle") == 0) {
+    } else if (scan_flag(s, "--shuffle")) {
       o->shuffle = true;
-    } else {
-      switch (parse_mix_option(PROGRAM, argc, argv, &i, &o->mix)) {
-        case OPTION_TAKEN: break;
-        case OPTION_BAD: return PARSE_BAD_USAGE;
-        case OPTION_NOT_MINE:
-          std::fprintf(stderr, "%s: unknown option '%s' (see --help)\n", PROGRAM, a);
-          return PARSE_BAD_USAGE;
-      }
+    } else if (!parse_mix_option(&s, &o->mix)) {
+      return scan_refuse(&s, "unknown option " + quoted(s.arg) + " (see --help)", WITHOUT_USAGE);
     }
   }
-  if (o->files.empty()) {
-    std::fprintf(stderr, "%s: no file to play\n%s", PROGRAM, USAGE);
-    return PARSE_BAD_USAGE;
-  }
-  return PARSE_PLAY;
+  if (s.refused) return COMMAND_BAD;
+  if (o->files.empty()) return scan_refuse(&s, "no file to play");
+  return COMMAND_RUN;
 }
+
+std::string play_help() { return std::string(USAGE) + HELP_INTRO + MIX_OPTIONS_HELP + HELP_KEYS; }

@@ -4,15 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/command_line.h"
 #include "tools/common/mix_options.h"
 
 constexpr const char* PROGRAM = "quillmere-play";
-constexpr const char* PROGRAM_VERSION = "1.0.0";
-
-// Exit statuses.
-constexpr int EXIT_ALL_PLAYED = 0;
-constexpr int EXIT_FAILED = 1; // a file did not play, or no sound device
-constexpr int EXIT_USAGE = 2;  // a bad command line
+// Exit statuses (tools/common/status.h): EXIT_OK every file played,
+// EXIT_FAILED a file did not play or no sound device opened, EXIT_USAGE a
+// bad command line.
 
 struct PlayOptions {
   MixOptions mix;                 // rate, loops, start, gain, separation, mono
@@ -21,10 +19,7 @@ struct PlayOptions {
   bool quiet = false;             // -q: errors only, no status line
 };
 
-enum ParseOutcome {
-  PARSE_PLAY,      // play with the options
-  PARSE_DONE,      // --help or --version printed: exit 0
-  PARSE_BAD_USAGE, // a message is printed: exit EXIT_USAGE
-};
-
-ParseOutcome parse_play_options(int argc, char** argv, PlayOptions* options);
+// Reads the command line into options; COMMAND_BAD after the refusal.
+CommandLine parse_play_options(int argc, const char* const* argv, PlayOptions* options);
+// The --help text.
+std::string play_help();

@@ -6,12 +6,12 @@
 // publishes where the playback stands and how loud it was.
 // Owns: nothing (the player is the caller's). Thread: as marked below.
 //
-//   Playback pb;                      // one per stream, outlives it
-//   pull_stream_open(rate, frames, playback_pull, &pb, &why);
-//   playback_start(&pb, player, gain_db);   // stream paused
-//   pull_stream_pause(stream, false);
+//   Playback pb;                      // one per device, outlives it
+//   device->start(device->self, pull_source(playback_pull, &pb));
+//   playback_start(&pb, player, gain_db);   // device paused
+//   device->pause(device->self, false);
 //   ... playback_finished(pb) ...
-//   pull_stream_pause(stream, true);
+//   device->pause(device->self, true);
 //   playback_stop(&pb);                     // then free the player
 #pragma once
 #include <atomic>

@@ -12,20 +12,29 @@
 #include <csignal>
 #include <cstdio>
 
+#include "tools/common/stop_signals.h"
+
 namespace {
 
 constexpr unsigned char ESCAPE = 0x1B;
 constexpr int ESCAPE_SEEN = 1;
 constexpr int SEQUENCE_OPEN = 2;
 
-std::atomic<int> ending_signal{0};
 std::atomic<bool> suspend_wanted{false};
 
-bool raw_mode = false;
+// Raw mode is on; the settings to restore are in saved. Atomic, because a
+// second stop signal's handler reads both (restore_in_handler).
+std::atomic<bool> raw_mode{false};
 termios saved{};
+static_assert(std::atomic<bool>::is_always_lock_free, "the handler needs lock-free atomics");
 
-void on_ending_signal(int signal_number) { ending_signal.store(signal_number, std::memory_order_relaxed); }
 void on_suspend(int) { suspend_wanted.store(true, std::memory_order_relaxed); }
+
+// The terminal put back by a second stop signal, which ends the process at
+// once; tcsetattr is safe in a handler.
+void restore_in_handler() {
+  if (raw_mode.load(std::memory_order_acquire)) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+}
 
 void set_handler(int signal_number, void (*handler)(int)) {
   struct sigaction action{};
@@ -72,21 +81,15 @@ Key decode_key(KeyDecoder* d, unsigned char byte) {
 }
 
 void terminal_catch_signals() {
-  set_handler(SIGINT, on_ending_signal);
-  set_handler(SIGTERM, on_ending_signal);
-  set_handler(SIGHUP, on_ending_signal);
+  install_stop_handlers();
+  set_stop_hook(restore_in_handler);
   set_handler(SIGTSTP, on_suspend);
-  // A closed pipe on standard output fails the write instead of ending the
-  // process with the terminal left raw.
-  set_handler(SIGPIPE, SIG_IGN);
 }
-
-int terminal_signal() { return ending_signal.load(std::memory_order_relaxed); }
 
 bool terminal_suspend_requested() { return suspend_wanted.exchange(false, std::memory_order_relaxed); }
 
 void terminal_suspend() {
-  const bool had_terminal = raw_mode;
+  const bool had_terminal = raw_mode.load();
   terminal_raw_end();
   set_handler(SIGTSTP, SIG_DFL);
   raise(SIGTSTP); // returns once the process is continued
@@ -95,7 +98,7 @@ void terminal_suspend() {
 }
 
 bool terminal_raw_begin() {
-  if (raw_mode || isatty(STDIN_FILENO) == 0 || tcgetpgrp(STDIN_FILENO) != getpgrp()) return raw_mode;
+  if (raw_mode.load() || isatty(STDIN_FILENO) == 0 || tcgetpgrp(STDIN_FILENO) != getpgrp()) return raw_mode.load();
   if (tcgetattr(STDIN_FILENO, &saved) != 0) return false;
   termios raw = saved;
   // Keys one at a time, not echoed; Ctrl-C and Ctrl-Z still send signals.
@@ -103,18 +106,18 @@ bool terminal_raw_begin() {
   raw.c_cc[VMIN] = 0;
   raw.c_cc[VTIME] = 0;
   if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) return false;
-  raw_mode = true;
+  raw_mode.store(true, std::memory_order_release);
   return true;
 }
 
 void terminal_raw_end() {
-  if (!raw_mode) return;
+  if (!raw_mode.load()) return;
+  raw_mode.store(false);
   tcsetattr(STDIN_FILENO, TCSANOW, &saved);
-  raw_mode = false;
 }
 
 Key terminal_read_key(KeyDecoder* decoder, int timeout_ms) {
-  if (!raw_mode) {
+  if (!raw_mode.load()) {
     poll(nullptr, 0, timeout_ms);
     return KEY_NONE;
   }
@@ -122,7 +125,7 @@ Key terminal_read_key(KeyDecoder* decoder, int timeout_ms) {
   if (poll(&in, 1, timeout_ms) <= 0) return KEY_NONE;
   if ((in.revents & POLLIN) == 0) {
     // The terminal went away: no more keys, and no poll that returns at once.
-    if ((in.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) raw_mode = false;
+    if ((in.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) raw_mode.store(false);
     return KEY_NONE;
   }
   unsigned char byte = 0;

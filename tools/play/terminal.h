@@ -3,13 +3,13 @@
 // place); raw terminal mode (keys arrive one at a time, without echo),
 // restored on every way out; decoding of key presses, arrows included; and
 // the signals that end or suspend the player, turned into flags its main
-// loop reads.
+// loop reads (the stop signals are the tools' own, tools/common/stop_signals.h).
 // Owns: the saved terminal settings. Thread: main only (the handlers only
 // store flags; the text functions run on any thread).
 //
 //   terminal_catch_signals();
 //   bool keys = terminal_raw_begin();
-//   ... terminal_read_keys(timeout_ms, &decoder, on_key) ... terminal_signal() ...
+//   ... terminal_read_key(&decoder, timeout_ms) ... stop_requested() ...
 //   terminal_raw_end();
 #pragma once
 #include <cstdint>
@@ -33,11 +33,10 @@ struct KeyDecoder {
 };
 Key decode_key(KeyDecoder* decoder, unsigned char byte);
 
-// Turns SIGINT, SIGTERM and SIGHUP into terminal_signal() and SIGTSTP
-// (Ctrl-Z) into terminal_suspend_requested(); ignores SIGPIPE.
+// Installs the tools' stop signals (a second one puts the terminal back
+// before the process ends) and turns SIGTSTP (Ctrl-Z) into
+// terminal_suspend_requested().
 void terminal_catch_signals();
-// The ending signal received, or 0.
-int terminal_signal();
 // True once after a Ctrl-Z.
 bool terminal_suspend_requested();
 // Restores the terminal, stops the process until it is continued, then

@@ -6,54 +6,20 @@
 #include <bit>
 #include <cstring>
 
+#include "tools/common/wav_header.h"
+
 namespace {
 
-constexpr uint16_t WAV_TAG_PCM = 1;
-constexpr uint16_t WAV_TAG_FLOAT = 3;
-constexpr uint32_t WAV_PCM_HEADER_BYTES = 44;    // RIFF, fmt (16 bytes), data
-constexpr uint32_t WAV_FLOAT_HEADER_BYTES = 58;  // RIFF, fmt (18 bytes), fact, data
-constexpr uint64_t RIFF_LIMIT = 0xFFFFFFFFull;   // sizes in a RIFF header are 32-bit
-constexpr size_t MAX_WAV_HEADER_BYTES = WAV_FLOAT_HEADER_BYTES;
+constexpr int BITS_PER_BYTE = 8;
 
-int bytes_per_frame(const StreamLayout& layout) { return sample_bytes(layout.format.type) * layout.channels; }
-
-uint32_t wav_header_bytes(const StreamLayout& layout) {
-  return layout.format.type == SampleType::F32 ? WAV_FLOAT_HEADER_BYTES : WAV_PCM_HEADER_BYTES;
-}
-
-// The most frames a WAV file of this layout holds.
-uint64_t wav_frame_limit(const StreamLayout& layout) {
-  return (RIFF_LIMIT - wav_header_bytes(layout)) / static_cast<uint64_t>(bytes_per_frame(layout));
-}
-
-// A WAV header for `frames` frames into h; returns its size.
-size_t make_wav_header(unsigned char* h, const StreamLayout& layout, uint64_t frames) {
-  const bool is_float = layout.format.type == SampleType::F32;
-  const uint32_t header = wav_header_bytes(layout);
-  const uint32_t block = static_cast<uint32_t>(bytes_per_frame(layout));
-  const uint32_t data = static_cast<uint32_t>(frames * block);
-  const uint32_t rate = static_cast<uint32_t>(layout.rate);
-  std::memcpy(h, "RIFF", 4);
-  put_le(h + 4, data + header - 8, 4);
-  std::memcpy(h + 8, "WAVEfmt ", 8);
-  put_le(h + 16, is_float ? 18 : 16, 4);  // fmt chunk size
-  put_le(h + 20, is_float ? WAV_TAG_FLOAT : WAV_TAG_PCM, 2);
-  put_le(h + 22, static_cast<uint32_t>(layout.channels), 2);
-  put_le(h + 24, rate, 4);                  // frames per second
-  put_le(h + 28, rate * block, 4);          // bytes per second
-  put_le(h + 32, block, 2);                 // bytes per frame
-  put_le(h + 34, block / static_cast<uint32_t>(layout.channels) * 8, 2);  // bits per sample
-  unsigned char* p = h + 36;
-  if (is_float) {
-    put_le(p, 0, 2);  // no extension of the fmt chunk
-    std::memcpy(p + 2, "fact", 4);
-    put_le(p + 6, 4, 4);
-    put_le(p + 10, static_cast<uint32_t>(frames), 4);  // frames of audio
-    p += 14;
-  }
-  std::memcpy(p, "data", 4);
-  put_le(p + 4, data, 4);
-  return header;
+// The WAV header's view of a layout.
+WavFormat wav_format(const StreamLayout& layout) {
+  WavFormat f;
+  f.channels = layout.channels;
+  f.rate = layout.rate;
+  f.bits = sample_bytes(layout.format.type) * BITS_PER_BYTE;
+  f.is_float = layout.format.type == SampleType::F32;
+  return f;
 }
 
 // ---- FLAC through the Sink -------------------------------------------------
@@ -106,7 +72,7 @@ bool flac_write_samples(Encoder* e, int32_t frames) {
 // Counts the frames and refuses those a WAV file cannot hold.
 bool take_frames(Encoder* e, int32_t frames) {
   e->frames += static_cast<uint64_t>(frames);
-  if (e->layout.format.container == Container::WAV && e->frames > wav_frame_limit(e->layout)) {
+  if (e->layout.format.container == Container::WAV && e->frames > wav_frame_limit(wav_format(e->layout))) {
     e->too_long = true;
     return false;
   }
@@ -130,12 +96,12 @@ bool encoder_begin(Encoder* e, Sink* sink, const StreamLayout& layout, std::stri
     case Container::FLAC:
       return flac_begin(e, why);
     case Container::WAV: {
-      if (layout.frames > wav_frame_limit(layout)) {
+      if (layout.frames > wav_frame_limit(wav_format(layout))) {
         *why = "too long for a WAV file (4 GiB at most); write FLAC or raw PCM";
         return false;
       }
-      unsigned char header[MAX_WAV_HEADER_BYTES];
-      const size_t size = make_wav_header(header, layout, layout.frames);
+      unsigned char header[WAV_MAX_HEADER_BYTES];
+      const size_t size = wav_header(header, wav_format(layout), layout.frames);
       if (sink_write(sink, header, size)) return true;
       *why = "cannot write: " + std::string(std::strerror(sink->error));
       return false;
@@ -200,8 +166,8 @@ bool encoder_finish(Encoder* e, std::string* why) {
   }
   if (ok && e->layout.format.container == Container::WAV) {
     if (e->sink->seekable) {
-      unsigned char header[MAX_WAV_HEADER_BYTES];
-      const size_t size = make_wav_header(header, e->layout, e->frames);
+      unsigned char header[WAV_MAX_HEADER_BYTES];
+      const size_t size = wav_header(header, wav_format(e->layout), e->frames);
       ok = sink_seek(e->sink, 0) && sink_write(e->sink, header, size);
     } else if (e->frames != e->layout.frames) {
       *why = "the render gave " + std::to_string(e->frames) + " frames; the streamed WAV header announced " +

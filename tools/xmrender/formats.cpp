@@ -113,7 +113,3 @@ int16_t mix_to_s16(double value) { return static_cast<int16_t>(round_clip(value,
 int32_t mix_to_s24(double value) { return static_cast<int32_t>(round_clip(value * S24_PER_MIX, S24_MIN, S24_MAX)); }
 
 float mix_to_f32(double value) { return static_cast<float>(value / MIX_FULL_SCALE); }
-
-void put_le(unsigned char* p, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
-}

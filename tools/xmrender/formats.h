@@ -50,6 +50,3 @@ int16_t mix_to_s16(double value);
 int32_t mix_to_s24(double value);
 // A mix value as a float sample of full scale 1.0 (unclipped).
 float mix_to_f32(double value);
-
-// Writes value's low `bytes` bytes at p, least significant first.
-void put_le(unsigned char* p, uint32_t value, int bytes);

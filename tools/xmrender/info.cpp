@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/xmrender/json_writer.h"
+#include "tools/common/json_writer.h"
 
 namespace {
 

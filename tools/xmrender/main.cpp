@@ -10,6 +10,7 @@
 // on the terminal. Thread: main.
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -17,10 +18,11 @@
 #include <deque>
 #include <string>
 #include <thread>
-#include <algorithm>
 #include <vector>
 
 #include "quillmere/music.h"
+#include "tools/common/progress_bar.h"
+#include "tools/common/stop_signals.h"
 #include "tools/xmrender/info.h"
 #include "tools/xmrender/options.h"
 #include "tools/xmrender/output_file.h"
@@ -29,27 +31,12 @@
 namespace {
 
 constexpr auto POLL_INTERVAL = std::chrono::milliseconds(20);
-constexpr int BAR_WIDTH = 32;
-constexpr auto REDRAW_INTERVAL = std::chrono::milliseconds(100);
-constexpr const char* CLEAR_LINE = "\r\033[K";
 
-// The progress bar on standard error.
-struct ProgressBar {
-  bool on = false;     // draw at all
-  bool drawn = false;  // the line shows a bar now
-  std::chrono::steady_clock::time_point last{};  // when it was last drawn
-};
-
-// Draws the bar: for one song the share rendered, for several the songs
-// done; at most ten times a second.
-void progress_draw(ProgressBar* bar, const std::deque<Job>& jobs) {
+// Draws the bar: for one song the share rendered, for several the songs done.
+void draw_jobs_progress(ProgressBar* bar, const std::deque<Job>& jobs) {
   if (!bar->on) return;
-  const auto now = std::chrono::steady_clock::now();
-  if (bar->drawn && now - bar->last < REDRAW_INTERVAL) return;
-  bar->last = now;
   double share = 0.0;
   size_t done = 0;
-  std::string detail;
   for (const Job& job : jobs) {
     const uint64_t total = job.frames_total.load(std::memory_order_relaxed);
     const uint64_t frames = job.frames_done.load(std::memory_order_relaxed);
@@ -61,21 +48,9 @@ void progress_draw(ProgressBar* bar, const std::deque<Job>& jobs) {
     }
   }
   share /= static_cast<double>(jobs.size());
-  if (jobs.size() > 1) detail = std::to_string(done) + " of " + std::to_string(jobs.size()) + " songs";
-  else detail = jobs.front().input;
-  const int filled = static_cast<int>(share * BAR_WIDTH);
-  std::fprintf(stderr, "%s[%s%s] %5.1f%%  %s", CLEAR_LINE, std::string(static_cast<size_t>(filled), '#').c_str(),
-               std::string(static_cast<size_t>(BAR_WIDTH - filled), '.').c_str(), 100.0 * share, detail.c_str());
-  std::fflush(stderr);
-  bar->drawn = true;
-}
-
-// Clears the bar's line before any message.
-void progress_clear(ProgressBar* bar) {
-  if (!bar->drawn) return;
-  std::fputs(CLEAR_LINE, stderr);
-  std::fflush(stderr);
-  bar->drawn = false;
+  const std::string detail =
+      jobs.size() > 1 ? std::to_string(done) + " of " + std::to_string(jobs.size()) + " songs" : jobs.front().input;
+  progress_draw(bar, share, detail);
 }
 
 // The song's file name without its folder and its last extension.
@@ -226,19 +201,19 @@ int finish(const std::deque<Job>& jobs) {
 int render_all(Options o) {
   std::deque<Job> jobs;  // a deque: jobs hold atomics and never move
   if (!plan_jobs(o, &jobs)) return EXIT_USAGE;
-  if (o.progress == Progress::AUTO) o.progress = !o.quiet && isatty(STDERR_FILENO) ? Progress::ON : Progress::OFF;
+  o.progress = progress_wanted(o.progress, o.quiet) ? ProgressMode::ON : ProgressMode::OFF;
   remember_umask();
   install_stop_handlers();
   std::atomic<size_t> next{0};
   std::vector<std::thread> workers;
   const size_t count = std::min<size_t>(static_cast<size_t>(o.jobs), jobs.size());
   for (size_t i = 0; i < count; ++i) workers.emplace_back(run_workers, std::cref(o), &jobs, &next);
-  ProgressBar bar{o.progress == Progress::ON};
+  ProgressBar bar = progress_bar(o.progress == ProgressMode::ON);
   size_t printed = 0;
   bool head_printed = false;
   while (!print_ready(&jobs, &printed, &head_printed, &bar)) {
     if (stop_requested()) break;
-    progress_draw(&bar, jobs);
+    draw_jobs_progress(&bar, jobs);
     std::this_thread::sleep_for(POLL_INTERVAL);
   }
   for (std::thread& t : workers) t.join();
@@ -256,7 +231,7 @@ int show_info(const Options& o) {
     if (qm_song_load_file_ex(input.c_str(), &song, &error) != QM_OK) {
       std::fprintf(stderr, "%s: %s: %s%s%s\n", PROGRAM, input.c_str(), qm_status_text(error.status),
                    error.detail[0] != '\0' ? ": " : "", error.detail);
-      status = EXIT_FILE_FAILED;
+      status = EXIT_FAILED;
       continue;
     }
     const int32_t warnings = qm_song_warning_count(song);
@@ -273,7 +248,7 @@ int show_info(const Options& o) {
   }
   if (std::fflush(stdout) != 0) {
     std::perror("xmrender: standard output");
-    return EXIT_FILE_FAILED;
+    return EXIT_FAILED;
   }
   return status;
 }
@@ -282,10 +257,7 @@ int show_info(const Options& o) {
 
 int main(int argc, char** argv) {
   Options options;
-  switch (parse_command_line(argc, argv, &options)) {
-    case PARSE_RUN: break;
-    case PARSE_DONE: return std::fflush(stdout) == 0 ? 0 : EXIT_FILE_FAILED;
-    case PARSE_USAGE: return EXIT_USAGE;
-  }
+  const CommandLine command = parse_command_line(argc, argv, &options);
+  if (command != COMMAND_RUN) return command_line_done(command, PROGRAM, xmrender_help());
   return options.info ? show_info(options) : render_all(options);
 }

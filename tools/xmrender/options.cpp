@@ -64,123 +64,93 @@ const char* const HELP_END =
     "written (with several songs, a summary names them); 2 a bad command line;\n"
     "3 --strict and a song had a warning. A stop ends xmrender by its signal.\n";
 
-bool usage_error(const char* format, const char* detail) {
-  std::fprintf(stderr, "%s: ", PROGRAM);
-  std::fprintf(stderr, format, detail);
-  std::fprintf(stderr, "\n%s", USAGE);
+// Refuses the command line with message and the usage; false.
+bool refused(OptionScanner* s, const std::string& message) {
+  scan_refuse(s, message);
   return false;
 }
 
-// The value of "NAME VALUE" or "NAME=VALUE" at argv[*i] when argv[*i] is
-// that option (value null when missing); false when it is not.
-bool take_value(const char* name, int argc, char** argv, int* i, const char** value) {
-  const char* arg = argv[*i];
-  const size_t length = std::strlen(name);
-  if (std::strncmp(arg, name, length) != 0) return false;
-  if (arg[length] == '=') {
-    *value = arg + length + 1;
-    return true;
-  }
-  if (arg[length] != '\0') return false;
-  *value = *i + 1 < argc ? argv[++*i] : nullptr;
-  return true;
+void seconds_value(OptionScanner* s, const char* name, const char* value, double* out) {
+  if (value != nullptr && parse_real(value, 0.0, MAX_SECONDS, out) && *out > 0.0) return;
+  scan_refuse(s, std::string(name) + ": wants a number of seconds above 0 and at most 86400");
 }
 
-bool seconds_value(const char* name, const char* value, double* out) {
-  if (value != nullptr && parse_real(value, 0.0, MAX_SECONDS, out) && *out > 0.0) return true;
-  return usage_error("%s: wants a number of seconds above 0 and at most 86400", name);
-}
-
-// One option of xmrender's own at argv[*i]; false (with a message) when it
-// is unknown or its value is bad.
-bool parse_own_option(int argc, char** argv, int* i, Options* o) {
-  const std::string a = argv[*i];
+// True when the scanner's argument is an option of xmrender's own: taken,
+// or refused when its value is bad.
+bool parse_own_option(OptionScanner* s, Options* o) {
   const char* v = nullptr;
   int64_t whole = 0;
-  if (a == "--info") o->info = true;
-  else if (a == "--json") o->json = true;
-  else if (a == "--trace") o->trace = true;
-  else if (a == "--strict") o->strict = true;
-  else if (a == "-q" || a == "--quiet") o->quiet = true;
-  else if (a == "--no-clobber") o->no_clobber = true;
-  else if (a == "--progress") o->progress = Progress::ON;
-  else if (a == "--no-progress") o->progress = Progress::OFF;
-  else if (take_value("-o", argc, argv, i, &v) || take_value("--output", argc, argv, i, &v)) {
-    if (v == nullptr || *v == '\0') return usage_error("%s: wants a file name", "-o");
-    o->output = v;
-  } else if (take_value("--out-dir", argc, argv, i, &v)) {
-    if (v == nullptr || *v == '\0') return usage_error("%s: wants a folder", "--out-dir");
-    o->out_dir = v;
-  } else if (take_value("--format", argc, argv, i, &v)) {
+  if (scan_flag(*s, "--info")) o->info = true;
+  else if (scan_flag(*s, "--json")) o->json = true;
+  else if (scan_flag(*s, "--trace")) o->trace = true;
+  else if (scan_flag(*s, "--strict")) o->strict = true;
+  else if (scan_flag(*s, "-q", "--quiet")) o->quiet = true;
+  else if (scan_flag(*s, "--no-clobber")) o->no_clobber = true;
+  else if (scan_flag(*s, "--progress")) o->progress = ProgressMode::ON;
+  else if (scan_flag(*s, "--no-progress")) o->progress = ProgressMode::OFF;
+  else if (scan_value(s, "-o", &v) || scan_value(s, "--output", &v)) {
+    if (v == nullptr || *v == '\0') scan_refuse(s, "-o: wants a file name");
+    else o->output = v;
+  } else if (scan_value(s, "--out-dir", &v)) {
+    if (v == nullptr || *v == '\0') scan_refuse(s, "--out-dir: wants a folder");
+    else o->out_dir = v;
+  } else if (scan_value(s, "--format", &v)) {
     if (v == nullptr || !format_from_name(v, &o->format))
-      return usage_error("--format: unknown format '%s' (see --help)", v == nullptr ? "" : v);
-    o->format_given = true;
-  } else if (take_value("--seconds", argc, argv, i, &v)) {
-    return seconds_value("--seconds", v, &o->seconds);
-  } else if (take_value("--fade", argc, argv, i, &v)) {
-    return seconds_value("--fade", v, &o->fade);
-  } else if (take_value("-j", argc, argv, i, &v) || take_value("--jobs", argc, argv, i, &v)) {
+      scan_refuse(s, "--format: unknown format '" + std::string(v == nullptr ? "" : v) + "' (see --help)");
+    else o->format_given = true;
+  } else if (scan_value(s, "--seconds", &v)) {
+    seconds_value(s, "--seconds", v, &o->seconds);
+  } else if (scan_value(s, "--fade", &v)) {
+    seconds_value(s, "--fade", v, &o->fade);
+  } else if (scan_value(s, "-j", &v) || scan_value(s, "--jobs", &v)) {
     if (v == nullptr || !parse_whole(v, 1, MAX_JOBS, &whole))
-      return usage_error("%s: wants a number of songs at once from 1 to 64", "-j");
-    o->jobs = static_cast<int>(whole);
-  } else if (a.rfind("-j", 0) == 0 && parse_whole(a.c_str() + 2, 1, MAX_JOBS, &whole)) {
-    o->jobs = static_cast<int>(whole);  // -j4
+      scan_refuse(s, "-j: wants a number of songs at once from 1 to 64");
+    else o->jobs = static_cast<int>(whole);
   } else {
-    return usage_error("unknown option '%s'", a.c_str());
+    return false;
   }
   return true;
 }
 
 // The combinations that make no sense, each with its message.
-bool check_combination(Options* o) {
-  if (o->inputs.empty()) return usage_error("%s", "no song given");
-  if (o->json && !o->info) return usage_error("%s", "--json goes with --info");
+bool check_combination(OptionScanner* s, Options* o) {
+  if (o->inputs.empty()) return refused(s, "no song given");
+  if (o->json && !o->info) return refused(s, "--json goes with --info");
   if (o->info) return true;
   const bool several = o->inputs.size() > 1;
-  if (!o->output.empty() && !o->out_dir.empty()) return usage_error("%s", "give -o or --out-dir, not both");
+  if (!o->output.empty() && !o->out_dir.empty()) return refused(s, "give -o or --out-dir, not both");
   if (o->output.empty() && o->out_dir.empty() && !o->trace)
-    return usage_error("%s", "no output given (-o OUT.wav or --out-dir DIR)");
+    return refused(s, "no output given (-o OUT.wav or --out-dir DIR)");
   if (several && !o->output.empty() && o->output.find("%n") == std::string::npos)
-    return usage_error("-o '%s' is one file for several songs; put %%n in it or use --out-dir", o->output.c_str());
-  if (several && o->trace) return usage_error("%s", "--trace takes one song");
-  if (o->trace && o->output == "-") return usage_error("%s", "--trace and -o - would both write to standard output");
+    return refused(s, "-o " + quoted(o->output) + " is one file for several songs; put %n in it or use --out-dir");
+  if (several && o->trace) return refused(s, "--trace takes one song");
+  if (o->trace && o->output == "-") return refused(s, "--trace and -o - would both write to standard output");
   if (o->mix.loops == 0 && o->seconds == 0.0)
-    return usage_error("%s", "--loops 0 plays without end; give --seconds too");
+    return refused(s, "--loops 0 plays without end; give --seconds too");
   return true;
 }
 
 }  // namespace
 
-ParseResult parse_command_line(int argc, char** argv, Options* o) {
+CommandLine parse_command_line(int argc, const char* const* argv, Options* o) {
   o->mix.loops = LOOPS_UNSET;
-  bool options_ended = false;
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (options_ended || arg[0] != '-' || std::strcmp(arg, "-") == 0) {
-      if (std::strcmp(arg, "-") == 0 && !options_ended) {
-        usage_error("%s", "reading a song from standard input is not supported");
-        return PARSE_USAGE;
-      }
-      o->inputs.emplace_back(arg);
-    } else if (std::strcmp(arg, "--") == 0) {
-      options_ended = true;
-    } else if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
-      std::printf("%s%s%s%s%s%s", USAGE, HELP_OUTPUT, MIX_OPTIONS_HELP, HELP_REST, FORMATS_HELP, HELP_END);
-      return PARSE_DONE;
-    } else if (std::strcmp(arg, "--version") == 0) {
-      std::printf("%s %s\n", PROGRAM, PROGRAM_VERSION);
-      return PARSE_DONE;
-    } else {
-      switch (parse_mix_option(PROGRAM, argc, argv, &i, &o->mix)) {
-        case OPTION_TAKEN: break;
-        case OPTION_BAD: return PARSE_USAGE;
-        case OPTION_NOT_MINE:
-          if (!parse_own_option(argc, argv, &i, o)) return PARSE_USAGE;
-          break;
-      }
+  OptionScanner s = scan_begin(PROGRAM, USAGE, argc, argv);
+  while (scan_next(&s)) {
+    if (const CommandLine c = scan_help_or_version(s); c != COMMAND_RUN) return c;
+    if (!s.is_option) {
+      if (!s.after_dashes && std::strcmp(s.arg, "-") == 0)
+        return scan_refuse(&s, "reading a song from standard input is not supported");
+      o->inputs.emplace_back(s.arg);
+    } else if (!parse_mix_option(&s, &o->mix) && !parse_own_option(&s, o)) {
+      return scan_refuse(&s, "unknown option " + quoted(s.arg));
     }
   }
+  if (s.refused) return COMMAND_BAD;
   o->loops_given = o->mix.loops != LOOPS_UNSET;
   if (!o->loops_given) o->mix.loops = o->seconds > 0.0 ? 0 : 1;
-  return check_combination(o) ? PARSE_RUN : PARSE_USAGE;
+  return check_combination(&s, o) ? COMMAND_RUN : COMMAND_BAD;
+}
+
+std::string xmrender_help() {
+  return std::string(USAGE) + HELP_OUTPUT + MIX_OPTIONS_HELP + HELP_REST + FORMATS_HELP + HELP_END;
 }

@@ -4,31 +4,27 @@
 // Owns: nothing. Thread: main.
 //
 //   Options o;
-//   switch (parse_command_line(argc, argv, &o)) {
-//     case PARSE_RUN: ...; case PARSE_DONE: return 0; case PARSE_USAGE: return 2;
-//   }
+//   const CommandLine c = parse_command_line(argc, argv, &o);
+//   if (c != COMMAND_RUN) return command_line_done(c, PROGRAM, xmrender_help());
 #pragma once
 #include <string>
 #include <vector>
 
+#include "tools/common/command_line.h"
 #include "tools/common/mix_options.h"
+#include "tools/common/progress_bar.h"
 #include "tools/xmrender/formats.h"
 
 constexpr const char* PROGRAM = "xmrender";
-constexpr const char* PROGRAM_VERSION = "1.0.0";
-
-// Exit statuses.
-constexpr int EXIT_FILE_FAILED = 1;  // a file did not load or its output could not be written
-constexpr int EXIT_USAGE = 2;        // a bad command line
-constexpr int EXIT_STRICT = 3;       // --strict, and a file had a warning
+// Exit statuses (tools/common/status.h): EXIT_FAILED a song did not load or
+// its output could not be written, EXIT_USAGE a bad command line,
+// EXIT_STRICT --strict and a song had a warning.
 
 constexpr int MAX_JOBS = 64;
 constexpr double MAX_SECONDS = 86400.0;  // --seconds and --fade
 // A render without --seconds stops after an hour for each play asked for
 // (--loops N: N hours), in case the song never comes back to a row it played.
 constexpr uint64_t CAP_SECONDS_PER_PLAY = 3600;
-
-enum class Progress { AUTO, ON, OFF };
 
 struct Options {
   std::vector<std::string> inputs;  // songs, in the order given
@@ -46,14 +42,11 @@ struct Options {
   bool strict = false;              // --strict: a warning fails the file (status 3)
   bool quiet = false;               // -q: only warnings and errors
   bool no_clobber = false;          // --no-clobber: never replace an existing file
-  Progress progress = Progress::AUTO;  // --progress / --no-progress
+  ProgressMode progress = ProgressMode::AUTO;  // --progress / --no-progress
   int jobs = 1;                     // -j N: songs rendered at once, 1..MAX_JOBS
 };
 
-enum ParseResult {
-  PARSE_RUN,    // options filled in: go on
-  PARSE_DONE,   // --help or --version was printed: exit 0
-  PARSE_USAGE,  // a message was printed: exit EXIT_USAGE
-};
-
-ParseResult parse_command_line(int argc, char** argv, Options* options);
+// Reads the command line into options; COMMAND_BAD after the refusal.
+CommandLine parse_command_line(int argc, const char* const* argv, Options* options);
+// The --help text.
+std::string xmrender_help();

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "quillmere/music.h"
+#include "tools/common/stop_signals.h"
 #include "tools/xmrender/encoder.h"
 #include "tools/xmrender/output_file.h"
 
@@ -206,7 +207,7 @@ void finish_output(const Options& o, Job* job, OutputFile* out, Encoder* encoder
     job->status = JOB_STOPPED;
     return;
   }
-  if (why.empty()) why = "cannot write '" + job->output + "': " + std::strerror(out->sink.error);
+  if (why.empty()) why = "cannot write " + quoted(job->output) + ": " + std::strerror(out->sink.error);
   add_message(&job->tail, job->input, why);
   job->status = JOB_FAILED;
 }
@@ -217,7 +218,7 @@ void render_song(const Options& o, Job* job, const qm_song* song) {
   if (player == nullptr) return;
   const bool writing = !job->output.empty();
   const bool stream = writing && output_is_stream(job->output);
-  const bool need_total = o.fade > 0.0 || o.progress == Progress::ON ||
+  const bool need_total = o.fade > 0.0 || o.progress == ProgressMode::ON ||
                           (stream && job->format.container == Container::WAV);
   const Length length = plan_length(o, song, need_total);
   job->frames_total.store(length.total > 0 ? length.total : length.limit, std::memory_order_relaxed);

@@ -26,7 +26,7 @@ enum JobStage : int {
 // What a job ended with.
 enum JobStatus : int {
   JOB_OK = 0,
-  JOB_FAILED = EXIT_FILE_FAILED,
+  JOB_FAILED = EXIT_FAILED,
   JOB_REFUSED_STRICT = EXIT_STRICT,
   JOB_STOPPED = -1,  // a stop signal came first
 };

@@ -1,0 +1,151 @@
+// atomic_output.cpp: the temporary file, its sync and its rename (see
+// atomic_output.h).
+// Owns: see atomic_output.h. Thread: see atomic_output.h.
+#include "tools/common/atomic_output.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "tools/common/stop_signals.h"
+
+namespace {
+
+constexpr mode_t NEW_FILE_MODE = 0666;  // before the umask, as for any new file
+constexpr mode_t PERMISSION_BITS = 07777;
+constexpr mode_t USUAL_UMASK = 022;
+
+mode_t g_umask = USUAL_UMASK;  // set by remember_umask before any thread starts
+
+std::string folder_of(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string name_of(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a target stands for: what its links lead to when they lead
+// somewhere, else the target itself.
+std::string resolve_links(const std::string& target) {
+  char* real = realpath(target.c_str(), nullptr);
+  if (real == nullptr) return target;
+  std::string resolved = real;
+  std::free(real);
+  return resolved;
+}
+
+Status clobber_refused(const AtomicFile& file) {
+  return failure(EXIT_FAILED, quoted(file.target) + " exists; not overwritten (--no-clobber)", EEXIST);
+}
+
+// Moves the finished temporary file onto file->final.
+Status rename_into_place(const AtomicFile& file, Clobber clobber) {
+  int result = 0;
+  if (clobber == CLOBBER_REPLACE) {
+    result = std::rename(file.temp.c_str(), file.final.c_str());
+  } else {
+    result = renameat2(AT_FDCWD, file.temp.c_str(), AT_FDCWD, file.final.c_str(), RENAME_NOREPLACE);
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+      // A file system without the flag: a hard link also refuses an existing name.
+      result = link(file.temp.c_str(), file.final.c_str());
+      if (result == 0) unlink(file.temp.c_str());
+    }
+  }
+  if (result == 0) return Status{};
+  if (errno == EEXIST) return clobber_refused(file);
+  const int error = errno;
+  return failure(EXIT_FAILED, "cannot replace " + quoted(file.final) + ": " + std::strerror(error), error);
+}
+
+// Syncs the folder of file->final, so that the rename itself reaches the disk.
+void sync_folder(const AtomicFile& file) {
+  const int folder = ::open(folder_of(file.final).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return;
+  fsync(folder);
+  close(folder);
+}
+
+// Syncs (when replacing), sets the permissions and closes the temporary file.
+Status close_written(AtomicFile* file) {
+  const int fd = file->fd;
+  file->fd = -1;
+  // Replacing a file, the old data must not give way to data still in the
+  // page cache: a crash then would lose both. A new file risks nothing.
+  int error = file->replaces && fsync(fd) != 0 ? errno : 0;
+  fchmod(fd, file->mode);
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error == 0) return Status{};
+  return failure(EXIT_FAILED, "cannot write " + quoted(file->target) + ": " + std::strerror(error), error);
+}
+
+}  // namespace
+
+void remember_umask() {
+  g_umask = umask(0);
+  umask(g_umask);
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+Status atomic_open(AtomicFile* file, const std::string& target, Clobber clobber) {
+  file->target = target;
+  struct stat st {};
+  if (lstat(target.c_str(), &st) == 0 && clobber == CLOBBER_KEEP) return clobber_refused(*file);
+  if (stat(target.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return failure(EXIT_FAILED, quoted(target) + " is a folder", EISDIR);
+    file->mode = st.st_mode & PERMISSION_BITS;  // a replaced file keeps its permissions
+    file->replaces = true;
+  } else {
+    file->mode = NEW_FILE_MODE & ~g_umask;
+    file->replaces = false;
+  }
+  file->final = resolve_links(target);
+  const std::string folder = folder_of(file->final);
+  std::string pattern = folder + "/." + name_of(file->final) + ".XXXXXX";
+  const int fd = mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    return failure(EXIT_FAILED, "cannot create a file in " + quoted(folder) + ": " + std::strerror(error), error);
+  }
+  file->fd = fd;
+  file->temp = pattern;
+  file->temp_slot = register_temp_file(file->temp.c_str());
+  return Status{};
+}
+
+Status atomic_commit(AtomicFile* file, Clobber clobber) {
+  if (file->temp.empty()) return failure(EXIT_FAILED, "nothing was written", EBADF);
+  Status status = stop_requested() ? failure(EXIT_FAILED, "stopped; nothing written", EINTR) : close_written(file);
+  if (!failed(status)) status = rename_into_place(*file, clobber);
+  if (failed(status)) {
+    atomic_discard(file);
+    return status;
+  }
+  unregister_temp_file(file->temp_slot);
+  file->temp_slot = -1;
+  file->temp.clear();
+  if (file->replaces) sync_folder(*file);
+  return status;
+}
+
+void atomic_discard(AtomicFile* file) {
+  if (file->fd >= 0) close(file->fd);
+  file->fd = -1;
+  if (file->temp.empty()) return;
+  unlink(file->temp.c_str());
+  unregister_temp_file(file->temp_slot);
+  file->temp_slot = -1;
+  file->temp.clear();
+}

@@ -70,6 +70,23 @@ struct MixControls {
   float voice_peaks[MIXED_VOICES]; // peak of each mixed voice in the block being mixed
 };
 
+// Pitches of the linear table already worked out: a power per period is the
+// replayer's dearest step, and a pitch comes back to the same periods.
+constexpr int32_t FREQUENCY_MEMO_SLOTS = 256;
+
+// A frequency and the step it gives at the player's rate.
+struct Pitch {
+  int32_t frequency;  // Hz, before the 100 Hz floor
+  uint32_t step_int;  // whole frames per output frame
+  uint32_t step_frac; // fraction, units of 2^-32
+};
+
+struct FrequencyMemo {
+  int64_t units; // 4608 - period: the exponent of 2^(units / 768)
+  Pitch pitch;   // what the linear table gives for it
+  bool known;    // the slot holds a pitch
+};
+
 struct Player {
   const Module* song;        // the song played; never written
 
@@ -132,6 +149,7 @@ struct Player {
 
   MixControls controls;
   PlayedRows played;
+  FrequencyMemo frequencies[FREQUENCY_MEMO_SLOTS]; // by units modulo the slots
 };
 
 // Bytes of the one allocation of a player at rate (record and block buffers).

@@ -27,25 +27,6 @@ namespace {
 
 constexpr float UNIT_FULL_SCALE = 1.0f / 32768.0f;  // a power of two: the scaling is exact
 
-// The position after n frames from pos at step, each frame dropping the
-// lowest fraction bit before it advances (as the mixer's loops move):
-// (pos with bit 0 clear) + n x step, less n - 1 dropped bits when step is odd.
-uint64_t position_after(uint64_t pos, uint64_t step, int32_t n) {
-  if (n <= 0) return pos;
-  const auto frames = static_cast<uint64_t>(n);
-  return (pos & ~uint64_t{1}) + frames * step - (frames - 1) * (step & 1);
-}
-
-// The mixer's inner loops for a skipped block: they only move the position.
-uint64_t skip_steady(float*, const int16_t*, uint64_t pos, uint64_t step, int32_t n, float, float) {
-  return position_after(pos, step, n);
-}
-
-bool skip_ramp(float*, const int16_t*, uint64_t* pos, uint64_t step, int32_t n, double, double, float, float) {
-  *pos = position_after(*pos, step, n);
-  return true;
-}
-
 // Calls the row callback for a row tick at `frame`, unless a seek skipped
 // it or a fade ends the playback before it; a jump asked for from the
 // callback goes on at the next row tick.
@@ -88,7 +69,11 @@ void mix_piece(Player* p, float* out, int32_t frames) {
 int32_t run_block(Player* p, bool audible) {
   const int32_t frames = p->block_frames;
   float* block = p->mix_block;
-  if (audible) std::memset(block, 0, static_cast<size_t>(frames) * 2 * sizeof(float));
+  if (audible) {
+    std::memset(block, 0, static_cast<size_t>(frames) * 2 * sizeof(float));
+  } else {
+    release_unheard_voices(p);  // once a block is enough when nothing is mixed
+  }
   int32_t left = p->tick_frames_left;
   int32_t done = 0;
   while (done < frames) {
@@ -102,13 +87,10 @@ int32_t run_block(Player* p, bool audible) {
       left = p->samples_per_tick > 0 ? p->samples_per_tick : 1;  // a tick is never empty
     }
     const int32_t n = left < frames - done ? left : frames - done;
-    float* out = block + static_cast<size_t>(done) * 2;
-    // A skipped block's odd frames and inexact ramps still land in mix_block,
-    // which the block mixed at the end of a seek overwrites.
     if (audible) {
-      mix_piece(p, out, n);
+      mix_piece(p, block + static_cast<size_t>(done) * 2, n);
     } else {
-      mix_voices_using(p, out, n, skip_steady, skip_ramp);
+      advance_voices(p, n);
     }
     done += n;
     left -= n;

@@ -406,7 +406,8 @@ QM_API qm_status qm_player_get_position(const qm_player* player, qm_position* po
    start, after the frames before it.
    Cost: the replayer and the voices advance without mixing from the start,
    or from the player's own position when that lies before frame on the same
-   grid: 5 to 16 % of rendering the frames skipped, plus one block mixed.
+   grid: a sixth to a quarter of the time rendering the frames skipped
+   takes (bench/seek), plus one block mixed.
    QM_ERROR_INVALID_ARGUMENT: NULL, or a frame beyond 24 hours at the rate. */
 QM_API qm_status qm_player_seek_frame(qm_player* player, uint64_t frame);
 /* Seeks to the frame where the playback from the start first plays `row`
@@ -414,7 +415,7 @@ QM_API qm_status qm_player_seek_frame(qm_player* player, uint64_t frame);
    never reaches from its start (a second tune behind a position jump, say)
    is played from the song's initial state instead, as qm_player_restart
    would, from that row; the frame count then starts from 0.
-   Cost: the replayer runs alone to find the row (1 to 5 % of rendering up
+   Cost: the replayer runs alone to find the row (2 to 10 % of rendering up
    to it), then as qm_player_seek_frame.
    QM_ERROR_INVALID_ARGUMENT: NULL, an order outside the song's orders or a
    row outside the pattern there. */
@@ -540,7 +541,7 @@ typedef struct qm_measure {
    max_frames frames from there. A playback that ends exactly at max_frames
    counts as ended. *result is what such a player renders from there (see
    "Structs that grow").
-   Cost: 1 to 5 % of rendering the frames measured (a 3-minute song in a few
+   Cost: 2 to 10 % of rendering the frames measured (a 3-minute song in a few
    milliseconds); without QM_MEASURE_FIRST_PASS a song played forever (-1)
    is measured up to max_frames, so keep that small.
    QM_ERROR_INVALID_ARGUMENT: a NULL pointer, a rate out of range, an order

@@ -214,4 +214,17 @@ TEST(CaptureFile, OtherPicturesInTheDataFolderChangeTheFrames) {
   EXPECT_TRUE(m.sound == show_sound(data + "/typing.xm", STOP_SOUND_FRAME, n * 735, (n + 1) * 735));
 }
 
+// The container follows the file's name: H.264 and AAC in Matroska for a
+// name ending in .mkv (in any case), as asked, not MP4 under that name.
+TEST(CaptureFile, AnMkvNameGetsMatroska) {
+  TempFolder tmp;
+  const std::string out = tmp.path + "/short.MKV";
+  ASSERT_EQ(run(CAPTURE + " -q --data " + DATA + " --from 24576 --to 24600 -o " + out), 0);
+  const MediaFile m = read_media(out, {0}, false);
+  ASSERT_TRUE(m.error.empty()) << m.error;
+  EXPECT_NE(m.format.find("matroska"), std::string::npos) << m.format;
+  EXPECT_EQ(m.video.codec, "h264");
+  EXPECT_EQ(m.audio.codec, "aac");
+}
+
 }  // namespace

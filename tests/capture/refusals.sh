@@ -71,6 +71,8 @@ done <<'EOF'
 -o out/a.mp4 --to 30721|quillmere-capture: --to: wants a show time in ms from 1 to 30720
 -o out/a.mp4 --from -1|quillmere-capture: --from: wants a show time in ms from 0 to 30719
 -o out/a.mp4 --bogus|quillmere-capture: --bogus: unknown option
+-o -|quillmere-capture: -o: writes a file; standard output is not supported
+-o out/b.MP4 --lossless|quillmere-capture: -o: --lossless writes Matroska; name the file .mkv
 -o out/a.mp4 stray|quillmere-capture: stray: unexpected argument
 -o out/a.mp4 --fps|quillmere-capture: --fps: needs a value
 -o out/a.mp4 --from 5 --to 10|quillmere-capture: --from 5 --to 10: no frame at 60 frames per second falls in that stretch

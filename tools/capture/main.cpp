@@ -112,6 +112,7 @@ int capture(const CaptureOptions& o, const CaptureRange& range, AtomicFile* out)
   }
   EncoderSettings settings;
   settings.lossless = o.lossless;
+  settings.matroska = o.matroska;
   settings.width = FRAME_WIDTH;
   settings.height = FRAME_HEIGHT;
   settings.scale = o.scale;

@@ -102,6 +102,26 @@ expect 255 'quillmere-capture: data/typing.xm: not an XM file: it starts with "n
   "broken typing.xm"
 expect_files "$WORK/out" ""
 
+# A damaged typing.xm that loads only with repairs: refused unless --force,
+# the repairs named either way.
+while IFS='|' read -r bytes repair; do
+  fresh_data
+  head -c "$bytes" "$SOURCE_DATA/typing.xm" >"$WORK/data/typing.xm"
+  capture --data data -o out/a.mkv --lossless --to 100
+  expect 255 "quillmere-capture: data/typing.xm: warning: $repair" "typing.xm cut to $bytes bytes"
+  grep -qF "quillmere-capture: data/typing.xm: refused: the music loaded only with repairs (add --force to capture it anyway)" \
+    "$WORK/stderr" || fail "typing.xm cut to $bytes bytes: no refusal"
+  expect_files "$WORK/out" ""
+done <<'EOF'
+500|pattern 0 ends after row 8 of 16
+30000|sample 0 of instrument 4 holds 5,015 of 25,089 frames
+EOF
+capture --data data -o out/a.mkv --lossless --to 100 --force
+[ "$status" -eq 0 ] || fail "a repaired typing.xm with --force: status $status"
+grep -qF "quillmere-capture: data/typing.xm: warning: sample 0 of instrument 4 holds 5,015 of 25,089 frames" "$WORK/stderr" ||
+  fail "a repaired typing.xm with --force: the repair is not named"
+expect_files "$WORK/out" "a.mkv"
+
 # --- outputs refused before any work -------------------------------------
 fresh_data
 echo keep >"$WORK/out/a.mp4"

@@ -31,7 +31,8 @@ constexpr const char* HELP =
     "  --crf Q     H.264 quality, 0..51, lower is better (default 18)\n"
     "  --from MS   capture from this show time on (default 0)\n"
     "  --to MS     capture up to this show time, exclusive (default 30720, the end)\n"
-    "  --force     replace FILE if it exists\n"
+    "  --force     replace FILE if it exists, and capture music the loader\n"
+    "              had to repair (a damaged typing.xm)\n"
     "  -q          no progress bar\n"
     "  --time      print how long the capture took and where the time went\n"
     "  --help      print this help and exit\n"
@@ -39,8 +40,9 @@ constexpr const char* HELP =
     "\n"
     "Exit status: 0 when the file is written, 1 when the output is refused or\n"
     "the capture fails, 2 for a bad command line, 255 when a picture or the\n"
-    "music does not load; interrupted, it ends as the signal asks. No partial\n"
-    "file is ever left behind.\n";
+    "music does not load (or, without --force, loads only with repairs);\n"
+    "interrupted, it ends as the signal asks. No partial file is ever left\n"
+    "behind.\n";
 
 // Refuses the command line: "quillmere-capture: what: why" and the usage.
 CommandLine refuse(OptionScanner* s, const std::string& what, const char* why) {

@@ -193,6 +193,15 @@ void print_json(FILE* out, const char* path, const Facts& f) {
 
 }  // namespace
 
+void print_refusal_json(FILE* out, const char* path, const std::string& why) {
+  JsonWriter j;
+  json_begin_object(&j);
+  json_string_field(&j, "file", path);
+  json_string_field(&j, "error", why);
+  json_end_object(&j);
+  std::fprintf(out, "%s\n", j.text.c_str());
+}
+
 void print_song_info(FILE* out, const char* path, const qm_song* song, int32_t rate, bool json) {
   const Facts facts = gather(song, rate);
   if (json) print_json(out, path, facts);

@@ -229,8 +229,10 @@ int show_info(const Options& o) {
     qm_song* song = nullptr;
     qm_load_error error{};
     if (qm_song_load_file_ex(input.c_str(), &song, &error) != QM_OK) {
-      std::fprintf(stderr, "%s: %s: %s%s%s\n", PROGRAM, input.c_str(), qm_status_text(error.status),
-                   error.detail[0] != '\0' ? ": " : "", error.detail);
+      const std::string why =
+          std::string(qm_status_text(error.status)) + (error.detail[0] != '\0' ? ": " : "") + error.detail;
+      std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, input.c_str(), why.c_str());
+      if (o.json) print_refusal_json(stdout, input.c_str(), why);  // a line for every song given
       status = EXIT_FAILED;
       continue;
     }
@@ -240,6 +242,7 @@ int show_info(const Options& o) {
     }
     if (o.strict && warnings > 0) {
       std::fprintf(stderr, "%s: %s: refused: the song loaded with warnings (--strict)\n", PROGRAM, input.c_str());
+      if (o.json) print_refusal_json(stdout, input.c_str(), "refused: the song loaded with warnings (--strict)");
       if (status == 0) status = EXIT_STRICT;
     } else {
       print_song_info(stdout, input.c_str(), song, o.mix.rate, o.json);

@@ -116,6 +116,9 @@ bool parse_own_option(OptionScanner* s, Options* o) {
 bool check_combination(OptionScanner* s, Options* o) {
   if (o->inputs.empty()) return refused(s, "no song given");
   if (o->json && !o->info) return refused(s, "--json goes with --info");
+  if (o->info && (!o->output.empty() || !o->out_dir.empty()))
+    return refused(s, "--info prints to standard output; -o and --out-dir go with a render");
+  if (o->info && o->mix.start != 0) return refused(s, "--info describes the whole song; --start goes with a render");
   if (o->info) return true;
   const bool several = o->inputs.size() > 1;
   if (!o->output.empty() && !o->out_dir.empty()) return refused(s, "give -o or --out-dir, not both");

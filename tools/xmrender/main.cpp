@@ -188,7 +188,7 @@ int finish(const std::deque<Job>& jobs) {
   std::string failed;
   size_t failures = 0;
   for (const Job& job : jobs) {
-    if (job.status == JOB_OK) continue;
+    if (job.status == JOB_OK || job.status == JOB_SKIPPED) continue;
     if (job.status == JOB_FAILED || status == 0) status = job.status;
     failed += (failures++ == 0 ? "" : ", ") + job.input;
   }

@@ -25,7 +25,7 @@ const char* const HELP_OUTPUT =
     "  --format NAME            output format (below); by default it follows the\n"
     "                           extension of FILE: .wav, .flac, .raw or .pcm; WAV on\n"
     "                           standard output and devices\n"
-    "  --no-clobber             never replace an existing file\n"
+    "  --no-clobber             never replace an existing file (its song is skipped)\n"
     "  -j N                     render N songs at once, 1 to 64 (default 1)\n"
     "\n"
     "Length and mixing:\n"

@@ -2,6 +2,8 @@
 // Owns: see render_job.h. Thread: the job's worker.
 #include "tools/xmrender/render_job.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -257,14 +259,27 @@ void add_message(std::string* to, const std::string& file, const std::string& te
   *to += std::string(PROGRAM) + ": " + file + ": " + text + "\n";
 }
 
+// --no-clobber and an output file already there: the job was done before
+// (a batch resumed), so it is skipped before any work, and that is no failure.
+bool skip_existing(const Options& o, Job* job) {
+  struct stat st {};
+  if (!o.no_clobber || job->output.empty() || output_is_stream(job->output) || lstat(job->output.c_str(), &st) != 0)
+    return false;
+  if (!o.quiet) add_message(&job->head, job->input, quoted(job->output) + " exists; skipped (--no-clobber)");
+  job->status = JOB_SKIPPED;
+  return true;
+}
+
 void run_job(const Options& o, Job* job) {
   if (!job->refusal.empty()) {
     add_message(&job->head, job->input, job->refusal);
     job->status = JOB_FAILED;
-  } else if (qm_song* song = load_song(o, job); song != nullptr) {
-    job->stage.store(STAGE_LOADED, std::memory_order_release);
-    render_song(o, job, song);
-    qm_song_free(song);
+  } else if (!skip_existing(o, job)) {
+    if (qm_song* song = load_song(o, job); song != nullptr) {
+      job->stage.store(STAGE_LOADED, std::memory_order_release);
+      render_song(o, job, song);
+      qm_song_free(song);
+    }
   }
   job->stage.store(STAGE_DONE, std::memory_order_release);
 }

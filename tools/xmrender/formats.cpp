@@ -2,6 +2,8 @@
 // Owns: nothing. Thread: any.
 #include "tools/xmrender/formats.h"
 
+#include <strings.h>
+
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -48,7 +50,7 @@ const char* const FORMATS_HELP =
 
 bool format_from_name(const char* name, Format* format) {
   for (const NamedFormat& f : FORMATS) {
-    if (std::strcmp(f.name, name) == 0) {
+    if (strcasecmp(f.name, name) == 0) {  // WAV as wav, as .WAV is taken as .wav
       *format = f.format;
       return true;
     }

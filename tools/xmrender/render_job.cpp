@@ -12,6 +12,7 @@
 
 #include "quillmere/music.h"
 #include "tools/common/stop_signals.h"
+#include "tools/common/text.h"
 #include "tools/xmrender/encoder.h"
 #include "tools/xmrender/output_file.h"
 
@@ -256,7 +257,7 @@ void render_song(const Options& o, Job* job, const qm_song* song) {
 }  // namespace
 
 void add_message(std::string* to, const std::string& file, const std::string& text) {
-  *to += std::string(PROGRAM) + ": " + file + ": " + text + "\n";
+  *to += std::string(PROGRAM) + ": " + printable(file) + ": " + text + "\n";
 }
 
 // --no-clobber and an output file already there: the job was done before

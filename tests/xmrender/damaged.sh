@@ -1,7 +1,8 @@
 # Damaged and refused songs: a refused file gets the loader's reason and
 # status 1 and writes nothing; a repaired one renders with the loader's
 # warnings; --strict turns any warning (also a silent render) into status 3
-# with nothing written.
+# with nothing written (a stream, which cannot be taken back, is finished
+# whole and said so).
 source "$(dirname "$0")/lib.sh" "$@" || exit 1
 make_songs
 
@@ -37,6 +38,15 @@ grep -q silent err && fail "an audible render was called silent"
 run silent.xm -o strict.flac --strict
 expect 3 "xmrender: silent.xm: refused: the render has a warning (--strict); nothing written" "--strict, silent"
 expect_files . cut17.xm cut1000.xm text.xm silent.xm named.xm cut.wav silent.wav named.wav err out
+# A stream cannot be taken back: --strict finishes it whole (every frame its
+# header promised, the bytes of a render without --strict) and says so.
+"$XMR" silent.xm -o - --strict --seconds 30 >strict-stream.wav 2>err
+STATUS=$?
+expect 3 "xmrender: silent.xm: refused: the render has a warning (--strict); standard output has it already, whole" \
+  "--strict, silent, to standard output"
+"$XMR" silent.xm -o - --seconds 30 2>/dev/null | cmp -s - strict-stream.wav ||
+  fail "--strict streamed other bytes than the render"
+rm strict-stream.wav
 
 if [ -d "$CORPUS/malformed" ]; then
   song=$CORPUS/malformed/load_xm_orders_mismatch.xm

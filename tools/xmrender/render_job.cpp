@@ -191,8 +191,16 @@ void finish_output(const Options& o, Job* job, OutputFile* out, Encoder* encoder
   const bool silent = ok && !encoder->audible && r.frames > 0;
   if (silent) add_message(&job->tail, job->input, "warning: the whole render is silent");
   if (silent && o.strict) {
-    output_discard(out);
-    add_message(&job->tail, job->input, "refused: the render has a warning (--strict); nothing written");
+    // A file is not made; a stream cannot be taken back, so it is finished
+    // whole (its header promised every frame) and the refusal says so.
+    const bool streamed = out->file.temp.empty();
+    if (streamed && !output_commit(out, o.no_clobber, &why)) add_message(&job->tail, job->input, why);
+    if (!streamed) output_discard(out);
+    add_message(&job->tail, job->input,
+                streamed ? "refused: the render has a warning (--strict); " +
+                               (job->output == "-" ? std::string("standard output") : quoted(job->output)) +
+                               " has it already, whole"
+                         : "refused: the render has a warning (--strict); nothing written");
     job->status = JOB_REFUSED_STRICT;
     return;
   }

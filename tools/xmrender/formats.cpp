@@ -114,4 +114,17 @@ int16_t mix_to_s16(double value) { return static_cast<int16_t>(round_clip(value,
 
 int32_t mix_to_s24(double value) { return static_cast<int32_t>(round_clip(value * S24_PER_MIX, S24_MIN, S24_MAX)); }
 
+bool mix_clips(double value, SampleType type) {
+  const auto outside = [](double v, double lo, double hi) {
+    const double r = std::nearbyint(v);
+    return r < lo || r > hi;
+  };
+  switch (type) {
+    case SampleType::S16: return outside(value, S16_MIN, S16_MAX);
+    case SampleType::S24: return outside(value * S24_PER_MIX, S24_MIN, S24_MAX);
+    case SampleType::F32: return false;
+  }
+  return false;
+}
+
 float mix_to_f32(double value) { return static_cast<float>(value / MIX_FULL_SCALE); }

@@ -190,7 +190,10 @@ void finish_output(const Options& o, Job* job, OutputFile* out, Encoder* encoder
   bool ok = encoder_finish(encoder, &why) && !r.write_failed;
   const bool silent = ok && !encoder->audible && r.frames > 0;
   if (silent) add_message(&job->tail, job->input, "warning: the whole render is silent");
-  if (silent && o.strict) {
+  if (ok && encoder->clipped > 0)
+    add_message(&job->tail, job->input,
+                "warning: " + std::to_string(encoder->clipped) + " samples clipped at full scale (lower --gain)");
+  if ((silent || (ok && encoder->clipped > 0)) && o.strict) {
     // A file is not made; a stream cannot be taken back, so it is finished
     // whole (its header promised every frame) and the refusal says so.
     const bool streamed = out->file.temp.empty();

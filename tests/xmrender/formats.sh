@@ -60,6 +60,13 @@ render gain.wav --gain -6 "${short[@]}"
 render loops2.wav --loops 2
 render start.wav --start 4
 "$XMR" "$TYPING" --trace 2>/dev/null | awk '$2 == 4 && $3 == 0 { print $1; exit }' > start4 # where order 4 is first heard
+# The trace stops where the render does: the second row is heard from frame
+# 5,746 (inside a block of 884), so a render of exactly 5,746 frames traces
+# one row and one of 5,747 traces two.
+[ "$("$XMR" "$TYPING" --trace --seconds 0.1302947845804989 2>/dev/null | wc -l)" -eq 1 ] ||
+  fail "--trace printed a row that starts at the --seconds limit"
+[ "$("$XMR" "$TYPING" --trace --seconds 0.13032 2>/dev/null | wc -l)" -eq 2 ] ||
+  fail "--trace missed a row that starts just inside the --seconds limit"
 render fade.wav --fade 2 "${short[@]}"
 render seconds.wav --seconds 2.5
 render rate.wav --seconds 2.5 --rate 48000

@@ -1,0 +1,213 @@
+"""The module player as a musician uses it, in headless Chromium, with
+copies of the show's own song (no shared corpus needed): files and a folder
+dropped anywhere make a playlist that next, previous, repeat and shuffle
+follow; Space plays and pauses; the order list and the pattern view follow
+what is heard; the help overlay lists the keys; the seek bar and an order
+chosen play the song at its own position and stop at its end unless loop
+is on; channels mute and solo by click and by digit, with meters that move;
+a WAV download renders in a worker from the song it began with while the
+page stays free; without Web Audio play says why; the page holds at 375 px."""
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from browser import Browser, Site  # noqa: E402
+
+RATE = 44100
+# typing.xm: speed 13 at 249 bpm gives 442 frames a tick; 16 rows of 13
+# ticks an order, and order 7 is the last of 8.
+ORDER_FRAMES = 16 * 13 * 442
+LAST_ORDER = 7
+LONG_TASK_MS = 50   # a main-thread task this long would starve the sound output
+
+
+def wait_for_file(path, timeout):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if os.path.exists(path) and not glob.glob(os.path.join(os.path.dirname(path), "*.crdownload")):
+            return True
+        time.sleep(0.1)
+    return False
+
+
+class PlayerFeatures(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="qm-player-")
+        song = os.path.join(os.environ["QM_DATA"], "typing.xm")
+        for name in ("first.xm", "second.xm", "folder/one.xm", "folder/deeper/two.xm"):
+            os.makedirs(os.path.dirname(os.path.join(cls.work, name)), exist_ok=True)
+            shutil.copy(song, os.path.join(cls.work, name))
+        with open(os.path.join(cls.work, "folder", "notes.txt"), "w") as f:
+            f.write("not a module\n")
+        cls.downloads = os.path.join(cls.work, "downloads")
+        os.makedirs(cls.downloads)
+        cls.site = Site(os.environ["QM_SITE"])
+        cls.browser = Browser()
+        cls.browser.allow_downloads(cls.downloads)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.close()
+        cls.site.close()
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def setUp(self):
+        self.browser.set_viewport(1280, 800)
+        self.browser.goto(self.site.url("player.html"))
+        self.browser.wait_for("window.qmPlayer && qmPlayer.ready")
+
+    def path(self, name):
+        return os.path.join(self.work, name)
+
+    def drop(self, *names):
+        b = self.browser
+        loads = b.evaluate("qmPlayer.loads")
+        # At the page's bottom right corner, outside every box.
+        b.drop_files([self.path(n) for n in names], b.evaluate("innerWidth") - 5, b.evaluate("innerHeight") - 5)
+        b.wait_for(f"qmPlayer.loads > {loads}")
+
+    def play_and_hear(self, frames=RATE // 2):
+        b = self.browser
+        b.type_key("Space")
+        b.wait_for(f"qmPlayer.position && qmPlayer.position.frame > {frames}", timeout=20)
+
+    def test_drops_make_a_playlist_that_the_keys_and_buttons_follow(self):
+        b = self.browser
+        self.drop("first.xm", "second.xm")
+        self.assertEqual(b.evaluate("qmPlayer.playlist.map(e => e.name)"), ["first.xm", "second.xm"])
+        self.assertEqual(b.evaluate("[qmPlayer.current, qmPlayer.fileName, qmPlayer.loaded]"), [0, "first.xm", True])
+        self.drop("folder")  # its modules, deepest last; the text file is left out
+        self.assertEqual(b.evaluate("qmPlayer.playlist.map(e => e.name)"),
+                         ["first.xm", "second.xm", "one.xm", "two.xm"])
+        self.assertEqual(b.evaluate("qmPlayer.fileName"), "one.xm")
+        for key, current in (("n", 3), ("n", 0), ("p", 3)):
+            loads = b.evaluate("qmPlayer.loads")
+            b.type_key(key)
+            b.wait_for(f"qmPlayer.loads > {loads} && qmPlayer.loaded")
+            self.assertEqual(b.evaluate("qmPlayer.current"), current)
+        b.click_element("#next")
+        b.wait_for("qmPlayer.current === 0 && qmPlayer.loaded")
+        self.assertEqual(b.evaluate("document.querySelector('#playlist [aria-current]').textContent"), "first.xm")
+        for key, name in (("l", "loop"), ("r", "repeat"), ("s", "shuffle")):
+            b.type_key(key)
+            self.assertEqual(b.evaluate(f"[qmPlayer.{name}, document.getElementById('{name}').ariaPressed]"),
+                             [True, "true"])
+        # Shuffled, next visits every other song once before it comes back.
+        start = b.evaluate("qmPlayer.current")
+        visited = [start]
+        for _ in range(3):
+            self.next_song()
+            visited.append(b.evaluate("qmPlayer.current"))
+        self.assertEqual(sorted(visited), [0, 1, 2, 3])
+        self.assertEqual(b.console_errors(), [])
+
+    def next_song(self):
+        b = self.browser
+        loads = b.evaluate("qmPlayer.loads")
+        b.type_key("n")
+        b.wait_for(f"qmPlayer.loads > {loads} && qmPlayer.loaded")
+
+    def test_space_plays_and_the_views_follow_what_is_heard(self):
+        b = self.browser
+        self.drop("first.xm")
+        self.play_and_hear(2 * ORDER_FRAMES // 3)
+        self.assertEqual(b.evaluate("document.getElementById('play').getAttribute('aria-label')"), "Pause")
+        at = b.evaluate("qmPlayer.position")
+        self.assertEqual(b.evaluate("document.querySelector('#orders [aria-current]').dataset.order"),
+                         str(b.evaluate("qmPlayer.position.order")))
+        row = int(b.evaluate("document.querySelector('#rows .row.now .num').textContent"), 16)
+        self.assertLessEqual(abs(row - b.evaluate("qmPlayer.position.row")), 1)
+        self.assertGreater(b.evaluate("document.querySelectorAll('#rows .row').length"), 0)
+        self.assertEqual(b.evaluate("document.querySelectorAll('#channels .ch').length"), 10)
+        b.type_key("Space")
+        time.sleep(0.3)
+        paused = b.evaluate("qmPlayer.position.frame")
+        time.sleep(0.4)
+        self.assertEqual(b.evaluate("qmPlayer.position.frame"), paused)
+        self.assertGreaterEqual(paused, at["frame"])
+        self.assertIn("(paused)", b.evaluate("document.getElementById('position').textContent"))
+        b.press_key("?", "Slash", 191, shift=True)
+        self.assertTrue(b.evaluate("document.getElementById('help').open"))
+        self.assertIn("mute channel", b.evaluate("document.getElementById('help').textContent"))
+        b.type_key("Escape")
+        b.wait_for("!document.getElementById('help').open")
+        self.assertEqual(b.console_errors(), [])
+
+    def download(self, name, switch_to=None):
+        """Clicks download (and loads another song while it renders); the file, once saved."""
+        b = self.browser
+        downloads = b.evaluate("qmPlayer.downloads")
+        b.click_element("#download")
+        if switch_to:
+            b.type_key("n")
+            b.wait_for(f"qmPlayer.fileName === '{switch_to}' && qmPlayer.loaded")
+        b.wait_for(f"qmPlayer.downloads > {downloads}", timeout=120)
+        got = os.path.join(self.downloads, name)
+        self.assertTrue(wait_for_file(got, 30), "no download arrived")
+        return got
+
+    def test_a_download_renders_off_the_page_from_the_song_it_began_with(self):
+        b = self.browser
+        self.drop("first.xm", "second.xm")
+        self.play_and_hear()
+        b.evaluate("window.longTasks = []; new PerformanceObserver((list) => "
+                   "longTasks.push(...list.getEntries().map(e => e.duration))).observe({entryTypes: ['longtask']})")
+        got = self.download("first.wav")
+        # The page's main thread was never held long enough to starve the sound.
+        self.assertEqual([t for t in b.evaluate("longTasks") if t > LONG_TASK_MS], [])
+        os.remove(got)
+        # Another song loaded while it renders: the download is still the first.
+        got = self.download("first.wav", switch_to="second.xm")
+        self.assertFalse(os.path.exists(os.path.join(self.downloads, "second.wav")))
+        expected = os.path.join(self.work, "expected.wav")
+        subprocess.run([os.environ["QM_XMRENDER"], self.path("first.xm"), "-o", expected], check=True,
+                       stderr=subprocess.DEVNULL)
+        with open(got, "rb") as a, open(expected, "rb") as e:
+            self.assertTrue(a.read() == e.read(), "the download differs from xmrender's render")
+        os.remove(got)
+        self.assertEqual(b.console_errors(), [])
+
+    def test_the_page_holds_at_375_pixels(self):
+        b = self.browser
+        b.set_viewport(375, 667, mobile=True)
+        b.goto(self.site.url("player.html"))
+        b.wait_for("window.qmPlayer && qmPlayer.ready")
+        self.drop("first.xm")
+        self.assertLessEqual(b.evaluate("document.documentElement.scrollWidth"), 375)
+        # One instrument under the other, none over its neighbour.
+        boxes = b.evaluate("Array.from(document.querySelectorAll('#instruments > li'))"
+                           ".map(e => e.getBoundingClientRect().toJSON())")
+        self.assertEqual(len(boxes), 7)
+        for above, below in zip(boxes, boxes[1:]):
+            self.assertGreaterEqual(below["y"], above["y"] + above["height"] - 0.5)
+            self.assertLessEqual(below["x"] + below["width"], 375)
+        self.assertEqual(b.evaluate("document.getElementById('message').getAttribute('aria-live')"), "polite")
+        b.evaluate("document.getElementById('play').focus({focusVisible: true})")
+        b.type_key("Tab")
+        self.assertNotEqual(b.evaluate("getComputedStyle(document.activeElement).outlineStyle"), "none")
+
+    def test_without_web_audio_play_says_why(self):
+        b = self.browser
+        script = b.on_every_page("delete window.AudioContext; delete window.webkitAudioContext;")
+        try:
+            b.goto(self.site.url("player.html"))
+            b.wait_for("window.qmPlayer && qmPlayer.ready")
+            self.drop("first.xm")
+            b.click_element("#play")
+            b.wait_for("qmPlayer.message.startsWith('No sound')")
+            self.assertIn("this browser offers no Web Audio", b.evaluate("qmPlayer.message"))
+            self.assertFalse(b.evaluate("qmPlayer.playing"))
+            self.assertEqual(b.console_errors(), [])
+        finally:
+            b.forget_on_every_page(script)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -6,7 +6,8 @@
 // and heard, the buffer a pull hands out) and, in a browser, the page's one
 // AudioContext (Module.qmAudioContext), the open output's record
 // (Module.qmAudioOutput: its node, the frames sent and heard, the worklet's
-// count of starved quanta) and why no sound can play (Module.qmAudioProblem).
+// count of starved quanta, the fewest frames it still held when the page
+// answered it) and why no sound can play (Module.qmAudioProblem).
 // The only file of the sound that calls the browser, with the worklet's own
 // script (audio_web_worklet.js).
 // Thread: the page's main thread only. The worklet runs on the browser's
@@ -92,8 +93,8 @@ EM_JS(int, web_audio_device_open, (void* self, int rate, int chunk, int ahead, i
   web_audio_device_prepare(rate);
   const ctx = Module["qmAudioContext"];
   if (!ctx) return 0;
-  const output = {sent : 0, heard : 0, underruns : 0, ahead : ahead, node : null, worklet : Module["qmWorklet"],
-                  refill : null};
+  const output = {sent : 0, heard : 0, underruns : 0, ahead : ahead, leastQueued : Infinity, node : null,
+                  worklet : Module["qmWorklet"], refill : null};
   function pull(frames) {
     const at = Module["_web_audio_device_pull"](self, frames) >> 1;
     if (at === 0) return null;
@@ -115,6 +116,8 @@ EM_JS(int, web_audio_device_open, (void* self, int rate, int chunk, int ahead, i
         }
       };
       node.port.onmessage = function(event) {
+        const late = (ctx.currentTime - event.data.time) * rate;  // frames played since the worklet wrote
+        output.leastQueued = Math.min(output.leastQueued, output.sent - event.data.at - late);
         output.heard = Math.max(output.heard, event.data.at);
         // A queue that ran dry was too short for this page's main thread:
         // it grows, up to most_ahead chunks.

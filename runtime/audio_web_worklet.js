@@ -11,9 +11,10 @@
 //   {flush: true}     drop what is queued (after a seek)
 //   {stop: true}      the output closed: the processor ends
 // Messages to the page, after each chunk played, on a flush and when the
-// queue runs dry: {at, underruns}: at, the stream frame played next (every
-// frame before it has been played or dropped); underruns, the render
-// quanta so far that found the queue short while it was expected to hold.
+// queue runs dry: {at, underruns, time}: at, the stream frame played next
+// (every frame before it has been played or dropped); underruns, the render
+// quanta so far that found the queue short while it was expected to hold;
+// time, the context's time of the message.
 "use strict";
 
 const FULL_SCALE = 32768;
@@ -51,7 +52,7 @@ class QuillmereOutput extends AudioWorkletProcessor {
   }
 
   tell() {
-    this.port.postMessage({at: this.at, underruns: this.underruns});
+    this.port.postMessage({at: this.at, underruns: this.underruns, time: currentTime});
   }
 
   process(inputs, outputs) {

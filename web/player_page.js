@@ -23,7 +23,8 @@ var Module = (function () {
 
   // What the page shows and does; tests read it.
   const page = {
-    ready: false,     // the player's WebAssembly is running
+    ready: false,     // the player's WebAssembly is running and its sound output prepared
+    readyMs: 0,       // milliseconds from the navigation to ready
     loads: 0,         // files handed to the loader so far
     loaded: false,    // a song is loaded
     fileName: "",
@@ -319,12 +320,15 @@ var Module = (function () {
     patternView.setRow(row);
   }
 
+  // Only what changed is touched: the time and the seek bar ten times a
+  // second, the rest row by row.
   function showPosition(at) {
     if (!at || !page.info) return;
-    const seconds = at.frame / rate;
-    const time = views.formatTime(seconds, true);
-    if (byId("time").textContent !== time) byId("time").textContent = time;
-    if (!seeking) byId("seek").value = String(at.frame);
+    const time = views.formatTime(at.frame / rate, true);
+    if (byId("time").textContent !== time) {
+      byId("time").textContent = time;
+      if (!seeking) byId("seek").value = String(at.frame);
+    }
     const pattern = page.info.orders[at.order];
     const where = `order ${at.order} / ${page.info.length} \u00b7 row ${at.row} \u00b7 pattern ${pattern}` +
       (page.paused ? " (paused)" : "");
@@ -340,8 +344,10 @@ var Module = (function () {
   function animationFrame() {
     requestAnimationFrame(animationFrame);
     if (!page.playing) return;
-    page.position = heard();
-    showPosition(page.position);
+    const at = heard();
+    const moved = !page.position || !at || at.frame !== page.position.frame || at.order !== page.position.order;
+    page.position = at;
+    if (moved) showPosition(at);
   }
 
   // After each chunk the output took (also while the page is hidden): the
@@ -550,6 +556,7 @@ var Module = (function () {
   }
 
   function start() {
+    page.readyMs = performance.now();
     page.ready = true;
     setMessage("Choose or drop .xm files to play them.");
     requestAnimationFrame(animationFrame);

@@ -138,11 +138,8 @@ window.qmViews = (function () {
       this.row = -1;
     }
     if (row === this.row) return;
-    const previous = this.rows.children[this.row];
-    if (previous) previous.classList.remove("now");
     this.row = row;
-    const current = this.rows.children[row];
-    if (current) current.classList.add("now");
+    this.rows.dataset.row = row;
     const middle = (this.box.clientHeight - this.rowHeight) / 2;
     this.rows.style.transform = `translateY(${(middle - row * this.rowHeight).toFixed(1)}px)`;
   };

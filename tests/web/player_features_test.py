@@ -122,8 +122,14 @@ class PlayerFeatures(unittest.TestCase):
         at = b.evaluate("qmPlayer.position")
         self.assertEqual(b.evaluate("document.querySelector('#orders [aria-current]').dataset.order"),
                          str(b.evaluate("qmPlayer.position.order")))
-        row = int(b.evaluate("document.querySelector('#rows .row.now .num').textContent"), 16)
+        row = int(b.evaluate("document.getElementById('rows').dataset.row"))
         self.assertLessEqual(abs(row - b.evaluate("qmPlayer.position.row")), 1)
+        # That row sits under the cursor, in the middle of the view.
+        middle = b.evaluate("(() => { const box = document.getElementById('pattern').getBoundingClientRect();"
+                            " return box.y + box.height / 2; })()")
+        box = b.evaluate(f"document.querySelectorAll('#rows .row')[{row}].getBoundingClientRect().toJSON()")
+        self.assertLessEqual(box["y"], middle)
+        self.assertGreaterEqual(box["y"] + box["height"], middle)
         self.assertGreater(b.evaluate("document.querySelectorAll('#rows .row').length"), 0)
         self.assertEqual(b.evaluate("document.querySelectorAll('#channels .ch').length"), 10)
         b.type_key("Space")

@@ -291,7 +291,7 @@ const Instrument* channel_instrument(const Module* song, const Channel* channel)
 const Sample* channel_sample(const Instrument* instrument, const Channel* channel) {
   if (channel->note >= SAMPLE_MAP_NOTES) return &empty_sample;
   uint8_t slot = instrument->sample_map[channel->note];
-  if (slot >= INSTRUMENT_SAMPLES || instrument->samples[slot] == nullptr) return &empty_sample;
+  if (slot >= instrument->sample_count) return &empty_sample;
   return instrument->samples[slot];
 }
 

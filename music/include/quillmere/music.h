@@ -82,13 +82,17 @@ QM_API const char* qm_version(void);
 typedef struct qm_song qm_song; /* a loaded song, immutable */
 
 /* Why a load failed: the status and one sentence naming what was wrong,
-   such as "instrument 3 has 17 samples; at most 16 are supported". */
+   such as "instrument 3 has 300 samples; its keymap names at most 256, so
+   at most 256 are supported". */
 typedef struct qm_load_error {
   qm_status status;
   char detail[QM_TEXT_CAPACITY]; /* "" when there is nothing to add to the status */
 } qm_load_error;
 
-/* Read, seek and tell over any byte source; user is handed to each. */
+/* Read, seek and tell over any byte source; user is handed to each. The
+   loader calls them only from inside the load call, on its thread, and never
+   after it returns; it reads the source twice (a source that changes in
+   between is refused with QM_ERROR_READ, never read out of bounds). */
 typedef struct qm_io {
   /* Reads up to size bytes into buffer; returns the bytes read (0 at the
      end of the source) or -1 on an error. */
@@ -100,13 +104,70 @@ typedef struct qm_io {
   int64_t (*tell)(void* user);
 } qm_io;
 
-/* Each load sets *song to a new song (QM_OK) or to NULL. error may be NULL. */
+/* Loading takes every XM file the common trackers write: versions 1.02 and
+   1.03 (their own layout) and 1.04, up to 256 samples per instrument (as
+   many as its keymap names) and 4,000 in a song, samples stored as 8- or
+   16-bit deltas or packed as 4-bit deltas (decoded here). QM_LOAD_STRICT
+   takes only what the format's first tracker writes: version 1.04 and
+   later, at most 16 samples per instrument, no packed samples; anything else
+   is refused as QM_ERROR_UNSUPPORTED with its reason. */
+#define QM_LOAD_STRICT 0x1u
+
+/* The most memory a loaded song takes unless the options say otherwise:
+   1 GiB. */
+#define QM_DEFAULT_MAX_SONG_BYTES ((uint64_t)1 << 30)
+
+/* Options of a load. Later versions of the library add fields at the end;
+   size tells the library which fields the caller knows. Fill it with
+   qm_load_options_init, then set the fields you want. */
+typedef struct qm_load_options {
+  uint32_t size;      /* sizeof(qm_load_options) as the caller was built with */
+  uint32_t flags;     /* QM_LOAD_* bits; 0 takes every file described above */
+  uint64_t max_bytes; /* most bytes the song may take in memory; 0: QM_DEFAULT_MAX_SONG_BYTES.
+                         A larger song is refused with QM_ERROR_OUT_OF_MEMORY and its size. */
+} qm_load_options;
+
+/* Sets *options to the defaults (every field 0) and its size. NULL does
+   nothing. */
+QM_API void qm_load_options_init(qm_load_options* options);
+
+/* Loads a song from a file, from memory or from callbacks.
+   - path: a file, or a pipe or socket (read whole into memory first, up to
+     max_bytes); a directory or a device is refused with
+     QM_ERROR_CANNOT_OPEN. data, size: bytes that stay valid and unchanged
+     during the call only (the song keeps no pointer to them). io, user: as
+     qm_io says.
+   - options: NULL for the defaults. QM_ERROR_INVALID_ARGUMENT for a size
+     below sizeof(qm_load_options) of this header, for fields past those this
+     library knows that are not 0, and for unknown flags.
+   - song: set to the new song on QM_OK, to NULL otherwise; free it with
+     qm_song_free. error: may be NULL; otherwise filled on every return
+     (QM_OK with an empty detail).
+   Result: QM_OK, or the reason of the refusal: QM_ERROR_INVALID_ARGUMENT (a
+   null pointer, bad options, a source without read, seek or tell),
+   QM_ERROR_CANNOT_OPEN, QM_ERROR_READ, QM_ERROR_NOT_XM (also an empty
+   file), QM_ERROR_HEADER_INCOMPLETE, QM_ERROR_UNSUPPORTED,
+   QM_ERROR_OUT_OF_MEMORY. A damaged file that still loads carries warnings.
+   Threads: any; loads share no state and may run at once.
+   Cost: two passes over the file (the second reads the sample data), one
+   allocation of the song's size plus about 40 KB released before the
+   return; the song takes about what the file holds, 16-bit, plus its
+   patterns at 5 bytes per cell. */
+QM_API qm_status qm_song_load_file_with(const char* path, const qm_load_options* options, qm_song** song,
+                                        qm_load_error* error);
+QM_API qm_status qm_song_load_memory_with(const void* data, size_t size, const qm_load_options* options,
+                                          qm_song** song, qm_load_error* error);
+QM_API qm_status qm_song_load_io_with(const qm_io* io, void* user, const qm_load_options* options,
+                                      qm_song** song, qm_load_error* error);
+/* The same with the default options (and, for the first two, no error). */
 QM_API qm_status qm_song_load_file(const char* path, qm_song** song);
 QM_API qm_status qm_song_load_memory(const void* data, size_t size, qm_song** song);
 QM_API qm_status qm_song_load_file_ex(const char* path, qm_song** song, qm_load_error* error);
 QM_API qm_status qm_song_load_memory_ex(const void* data, size_t size, qm_song** song, qm_load_error* error);
 QM_API qm_status qm_song_load_io(const qm_io* io, void* user, qm_song** song, qm_load_error* error);
-/* Frees a song and everything it holds; NULL does nothing. Free its players first. */
+/* Frees a song and everything it holds (one free); NULL does nothing. Free
+   its players first: they read it until they are freed. Every pointer the
+   song handed out (names, warning texts) ends with it. */
 QM_API void qm_song_free(qm_song* song);
 
 /* Damage a load repaired. A song that loads with warnings plays, but what
@@ -120,18 +181,25 @@ typedef enum qm_warning_kind {
   QM_WARNING_NEWER_VERSION = 6       /* the format version is above 1.04 */
 } qm_warning_kind;
 
+/* The song's warnings: at most 17, the first 16 repairs and, when there
+   were more, one saying how many are not listed. 0 for NULL. */
 QM_API int32_t qm_song_warning_count(const qm_song* song);
 /* 0 for an index outside 0 .. count - 1. */
 QM_API qm_warning_kind qm_song_warning_kind(const qm_song* song, int32_t index);
-/* One sentence, such as "pattern 3 ends after row 12 of 64"; "" outside the range. */
+/* One sentence, such as "pattern 3 ends after row 12 of 64"; "" outside the
+   range. The text lives as long as the song. */
 QM_API const char* qm_song_warning_text(const qm_song* song, int32_t index);
 
 /* ---- What a song holds ------------------------------------------------ */
 
+/* Every call of this section only reads the song: any thread, at any time
+   between the load and qm_song_free, also while players render it; each
+   costs a few copies, no allocation. */
+
 typedef struct qm_song_info {
   char name[QM_NAME_CAPACITY];    /* song name, printable ASCII, trailing spaces removed */
   char tracker[QM_NAME_CAPACITY]; /* name of the program that wrote the file */
-  int32_t version;                /* format version, 0x0104 for 1.04 */
+  int32_t version;                /* format version: 0x0102, 0x0103, 0x0104 (1.04), or a newer one */
   int32_t channels;               /* 1..32 */
   int32_t length;                 /* order positions, 0..256 */
   int32_t restart;                /* order position after the last one */
@@ -144,12 +212,12 @@ typedef struct qm_song_info {
 
 typedef struct qm_instrument_info {
   char name[QM_NAME_CAPACITY];
-  int32_t samples; /* 0..16 */
+  int32_t samples; /* 0..256 (0..16 from a strict load); qm_song_get_sample takes 0 .. samples - 1 */
 } qm_instrument_info;
 
 typedef struct qm_sample_info {
   char name[QM_NAME_CAPACITY];
-  uint32_t length;      /* frames */
+  uint32_t length;      /* frames, as loaded (16-bit; packed samples decoded) */
   uint32_t loop_start;  /* frames */
   uint32_t loop_length; /* frames; equal to length without a loop */
   int32_t loop_type;    /* 0 none, 1 forward, 2 ping-pong */
@@ -159,8 +227,9 @@ typedef struct qm_sample_info {
   int32_t relative_note; /* semitones */
 } qm_sample_info;
 
-/* Each returns QM_ERROR_INVALID_ARGUMENT, leaving *info zeroed, for a null
-   pointer or an index out of range; indices count from 0. */
+/* Fill *info (names copied into it). Each returns QM_ERROR_INVALID_ARGUMENT,
+   leaving *info zeroed, for a null pointer or an index out of range;
+   indices count from 0. */
 QM_API qm_status qm_song_get_info(const qm_song* song, qm_song_info* info);
 QM_API qm_status qm_song_get_instrument(const qm_song* song, int32_t instrument, qm_instrument_info* info);
 QM_API qm_status qm_song_get_sample(const qm_song* song, int32_t instrument, int32_t sample, qm_sample_info* info);

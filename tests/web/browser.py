@@ -10,6 +10,7 @@ Standard library only: the tests need no Python packages beyond it.
         png = b.screenshot_element("#show")
 """
 import base64
+import glob
 import json
 import os
 import select
@@ -251,6 +252,16 @@ class Browser:
 
     def __exit__(self, *exc):
         self.close()
+
+
+def wait_for_download(path, timeout):
+    """The finished download: the file is there and Chromium's partial file is gone."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if os.path.exists(path) and not glob.glob(os.path.join(os.path.dirname(path), "*.crdownload")):
+            return True
+        time.sleep(0.1)
+    return False
 
 
 def free_port():

@@ -7,7 +7,6 @@ chosen play the song at its own position and stop at its end unless loop
 is on; channels mute and solo by click and by digit, with meters that move;
 a WAV download renders in a worker from the song it began with while the
 page stays free; without Web Audio play says why; the page holds at 375 px."""
-import glob
 import os
 import shutil
 import subprocess
@@ -17,7 +16,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from browser import Browser, Site  # noqa: E402
+from browser import Browser, Site, wait_for_download  # noqa: E402
 
 RATE = 44100
 # typing.xm: speed 13 at 249 bpm gives 442 frames a tick; 16 rows of 13
@@ -25,15 +24,6 @@ RATE = 44100
 ORDER_FRAMES = 16 * 13 * 442
 LAST_ORDER = 7
 LONG_TASK_MS = 50   # a main-thread task this long would starve the sound output
-
-
-def wait_for_file(path, timeout):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if os.path.exists(path) and not glob.glob(os.path.join(os.path.dirname(path), "*.crdownload")):
-            return True
-        time.sleep(0.1)
-    return False
 
 
 class PlayerFeatures(unittest.TestCase):
@@ -156,7 +146,7 @@ class PlayerFeatures(unittest.TestCase):
             b.wait_for(f"qmPlayer.fileName === '{switch_to}' && qmPlayer.loaded")
         b.wait_for(f"qmPlayer.downloads > {downloads}", timeout=120)
         got = os.path.join(self.downloads, name)
-        self.assertTrue(wait_for_file(got, 30), "no download arrived")
+        self.assertTrue(wait_for_download(got, 30), "no download arrived")
         return got
 
     def test_a_download_renders_off_the_page_from_the_song_it_began_with(self):

@@ -251,11 +251,8 @@ var Module = (function () {
       loseFullScreen();
       return;
     }
-    show.leaving = setTimeout(() => {
-      show.leaving = 0;
-      if (document.hidden || show.hiddenInFullScreen) loseFullScreen();
-      else end();
-    }, FULL_SCREEN_GRACE_MS);
+    // Hidden meanwhile, onVisibilityChange keeps the show instead.
+    show.leaving = setTimeout(end, FULL_SCREEN_GRACE_MS);
   }
 
   function loseFullScreen() {

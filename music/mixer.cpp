@@ -310,13 +310,30 @@ static bool ramp_is_exact(double start, float inc, uint32_t n) {
 // A chunk inside a ramp: the applied gains move by the increments after each
 // frame, then are stored back (exactly on the targets when the ramp ends).
 // The ramp loop, when there is one, mixes the chunk when its gains are exact.
+// What a voice's chunk loop does with its frames: mixes them, or only moves
+// the voice through them as mixing would (for a seek).
+enum class ChunkWork { MIX, ADVANCE };
+
+template <ChunkWork WORK>
 static uint64_t mix_ramp_chunk(Voice* v, float* out, const int16_t* data, uint64_t pos,
                                uint64_t step, uint32_t n, int32_t ramp, float inc_left,
                                float inc_right, RampMixer ramp_loop) {
   double left = to_single(v->cur_gain_left * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
   double right = to_single(v->cur_gain_right * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
-  if (ramp_loop != nullptr && ramp_is_exact(left, inc_left, n) && ramp_is_exact(right, inc_right, n) &&
-      ramp_loop(out, data, &pos, step, static_cast<int32_t>(n), left, right, inc_left, inc_right)) {
+  const bool exact = ramp_is_exact(left, inc_left, n) && ramp_is_exact(right, inc_right, n);
+  if (WORK == ChunkWork::ADVANCE) {
+    pos = advance_frames(pos, step, n);
+    if (exact) {
+      left += static_cast<double>(n) * inc_left;
+      right += static_cast<double>(n) * inc_right;
+    } else {
+      for (uint32_t j = 0; j < n; ++j) {  // rounded frame by frame, as mixing sums them
+        left += inc_left;
+        right += inc_right;
+      }
+    }
+  } else if (ramp_loop != nullptr && exact &&
+             ramp_loop(out, data, &pos, step, static_cast<int32_t>(n), left, right, inc_left, inc_right)) {
     left += static_cast<double>(n) * inc_left;  // exact, as checked
     right += static_cast<double>(n) * inc_right;
   } else {
@@ -336,8 +353,10 @@ static uint64_t mix_ramp_chunk(Voice* v, float* out, const int16_t* data, uint64
   return pos;
 }
 
-// Mixes one sounding voice for frames output frames, chunk by chunk; a chunk
-// never crosses a loop point, a sample end or the end of a ramp.
+// Mixes one sounding voice for frames output frames (or, ADVANCE, moves it
+// through them), chunk by chunk; a chunk never crosses a loop point, a
+// sample end or the end of a ramp.
+template <ChunkWork WORK>
 static void mix_voice(const Player* p, Voice* v, float* out, uint32_t frames, SteadyMixer steady,
                       RampMixer ramp_loop) {
   const Sample* smp = v->sample;
@@ -350,7 +369,7 @@ static void mix_voice(const Player* p, Voice* v, float* out, uint32_t frames, St
   if (step > MAX_MIX_STEP) step = MAX_MIX_STEP;
   const StepCount count = step_count(step);
   uint64_t pos = (uint64_t{v->pos_int} << 32) | v->pos_frac;
-  ChunkGains gains = chunk_gains(v);
+  ChunkGains gains = WORK == ChunkWork::MIX ? chunk_gains(v) : ChunkGains{};
   uint32_t remaining = frames;
   for (;;) {
     bool backward = v->direction == DIRECTION_BACKWARD;
@@ -366,10 +385,10 @@ static void mix_voice(const Player* p, Voice* v, float* out, uint32_t frames, St
     if (ramp > 0) {
       v->ramp_frames = ramp;
       if (n > static_cast<uint32_t>(ramp)) n = static_cast<uint32_t>(ramp);
-      pos = mix_ramp_chunk(v, out, smp->data, pos, signed_step, n, ramp, inc_left, inc_right, ramp_loop);
-      gains = chunk_gains(v);
+      pos = mix_ramp_chunk<WORK>(v, out, smp->data, pos, signed_step, n, ramp, inc_left, inc_right, ramp_loop);
+      if (WORK == ChunkWork::MIX) gains = chunk_gains(v);
       if (n < planned) reaches = false;  // the ramp ended first: count again from here
-    } else if (silent(v)) {
+    } else if (WORK == ChunkWork::ADVANCE || silent(v)) {
       pos = advance_frames(pos, signed_step, n);
     } else {
       pos = mix_steady_chunk(gains, out, smp->data, pos, signed_step, n, steady);
@@ -378,7 +397,7 @@ static void mix_voice(const Player* p, Voice* v, float* out, uint32_t frames, St
     bool playing = !reaches || boundary_event(v, smp, &pos);
     store_position(v, pos);
     if (!playing) return;
-    out += 2 * static_cast<size_t>(n);
+    if (WORK == ChunkWork::MIX) out += 2 * static_cast<size_t>(n);
     remaining -= n;
     if (remaining == 0) return;
   }
@@ -388,7 +407,7 @@ void mix_voices_using(Player* player, float* accum, int32_t frames, SteadyMixer 
   if (accum == nullptr || frames < 1) return;
   for (int i = 0; i < MIXED_VOICES; ++i) {
     Voice* v = &player->voices[i];
-    if (v->sample != nullptr) mix_voice(player, v, accum, static_cast<uint32_t>(frames), steady, ramp);
+    if (v->sample != nullptr) mix_voice<ChunkWork::MIX>(player, v, accum, static_cast<uint32_t>(frames), steady, ramp);
   }
 }
 
@@ -413,8 +432,20 @@ static void stop_unheard_voices(Player* p) {
 }
 
 void mix_voices(Player* player, float* accum, int32_t frames) {
-  if (stops_unheard_voices()) stop_unheard_voices(player);
+  release_unheard_voices(player);
   mix_voices_using(player, accum, frames, fastest_steady_mixer(), fastest_ramp_mixer());
 }
 
+void release_unheard_voices(Player* player) {
+  if (stops_unheard_voices()) stop_unheard_voices(player);
+}
+
+void advance_voices(Player* player, int32_t frames) {
+  if (frames < 1) return;
+  for (int i = 0; i < MIXED_VOICES; ++i) {
+    Voice* v = &player->voices[i];
+    if (v->sample != nullptr)
+      mix_voice<ChunkWork::ADVANCE>(player, v, nullptr, static_cast<uint32_t>(frames), nullptr, nullptr);
+  }
+}
 }  // namespace qm

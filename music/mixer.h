@@ -46,6 +46,14 @@ bool mix_ramp_reference(float* out, const int16_t* data, uint64_t* pos, uint64_t
 // this function adds keep it so): a voice at gain 0 is then left out unmixed.
 
 void mix_voices(Player* player, float* accum, int32_t frames);
+// Leaves the player's voices 0..63 as mix_voices would after mixing
+// `frames` frames (the same chunks, positions, directions and gain ramps),
+// without mixing: for seeking. Voices that can never be heard again are
+// left to release_unheard_voices, which mix_voices calls on every call.
+void advance_voices(Player* player, int32_t frames);
+// Stops the voices no channel plays any more that have faded to silence
+// (they are never heard again); what mix_voices does first.
+void release_unheard_voices(Player* player);
 // mix_voices with the steady stretches mixed by mix_steady_reference.
 void mix_voices_reference(Player* player, float* accum, int32_t frames);
 // mix_voices with the steady stretches mixed by the given loop and the ramps

@@ -301,6 +301,8 @@ int32_t sample_finetune(const Player* player, const Sample* sample) {
   return sample->finetune;
 }
 
+int32_t rows_at_order(const Module* song, int32_t order) { return pattern_rows(song, order); }
+
 const Cell* current_row_cells(const Player* player) {
   const Module* song = player->song;
   const Pattern* p = pattern_at(song, player->order);

@@ -69,6 +69,28 @@ TEST(XmLoader, ThroughARealFile) {
   EXPECT_EQ(m->instruments[0].samples[0]->data[1], -5 * 256);
 }
 
+// The show's loader, through the file callbacks, keeps to the layout the
+// original tracker wrote; the library's own loaders take the wider set.
+TEST(XmLoader, TheShowsLoaderRefusesWhatOnlyTheWiderLoaderTakes) {
+  XmFile early;
+  early.version = 0x0102;
+  XmFile many;
+  XmInstrument big;
+  big.samples.resize(17);
+  many.instruments = {big};
+  for (const XmFile& f : {early, many}) {
+    const std::vector<uint8_t> bytes = write_xm(f);
+    qm_song* wide = nullptr;
+    ASSERT_EQ(qm_song_load_memory(bytes.data(), bytes.size(), &wide), QM_OK);
+    qm_song_free(wide);
+    install_stdio_callbacks();
+    TempFile file(bytes);
+    qm_load_error error{};
+    EXPECT_EQ(load_module(file.path.c_str(), &error), nullptr);
+    EXPECT_EQ(error.status, QM_ERROR_UNSUPPORTED) << error.detail;
+  }
+}
+
 TEST(XmLoader, UsedPatternsCountOnlyTheSongsOrders) {
   XmFile f;
   f.song_length = 3;

@@ -41,6 +41,7 @@ var Module = (function () {
     rendering: 0,     // WAV downloads being rendered
     muted: [],        // per channel
     soloed: [],
+    levels: [],       // per channel, 0..1: what the meters were last given
     ending: false,    // the end of the song was heard; the next one is on its way
   };
   window.qmPlayer = page;
@@ -227,6 +228,9 @@ var Module = (function () {
     }
     page.playing = true;
     page.paused = false;
+    // A new playback starts with every channel sounding: the visitor's choice holds.
+    page.muted.forEach((on, channel) => on && call("set_mute", channel, 1));
+    page.soloed.forEach((on, channel) => on && call("set_solo", channel, 1));
     call("pause", 0);
     showPlayButton();
     return true;
@@ -341,8 +345,18 @@ var Module = (function () {
     return page.playing ? JSON.parse(text(call("heard"))) : null;
   }
 
+  // The engine's levels of the chunk being heard; none while paused or
+  // stopped, so the meters fall back.
+  function showLevels() {
+    const sounding = page.playing && !page.paused && page.info;
+    const first = sounding ? call("levels") / Float32Array.BYTES_PER_ELEMENT : 0;
+    page.levels = sounding ? Array.from(Module.HEAPF32.subarray(first, first + page.info.channels)) : [];
+    patternView.setLevels(page.levels);
+  }
+
   function animationFrame() {
     requestAnimationFrame(animationFrame);
+    showLevels();
     if (!page.playing) return;
     const at = heard();
     const moved = !page.position || !at || at.frame !== page.position.frame || at.order !== page.position.order;

@@ -2,10 +2,12 @@
 // song played through the Web Audio device (its output pulls the frames
 // straight from the player: no ring, so pause, seek and the controls take
 // effect within the output's short queue), its controls (loop, gain, stereo
-// separation, order), and what is being heard: the output plays a little
-// behind what the player rendered, so each chunk the output takes and each
-// row the player reports is noted, and the page is told the song position,
-// order and row of the frame at the output now.
+// separation, seeking to a frame or an order at the song's own tempo there,
+// channel mute and solo), and what is being heard: the output plays a
+// little behind what the player rendered, so each chunk the output takes
+// (with the channels' levels after it) and each row the player reports is
+// noted, and the page is told the song position, order, row and channel
+// levels of the frame at the output now.
 // Owns: the playback player, the sound device and the notes of the last
 // chunks and rows. Touches: the song of player_bridge.cpp, the library's C
 // API, the Web Audio device.
@@ -26,6 +28,7 @@ constexpr int32_t CHUNK_MARKS = 64;   // chunks noted: far more than the output 
 constexpr int32_t ROW_MARKS = 256;    // rows noted: the fastest song plays about 100 a second
 constexpr double DEFAULT_GAIN_DB = 0.0;
 constexpr int32_t DEFAULT_SEPARATION = 100;  // percent: the song as mixed
+constexpr double MAX_SEEK_FRAME = 24.0 * 3600 * PLAYER_RATE;  // the engine seeks up to a day
 
 // A few of the latest notes, oldest first.
 template <typename T, int32_t N>
@@ -44,6 +47,7 @@ struct Marks {
 struct ChunkMark {
   uint64_t device;  // frames the output had taken from the playback before this chunk
   uint64_t song;    // the song frame of the chunk's first frame
+  float levels[QM_MAX_CHANNELS];  // each channel's peak in the chunk's last block, 1.0 = full scale
 };
 
 struct RowMark {
@@ -62,6 +66,7 @@ struct Playback {
   Marks<ChunkMark, CHUNK_MARKS> chunks;
   Marks<RowMark, ROW_MARKS> rows;
   std::string text;                   // the last JSON handed to the page
+  float heard_levels[QM_MAX_CHANNELS];  // what player_levels hands the page
 };
 
 Playback playback;
@@ -75,8 +80,11 @@ int32_t playback_pull(void*, int16_t* frames, int32_t count) {
   if (playback.player == nullptr) return 0;
   qm_position at{};
   qm_player_get_position(playback.player, &at);
-  playback.chunks.push(ChunkMark{playback.audio->frames_played(playback.audio->self), at.frame});
-  return qm_player_render_s16(playback.player, frames, count);
+  ChunkMark mark{playback.audio->frames_played(playback.audio->self), at.frame, {}};
+  const int32_t got = qm_player_render_s16(playback.player, frames, count);
+  qm_player_get_channel_levels(playback.player, mark.levels, QM_MAX_CHANNELS);
+  playback.chunks.push(mark);
+  return got;
 }
 
 // Opens the device on the first call (within the visitor's gesture, when a
@@ -105,15 +113,24 @@ void forget_heard() {
   if (playback.audio != nullptr) qm::web_audio_flush(playback.audio);
 }
 
-// The song frame at the output now: the frame of the chunk being played,
-// plus how far into it the output is, never past what was rendered.
-uint64_t heard_song_frame(const qm_position& rendered) {
-  if (playback.chunks.count == 0) return rendered.frame;
+// The chunk at the output now: the last one it began to play; null before
+// the first chunk after a start or a move.
+const ChunkMark* heard_chunk() {
+  if (playback.chunks.count == 0) return nullptr;
   const uint64_t heard = qm::web_audio_frames_heard(playback.audio);
   const ChunkMark* mark = &playback.chunks.at(0);
   for (int32_t i = 1; i < playback.chunks.count && playback.chunks.at(i).device <= heard; ++i) {
     mark = &playback.chunks.at(i);
   }
+  return mark;
+}
+
+// The song frame at the output now: the frame of the chunk being played,
+// plus how far into it the output is, never past what was rendered.
+uint64_t heard_song_frame(const qm_position& rendered) {
+  const ChunkMark* mark = heard_chunk();
+  if (mark == nullptr) return rendered.frame;
+  const uint64_t heard = qm::web_audio_frames_heard(playback.audio);
   const uint64_t frame = mark->song + (heard > mark->device ? heard - mark->device : 0);
   return frame < rendered.frame ? frame : rendered.frame;
 }
@@ -151,6 +168,7 @@ EMSCRIPTEN_KEEPALIVE int player_play() {
   qm_player_set_gain(playback.player, playback.gain_db);
   qm_player_set_stereo_separation(playback.player, playback.separation);
   qm_player_set_row_callback(playback.player, on_row, nullptr);
+  qm_player_set_metering(playback.player, 1);
   playback.audio->pause(playback.audio->self, true);
   playback.audio->start(playback.audio->self, qm::pull_source(playback_pull, nullptr));
   return 1;
@@ -188,11 +206,45 @@ EMSCRIPTEN_KEEPALIVE int player_set_separation(int percent) {
   return 1;
 }
 
-// Goes on at an order position's first row; heard at once.
+// Goes on at an order position's first row as the song reaches it from
+// its start (its speed, tempo and voices there), heard at once; the song
+// time goes on from that row's frame. 0 without a playback or for an order
+// the song lacks.
 EMSCRIPTEN_KEEPALIVE int player_seek_order(int order) {
-  if (playback.player == nullptr || qm_player_jump(playback.player, order) != QM_OK) return 0;
+  if (playback.player == nullptr || qm_player_seek(playback.player, order, 0) != QM_OK) return 0;
   forget_heard();
   return 1;
+}
+
+// Goes on at a frame of the song's time as a playback from the start
+// stands there, heard at once; at or past the end the playback ends. 0
+// without a playback or for a frame that is negative or beyond a day.
+EMSCRIPTEN_KEEPALIVE int player_seek_frame(double frame) {
+  if (playback.player == nullptr || !(frame >= 0 && frame <= MAX_SEEK_FRAME)) return 0;
+  if (qm_player_seek_frame(playback.player, static_cast<uint64_t>(frame)) != QM_OK) return 0;
+  forget_heard();
+  return 1;
+}
+
+// Channel (from 0) muted (1) or not (0), soloed (1) or not (0); heard
+// within the output's queue. The playback's channels start unmuted and
+// unsoloed: the page sets them again after each play. 0 without a playback
+// or for a channel the song lacks.
+EMSCRIPTEN_KEEPALIVE int player_set_mute(int channel, int muted) {
+  return playback.player != nullptr && qm_player_set_channel_mute(playback.player, channel, muted != 0) == QM_OK;
+}
+
+EMSCRIPTEN_KEEPALIVE int player_set_solo(int channel, int soloed) {
+  return playback.player != nullptr && qm_player_set_channel_solo(playback.player, channel, soloed != 0) == QM_OK;
+}
+
+// The channels' levels at the output now (QM_MAX_CHANNELS floats, 1.0 =
+// full scale, 0 for channels the song lacks); all 0 when nothing plays or
+// the output has not begun the chunk after a move.
+EMSCRIPTEN_KEEPALIVE const float* player_levels() {
+  const ChunkMark* mark = playback.player != nullptr ? heard_chunk() : nullptr;
+  for (int32_t c = 0; c < QM_MAX_CHANNELS; ++c) playback.heard_levels[c] = mark != nullptr ? mark->levels[c] : 0.0f;
+  return playback.heard_levels;
 }
 
 // Where the playback's render stands (ahead of what is heard by the

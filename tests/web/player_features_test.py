@@ -136,6 +136,81 @@ class PlayerFeatures(unittest.TestCase):
         b.wait_for("!document.getElementById('help').open")
         self.assertEqual(b.console_errors(), [])
 
+    def shown_seconds(self):
+        """The time the page shows, in seconds, rounded up from its tenths."""
+        minutes, seconds = self.browser.evaluate("document.getElementById('time').textContent").split(":")
+        return 60 * int(minutes) + float(seconds) + 0.05
+
+    def test_an_order_or_the_seek_bar_plays_the_song_from_there_and_it_stops_at_its_end(self):
+        b = self.browser
+        self.drop("first.xm")
+        self.play_and_hear()
+        b.click_element(f'#orders [data-order="{LAST_ORDER}"]')
+        b.wait_for(f"qmPlayer.position.order === {LAST_ORDER}")
+        # The song's own time at that order, not the time played so far.
+        self.assertGreaterEqual(b.evaluate("qmPlayer.position.frame"), LAST_ORDER * ORDER_FRAMES)
+        self.assertGreaterEqual(self.shown_seconds(), LAST_ORDER * ORDER_FRAMES / RATE)
+        # Loop off: the song ends after its last order instead of wrapping.
+        b.wait_for("!qmPlayer.playing", timeout=10)
+        self.assertEqual(b.evaluate("document.getElementById('position').textContent"), "ended")
+        # The seek bar starts it again at the song's time chosen; Shift + right moves on by 5 s.
+        b.evaluate(f"(() => {{ const s = document.getElementById('seek'); s.value = {4 * ORDER_FRAMES}; "
+                   "s.dispatchEvent(new Event('change')); })()")
+        b.wait_for("qmPlayer.playing && qmPlayer.position && qmPlayer.position.order === 4")
+        self.assertGreaterEqual(self.shown_seconds(), 4 * ORDER_FRAMES / RATE)
+        before = b.evaluate("qmPlayer.position.frame")
+        b.press_key("ArrowRight", "ArrowRight", 39, shift=True)
+        b.wait_for(f"qmPlayer.position.frame > {before + 4 * RATE}")
+        # Loop on: past the last order the song goes on from its start.
+        b.type_key("l")
+        b.click_element(f'#orders [data-order="{LAST_ORDER}"]')
+        b.wait_for(f"qmPlayer.position.order === {LAST_ORDER}")
+        b.wait_for(f"qmPlayer.playing && qmPlayer.position.order < {LAST_ORDER}", timeout=10)
+        self.assertEqual(b.console_errors(), [])
+
+    def levels_over(self, seconds):
+        """The meters' levels sampled every 50 ms for that long."""
+        samples = []
+        for _ in range(int(seconds / 0.05)):
+            samples.append(self.browser.evaluate("qmPlayer.levels"))
+            time.sleep(0.05)
+        return samples
+
+    def test_a_clicked_channel_falls_silent_on_its_meter_and_solo_keeps_one(self):
+        b = self.browser
+        self.drop("first.xm")
+        self.play_and_hear(RATE)
+        b.wait_for("Array.from(document.querySelectorAll('#channels .level'))"
+                   ".some(e => e.style.transform && e.style.transform !== 'scaleX(0)')")
+        # typing.xm's channels 5 to 8 sound throughout.
+        b.wait_for("qmPlayer.levels[6] > 0")
+        b.click_element('#channels [data-channel="6"]')
+        self.assertEqual(b.evaluate("[qmPlayer.muted[6], document.querySelector('[data-channel=\"6\"]').ariaPressed]"),
+                         [True, "true"])
+        b.wait_for("qmPlayer.levels[6] === 0")
+        samples = self.levels_over(0.5)
+        self.assertEqual([s[6] for s in samples], [0] * len(samples))
+        self.assertTrue(any(s[5] > 0 for s in samples), "the other channels fell silent too")
+        b.click_element('#channels [data-channel="6"]')
+        b.wait_for("qmPlayer.levels[6] > 0")
+        b.type_key("2")
+        self.assertTrue(b.evaluate("qmPlayer.muted[1]"))
+        # Shift + 6 soloes channel 6: every other channel falls silent.
+        b.press_key("6", "Digit6", 54, shift=True)
+        self.assertTrue(b.evaluate("qmPlayer.soloed[5]"))
+        self.assertTrue(b.evaluate("document.querySelector('[data-channel=\"6\"]').classList.contains('silent')"))
+        b.wait_for("qmPlayer.levels.every((l, c) => c === 5 || l === 0)")
+        samples = self.levels_over(0.5)
+        self.assertTrue(all(l == 0 for s in samples for c, l in enumerate(s) if c != 5))
+        self.assertTrue(any(s[5] > 0 for s in samples))
+        # A new playback keeps the choice: the song, once ended, started again from an order.
+        b.click_element(f'#orders [data-order="{LAST_ORDER}"]')
+        b.wait_for("!qmPlayer.playing", timeout=10)
+        b.click_element('#orders [data-order="2"]')
+        b.wait_for("qmPlayer.levels[5] > 0")
+        self.assertTrue(all(l == 0 for s in self.levels_over(0.3) for c, l in enumerate(s) if c != 5))
+        self.assertEqual(b.console_errors(), [])
+
     def download(self, name, switch_to=None):
         """Clicks download (and loads another song while it renders); the file, once saved."""
         b = self.browser

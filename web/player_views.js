@@ -20,6 +20,8 @@ window.qmViews = (function () {
                                          // vibrato, panning, panning slide left, right, tone portamento
   const BEAT_ROWS = 4;             // every fourth row is marked, as trackers do
   const METER_FALL = 0.86;         // a meter keeps this share of its last height each frame
+  const METER_STEP = 0.002;        // a meter moves only by more than this (no restyle for less)
+  const METER_FLOOR = 0.02;        // a falling meter below this drops to empty
   const hex = (value, digits) => value.toString(16).toUpperCase().padStart(digits, "0");
   const escape = (text) => text.replace(/[&<>"]/g, (c) => `&#${c.charCodeAt(0)};`);
 
@@ -106,8 +108,10 @@ window.qmViews = (function () {
   PatternView.prototype.setLevels = function (levels) {
     for (let c = 0; c < this.meters.length; c++) {
       const level = Math.min(1, levels ? levels[c] || 0 : 0);
-      const height = Math.max(level, this.shown[c] * METER_FALL);
-      if (Math.abs(height - this.shown[c]) < 0.002) continue;
+      const fallen = this.shown[c] * METER_FALL;
+      const height = Math.max(level, fallen < METER_FLOOR ? 0 : fallen);
+      if (Math.abs(height - this.shown[c]) < METER_STEP && height > 0) continue;
+      if (height === this.shown[c]) continue;
       this.shown[c] = height;
       this.meters[c].style.transform = `scaleX(${height.toFixed(3)})`;
     }

@@ -161,6 +161,8 @@ class PlayerFeatures(unittest.TestCase):
         before = b.evaluate("qmPlayer.position.frame")
         b.press_key("ArrowRight", "ArrowRight", 39, shift=True)
         b.wait_for(f"qmPlayer.position.frame > {before + 4 * RATE}")
+        # The bar follows what is heard.
+        b.wait_for(f"Number(document.getElementById('seek').value) > {before + 4 * RATE}")
         # Loop on: past the last order the song goes on from its start.
         b.type_key("l")
         b.click_element(f'#orders [data-order="{LAST_ORDER}"]')
@@ -192,6 +194,13 @@ class PlayerFeatures(unittest.TestCase):
         self.assertEqual([s[6] for s in samples], [0] * len(samples))
         self.assertTrue(any(s[5] > 0 for s in samples), "the other channels fell silent too")
         b.click_element('#channels [data-channel="6"]')
+        b.wait_for("qmPlayer.levels[6] > 0")
+        # Paused, the meters fall back.
+        b.click_element("#play")
+        b.wait_for("qmPlayer.levels.length === 0")
+        b.wait_for("Array.from(document.querySelectorAll('#channels .level'))"
+                   ".every(e => e.style.transform === 'scaleX(0.000)' || e.style.transform === 'scaleX(0)')")
+        b.click_element("#play")
         b.wait_for("qmPlayer.levels[6] > 0")
         b.type_key("2")
         self.assertTrue(b.evaluate("qmPlayer.muted[1]"))

@@ -6,7 +6,9 @@ page's main thread takes (its CPU time over wall time, and the DevTools
 protocol's TaskDuration, which also counts time the thread waited for a
 core), the sound output's starved render quanta, and the fewest frames the
 output still held when the page answered it (above 0: no answer came later
-than the queued sound lasted). The 22-channel song is a corpus song (or the
+than the queued sound lasted); then the same, with the longest time between
+two of the page's answers to the output, while a WAV download of the song
+renders in its worker. The 22-channel song is a corpus song (or the
 show's own) widened by repeating its channels.
 Usage: tests/web/measure_player.py SITE_DIR [--trials N] [--seconds S] [--song FILE]"""
 import argparse
@@ -94,6 +96,35 @@ def renderer_main_threads():
     return found
 
 
+# Wraps the sound output's message handler to note when the page answers it.
+ANSWER_TIMES = """(() => {
+  const port = Module.qmAudioOutput.node.port, answer = port.onmessage;
+  window.qmGaps = [];
+  let last = 0;
+  port.onmessage = (event) => {
+    const now = performance.now();
+    if (last) qmGaps.push(now - last);
+    last = now;
+    answer(event);
+  };
+  Module.qmAudioOutput.leastQueued = Infinity;
+  return Module.qmAudioOutput.underruns;
+})()"""
+
+
+def measure_download(browser):
+    """While a WAV download renders: (seconds, underruns, fewest frames queued, longest answer gap ms)."""
+    underruns = browser.evaluate(ANSWER_TIMES)
+    downloads = browser.evaluate("qmPlayer.downloads")
+    start = time.monotonic()
+    browser.click_element("#download")
+    browser.wait_for(f"qmPlayer.downloads > {downloads}", timeout=300)
+    took = time.monotonic() - start
+    least, now, gap = browser.evaluate("[Module.qmAudioOutput.leastQueued, Module.qmAudioOutput.underruns, "
+                                       "Math.max(...qmGaps)]")
+    return took, now - underruns, least, gap
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("site")
@@ -132,11 +163,16 @@ def main():
             output = browser.evaluate("[Module.qmAudioOutput.node.constructor.name, Module.qmAudioOutput.underruns, "
                                       "Module.qmAudioOutput.leastQueued, Module.qmAudioOutput.ahead]")
             playing = browser.evaluate("[qmPlayer.playing, document.querySelectorAll('#rows .cell').length]")
+            browser.allow_downloads(work)
+            download = measure_download(browser)
         print(f"main thread over {wall:.1f} s of playback: {busy:.2f} s of tasks ({100 * busy / wall:.1f} % of the "
               f"time), {cpu:.2f} s of CPU ({100 * cpu / wall:.1f} % of a core)")
         print(f"sound output: {output[0]}, starved render quanta {output[1]}, fewest frames still queued when "
               f"the page answered {output[2]:.0f} ({1000 * output[2] / RATE:.1f} ms), chunks ahead {output[3]}")
         print(f"still playing: {playing[0]}; cells in the pattern view: {playing[1]}")
+        print(f"while a WAV download rendered ({download[0]:.1f} s): starved render quanta {download[1]}, fewest "
+              f"frames still queued {download[2]:.0f} ({1000 * download[2] / RATE:.1f} ms), longest time between "
+              f"the page's answers to the output {download[3]:.1f} ms")
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -160,7 +160,8 @@ class PlayerFeatures(unittest.TestCase):
         self.assertGreaterEqual(self.shown_seconds(), 4 * ORDER_FRAMES / RATE)
         before = b.evaluate("qmPlayer.position.frame")
         b.press_key("ArrowRight", "ArrowRight", 39, shift=True)
-        b.wait_for(f"qmPlayer.position.frame > {before + 4 * RATE}")
+        # Sooner than playing on would get there.
+        b.wait_for(f"qmPlayer.position.frame > {before + 4 * RATE}", timeout=2)
         # The bar follows what is heard.
         b.wait_for(f"Number(document.getElementById('seek').value) > {before + 4 * RATE}")
         # Loop on: past the last order the song goes on from its start.

@@ -149,3 +149,7 @@ void atomic_discard(AtomicFile* file) {
   file->temp_slot = -1;
   file->temp.clear();
 }
+
+int stream_output_open(const std::string& target) {
+  return target == "-" ? STDOUT_FILENO : ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+}

@@ -181,15 +181,21 @@ void waveout_start(void* self, const AudioSource& source) {
   start_pull(w, source);
 }
 
+// A pull stream keeps running while paused, fed silence: stopping the
+// device instead would hold back buffers it already took, and some drivers
+// drop them when it starts again. The ring, which nothing refills, is
+// stopped in place.
 void waveout_pause(void* self, bool paused) {
   WaveOut* w = state(self);
   if (w->handle == nullptr) return;
   w->paused.store(paused);
+  if (w->ring_queued) {
+    if (paused) waveOutPause(w->handle);
+    else waveOutRestart(w->handle);
+    return;
+  }
   if (paused) {
-    waveOutPause(w->handle);
     while (w->in_pull.load()) std::this_thread::yield();
-  } else {
-    waveOutRestart(w->handle);
   }
 }
 

@@ -29,6 +29,8 @@ constexpr uint32_t FRAME_GREEN = 0xFF00;
 constexpr uint32_t FRAME_BLUE = 0xFF;
 constexpr WPARAM ESCAPE_KEY = VK_ESCAPE;
 constexpr WPARAM KEY_CODE_MASK = 0xFF;         // the key code is the low byte of wParam
+static_assert(sizeof(void*) != 4 || (sizeof(DDSURFACEDESC) == 108 && sizeof(DDPIXELFORMAT) == 32),
+              "the first DirectDraw's records");
 constexpr const char* TRY_WINDOW = "; --window shows the show in a window instead";
 
 // Presenter state; empty until display_open, empty again after display_shutdown.

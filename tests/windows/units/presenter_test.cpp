@@ -4,9 +4,11 @@
 // the lock's pitch, the activation flag, the keys and shutdown's order. The
 // GDI window's scale. Runs under Wine (or Windows) with a window station.
 #include <windows.h>
+#include <ddraw.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -56,7 +58,7 @@ TEST_F(DirectDrawPresenter, OpensInTheOrderOfItsSteps) {
   EXPECT_EQ(fake_->back_buffer_count, 2u);  // triple buffering first
   EXPECT_EQ(fake_->caps, static_cast<uint32_t>(DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX |
                                                 DDSCAPS_VIDEOMEMORY));
-  EXPECT_EQ(fake_->desc_size, 108u);
+  EXPECT_EQ(fake_->desc_size, sizeof(DDSURFACEDESC));  // 108 bytes on 32-bit Windows
   EXPECT_NE(window(), nullptr);
 }
 

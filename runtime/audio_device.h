@@ -83,12 +83,14 @@ AudioSource pull_source(PullFunction pull, void* user);
 // The read side of a ring played through pull: where the device stands in
 // it. The ring's writer publishes each block it fills by a release increment
 // of *published; ring_pull acquires it before copying, so every frame the
-// device plays was completely written.
+// device plays was completely written. Every field is an atomic, since the
+// owner points the reader at a ring while a device's thread may read it;
+// ring is stored last (release) and loaded first (acquire).
 struct RingReader {
-  const int16_t* ring = nullptr;                  // ring_frames x 2 samples; null: silence
-  int32_t ring_frames = 0;                        // frames in the ring
+  std::atomic<const int16_t*> ring{nullptr};      // ring_frames x 2 samples; null: silence
+  std::atomic<int32_t> ring_frames{0};            // frames in the ring
   std::atomic<int32_t> read_frame{0};             // next frame to play, 0..ring_frames - 1
-  const std::atomic<uint32_t>* published = nullptr; // the writer's count of filled blocks, may be null
+  std::atomic<const std::atomic<uint32_t>*> published{nullptr}; // the writer's count of filled blocks, may be null
 };
 
 // Points reader at ring (frames long) from its first frame.

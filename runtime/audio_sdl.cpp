@@ -29,7 +29,10 @@ struct SdlAudio {
   AudioDevice device;                // self points at this record
   bool caller_handles_signals = false; // SDL installs no signal handlers
   SDL_AudioDeviceID id = 0;          // 0 while closed
-  AudioSource source{};              // what plays; guarded by SDL's device lock
+  // What plays: the source's pull and user, stored under SDL's device lock
+  // (pull last, release) and loaded by the callback (pull first, acquire).
+  std::atomic<PullFunction> pull{nullptr};
+  std::atomic<void*> user{nullptr};
   std::atomic<uint64_t> played{0};   // frames delivered since start
 };
 
@@ -39,11 +42,13 @@ SdlAudio* state(void* self) { return static_cast<SdlAudio*>(self); }
 void SDLCALL audio_callback(void* user, Uint8* stream, int length) {
   SdlAudio* a = state(user);
   const int32_t frames = length / FRAME_BYTES;
-  int32_t written = a->source.pull != nullptr ? a->source.pull(a->source.user, reinterpret_cast<int16_t*>(stream), frames) : 0;
+  const PullFunction pull = a->pull.load(std::memory_order_acquire);
+  int32_t written = 0;
+  if (pull != nullptr) written = pull(a->user.load(std::memory_order_relaxed), reinterpret_cast<int16_t*>(stream), frames);
   if (written < 0) written = 0;
   if (written < frames)
     std::memset(stream + static_cast<size_t>(written) * FRAME_BYTES, 0, static_cast<size_t>(frames - written) * FRAME_BYTES);
-  if (a->source.pull != nullptr) a->played.fetch_add(static_cast<uint64_t>(frames), std::memory_order_release);
+  if (pull != nullptr) a->played.fetch_add(static_cast<uint64_t>(frames), std::memory_order_release);
 }
 
 // SDL's log lines (driver probing) are not the caller's to show.
@@ -104,11 +109,16 @@ AudioStatus sdl_open(void* self, int32_t rate, int32_t buffer_frames, std::strin
   return AUDIO_OK;
 }
 
-// Keeps the callback out while the source changes hands.
+// Keeps the callback out while the source changes hands. The count of
+// frames played is acquired first: whatever an earlier callback did happens
+// before what the owner does next.
 void set_source(SdlAudio* a, const AudioSource& source) {
   SDL_LockAudioDevice(a->id);
-  a->source = source;
+  a->played.load(std::memory_order_acquire);
+  a->pull.store(nullptr, std::memory_order_release);
+  a->user.store(source.user, std::memory_order_relaxed);
   a->played.store(0, std::memory_order_relaxed);
+  a->pull.store(source.pull, std::memory_order_release);
   SDL_UnlockAudioDevice(a->id);
 }
 
@@ -138,7 +148,7 @@ void sdl_close(void* self) {
   if (a->id == 0) return;
   SDL_CloseAudioDevice(a->id);
   a->id = 0;
-  a->source = AudioSource{};
+  a->pull.store(nullptr, std::memory_order_release);
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 

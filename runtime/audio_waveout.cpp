@@ -23,9 +23,13 @@ namespace {
 constexpr int FRAME_BYTES = 4;                  // 16-bit stereo
 constexpr WORD BITS_PER_SAMPLE = 16;
 constexpr DWORD ENDLESS_LOOPS = 0xFFFFFFFF;     // the ring's loop count: play it without end
-constexpr int PULL_BUFFERS = 4;                 // short buffers queued for a pull source
+// Buffers queued for a pull source: with the player's 1,024 frames each,
+// about 190 ms of sound, which rides out a busy machine's late wake-ups.
+constexpr int PULL_BUFFERS = 8;
 constexpr int32_t DEFAULT_PULL_FRAMES = 1024;   // frames per pull buffer when the owner has no preference
 constexpr DWORD FEEDER_WAIT_MS = 100;           // the feeder's longest wait for a finished buffer
+constexpr DWORD DRAIN_POLL_MS = 5;              // close: how often the queued buffers are looked at
+constexpr DWORD DRAIN_SLACK_MS = 200;           // close: the longest wait beyond the queue's own length
 
 struct PullBuffer {
   WAVEHDR header{};
@@ -98,7 +102,9 @@ void feed(WaveOut* w, PullBuffer& b) {
 }
 
 // The feeder thread: every buffer the device hands back is filled again.
+// It is the stream's real-time thread, raised as the show's mixer is.
 void feeder_main(WaveOut* w) {
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
   for (PullBuffer& b : w->buffers) feed(w, b);
   while (!w->feeder_stop.load()) {
     WaitForSingleObject(w->done_event, FEEDER_WAIT_MS);
@@ -213,9 +219,29 @@ uint64_t waveout_frames_played(void* self) {
   return (next > last ? next : last) / FRAME_BYTES;
 }
 
+// Ends the feeder and lets the device play out the pull buffers already
+// queued (the end of a song), for at most their length and some slack.
+void drain_pull(WaveOut* w) {
+  if (!w->feeder.joinable()) return;
+  w->feeder_stop.store(true);
+  SetEvent(w->done_event);
+  w->feeder.join();
+  const DWORD queue_ms = static_cast<DWORD>(
+      static_cast<uint64_t>(PULL_BUFFERS) * static_cast<uint64_t>(w->pull_frames) * 1000 / w->format.nSamplesPerSec);
+  const DWORD give_up = GetTickCount() + queue_ms + DRAIN_SLACK_MS;
+  auto queued = [w] {
+    for (const PullBuffer& b : w->buffers)
+      if ((b.header.dwFlags & WHDR_PREPARED) && !(b.header.dwFlags & WHDR_DONE)) return true;
+    return false;
+  };
+  while (queued() && static_cast<LONG>(give_up - GetTickCount()) > 0) Sleep(DRAIN_POLL_MS);
+}
+
+// A pull stream is heard to its end; the ring, endless, stops at once.
 void waveout_close(void* self) {
   WaveOut* w = state(self);
   if (w->handle == nullptr) return;
+  drain_pull(w);
   waveout_reset(w);
   waveOutClose(w->handle);
   w->handle = nullptr;

@@ -6,8 +6,10 @@
 // device reads the ring again and again while the mixer refills what lies
 // behind it; the play position is the device's count of bytes played, which
 // goes on growing across passes. A pull source (the player) is played
-// through a few short buffers that a feeder thread refills from the pull
-// function whenever the device hands one back.
+// through a few short buffers that a feeder thread (at time-critical
+// priority) refills from the pull function whenever the device hands one
+// back; close lets the buffers already queued play out, so a song's last
+// frames are heard.
 // Owns: nothing declared here. Thread: create/destroy and the control calls
 // on the owner's thread; the pull on the feeder thread; frames_played on any.
 //

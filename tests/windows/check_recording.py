@@ -4,29 +4,39 @@ PulseAudio null sink, with xmrender's render of the same song.
 
   check_recording.py RECORDING.raw REFERENCE.wav show|player
 
-The recording is raw 16-bit stereo at 44,100 Hz. Wine's sound driver now and
-then writes a stretch of silent frames instead of what the program queued
-(a few milliseconds, when it runs ahead of its own period), so the check is
-made piece by piece: every stretch of sound between silent frames must be
-frames of the render, taken in order. "player": the pieces follow the song
-from its first sound to its end. "show": the first 2 s follow the song in
-order, and sound of the render goes on to the show's end, the ring looping
-after the stop at 4.1 s. (The show's song repeats with the ring's period
-from its second bar, so the loop and the song cannot be told apart there;
-the ring's looping in place is tested without Wine as well.)
+The recording is raw 16-bit stereo at 44,100 Hz. What the device should have
+played is the render ("player": the song once, to its end) or, for the show,
+the render's first two bars and then its second bar again and again: the
+show's song repeats its second bar unchanged until its fourth, the show
+stops the music at 4.1 s with the ring holding two seconds of it, and the
+device goes on looping the ring (one bar long) to the show's end.
+
+The check walks both in step, frame by frame. Wine's sound driver does not
+play everything it is given when it is not scheduled in time: it puts
+stretches of silence into the stream, and it leaves out frames, after such
+a stretch or between two of the device's buffers (up to half a second at
+the start of a stream on a busy machine). So after the leading silence the
+sound must be the frames due; where it is not, it must go on from a later
+frame, at most half a second later (or as much more as the silent stretch
+just passed lasted); most of what it moved over must have been heard; the
+show's sound lasts to its end, the player's reaches the song's end. Sound
+out of order, a ring looped at the wrong length, music that does not stop,
+or samples that differ, all fail.
 Prints what it found; status 0 when it all holds, 1 when not, 2 when a file
 cannot be read."""
 import struct
 import sys
 
 RATE = 44100
-RING_FRAMES = 88400            # 100 blocks of 884 frames
-PROBE_FRAMES = 16              # frames that locate a piece in the render
-MAX_CANDIDATES = 64           # places of a probe in the render tried
-MIN_PIECE_FRAMES = 8           # shorter stretches between silences are not located
-FIRST_SOUND_MAX = RATE // 10   # the first piece lies within the song's first tenth of a second
-SHOW_HEARD_MIN = 29 * RATE     # the show: sound from the ring until about its end (30.7 s)
-SILENT = b"\0\0\0\0"
+FRAME = 4                      # bytes of a 16-bit stereo frame
+BAR_FRAMES = 88400             # one bar of the show's song: the ring's length
+PROBE_FRAMES = 64              # frames that place a stretch of sound in the render
+MIN_LOCATE_FRAMES = 16         # a shorter stretch of sound is too short to place
+SHOW_HEARD_MIN = 29 * RATE     # the show: sound in the recording until about its end (30.7 s)
+PLAYER_END_SLACK = RATE // 10  # the player: heard to within this of the song's end
+HEARD_MIN = 0.6                # the share of the render reached that must be heard
+MAX_DROP_FRAMES = RATE // 2    # the most Wine's driver drops at one place
+SILENT = b"\0" * FRAME
 
 
 def read_frames(path):
@@ -42,115 +52,164 @@ def read_frames(path):
             at += 8 + size + (size & 1)
         else:
             raise ValueError("no data chunk")
-    return data[:len(data) // 4 * 4]
+    return data[:len(data) // FRAME * FRAME]
 
 
-def find_frame(haystack, needle, start=0):
-    """The frame index of needle in haystack at a frame boundary, or -1."""
-    at = haystack.find(needle, start * 4)
-    while at >= 0 and at % 4:
-        at = haystack.find(needle, at + 1)
-    return -1 if at < 0 else at // 4
+def expected_stream(render, mode, frames):
+    """What the device should play, at least frames long (the player: the render)."""
+    if mode == "player":
+        return render
+    if len(render) < 2 * BAR_FRAMES * FRAME:
+        raise ValueError("the render is shorter than two bars")
+    bar = render[BAR_FRAMES * FRAME:2 * BAR_FRAMES * FRAME]
+    stream = render[:2 * BAR_FRAMES * FRAME]
+    while len(stream) < frames * FRAME:
+        stream += bar
+    return stream
 
 
-def match_length(recording, frame, end, render, at):
-    length = 0
-    while frame + length < end and recording[(frame + length) * 4:(frame + length + 1) * 4] == \
-            render[(at + length) * 4:(at + length + 1) * 4]:
-        length += 1
-    return length
+def frame_at(data, i):
+    return data[i * FRAME:(i + 1) * FRAME]
 
 
-def longest_match(recording, frame, end, render, probe):
-    """Where in the render the recording's frames from frame on go on the
-    longest (a short probe can occur several times: the song repeats)."""
-    best_at, best_length = -1, 0
-    at = find_frame(render, probe)
-    for _ in range(MAX_CANDIDATES):
-        if at < 0:
-            break
-        length = match_length(recording, frame, end, render, at)
-        if length > best_length:
-            best_at, best_length = at, length
-        if frame + length == end:
-            break
-        at = find_frame(render, probe, at + 1)
-    return best_at, best_length
+def sound_end(recording, frame):
+    """The end of the stretch of sound (no silent frame) that starts at frame."""
+    total = len(recording) // FRAME
+    end = frame
+    while end < total and frame_at(recording, end) != SILENT:
+        end += 1
+    return end
 
 
-def pieces(recording, render):
-    """Splits the recording's sound into pieces of the render: a list of
-    (recording frame, render frame, frames); None when a piece is not in it."""
-    found = []
-    total = len(recording) // 4
-    frame = 0
-    while frame < total:
-        if recording[frame * 4:frame * 4 + 4] == SILENT:
-            frame += 1
-            continue
-        end = frame
-        while end < total and recording[end * 4:end * 4 + 4] != SILENT:
-            end += 1
-        if end - frame < MIN_PIECE_FRAMES:
-            frame = end
-            continue
-        while frame < end:
-            probe = recording[frame * 4:min(end, frame + PROBE_FRAMES) * 4]
-            at, length = longest_match(recording, frame, end, render, probe)
-            if at < 0:
-                print(f"FAIL: the sound at {frame / RATE:.3f} s of the recording is not in the render")
-                return None
-            found.append((frame, at, length))
-            frame += length
-        frame = end
-    return found
+def silence_end(recording, frame):
+    total = len(recording) // FRAME
+    while frame < total and frame_at(recording, frame) == SILENT:
+        frame += 1
+    return frame
 
 
-def check(found, mode):
-    ok = True
-    if not found:
+def matches(recording, begin, end, stream, at):
+    """Whether the recording's frames begin..end are the stream's from at on
+    (a few frames first: most places tried differ at once)."""
+    head = min(end, begin + PROBE_FRAMES)
+    return (recording[begin * FRAME:head * FRAME] == stream[at * FRAME:(at + head - begin) * FRAME] and
+            recording[begin * FRAME:end * FRAME] == stream[at * FRAME:(at + end - begin) * FRAME])
+
+
+def first_difference(recording, begin, end, stream, at):
+    """The first frame from begin on (before end) that is not the one due."""
+    low, high = begin, end  # matches up to low; a difference before high
+    while high - low > 1:
+        mid = (low + high) // 2
+        if matches(recording, low, mid, stream, at + low - begin):
+            low = mid
+        else:
+            high = mid
+    return low
+
+
+def locate(recording, frame, end, stream, after, before):
+    """The first frame from after on (before before) where the stream holds
+    the recording's frames from frame on (a probe of them), or -1."""
+    probe = recording[frame * FRAME:min(end, frame + PROBE_FRAMES) * FRAME]
+    if len(probe) < MIN_LOCATE_FRAMES * FRAME:
+        return -1
+    before = min(before, len(stream) // FRAME)
+    limit = (before + PROBE_FRAMES) * FRAME
+    found = stream.find(probe, after * FRAME, limit)
+    while found >= 0 and found % FRAME:
+        found = stream.find(probe, found + 1, limit)
+    return -1 if found < 0 else found // FRAME
+
+
+class Walk:
+    """Where the recording stands against the stream, and what was lost."""
+    def __init__(self, due, frame):
+        self.due, self.frame = due, frame  # next stream frame due; recording frame
+        self.start = frame                 # the recording's first frame of sound
+        self.heard = 0                     # frames of the stream heard
+        self.stretches = 0                 # silent stretches within the sound
+        self.drops = 0                     # places where frames of the stream were left out
+        self.left_out = due                # frames of the stream never heard
+        self.unplaced = 0                  # frames of sound too few to place, passed over
+
+
+def walk(recording, stream):
+    """Walks the recording's sound along the stream: a Walk, or None after
+    printing why. Where the sound is not the frame due, it must go on from a
+    later one, at most MAX_DROP_FRAMES later, or as much more as the silent
+    stretch just passed lasted."""
+    total = len(recording) // FRAME
+    stream_frames = len(stream) // FRAME
+    start = silence_end(recording, 0)
+    if start == total:
         print("FAIL: no sound recorded")
-        return False
-    first_rec = found[0][0]
-    print(f"leading silence: {first_rec / RATE:.3f} s; {len(found)} pieces of the render")
-    if found[0][1] > FIRST_SOUND_MAX:
-        print(f"FAIL: the recording begins at render frame {found[0][1]}, not at the song's start")
-        ok = False
-    # The opening is heard in order: each piece starts no earlier than the
-    # last one ended (the song repeats with the ring's period from its second
-    # bar on, so later pieces are located in the render modulo that period).
-    heard = 0
-    for rec, at, length in found:
-        if rec - first_rec >= RING_FRAMES:
-            break
-        if at < heard:
-            print(f"FAIL: at {(rec - first_rec) / RATE:.3f} s the recording goes back to render frame {at}")
-            ok = False
-        heard = at + length
-    last = found[-1]
-    heard_until = last[0] + last[2] - first_rec
-    print(f"sound from the render is heard for {heard_until / RATE:.3f} s")
-    if mode == "show" and heard_until < SHOW_HEARD_MIN:
-        print("FAIL: the ring did not keep looping to the end of the show")
-        ok = False
-    return ok
+        return None
+    found = locate(recording, start, sound_end(recording, start), stream, 0, MAX_DROP_FRAMES)
+    if found < 0:
+        print(f"FAIL: the first sound ({start / RATE:.3f} s into the recording) is not the song's opening")
+        return None
+    print(f"leading silence: {start / RATE:.3f} s; the sound begins at frame {found} of the render")
+    w = Walk(found, start)
+    gap = 0  # the silent stretch just passed
+    while True:
+        end = min(sound_end(recording, w.frame), w.frame + stream_frames - w.due)
+        if not matches(recording, w.frame, end, stream, w.due):
+            wrong = first_difference(recording, w.frame, end, stream, w.due)
+            w.heard += wrong - w.frame
+            w.due += wrong - w.frame
+            if end - wrong < MIN_LOCATE_FRAMES:  # too few frames to place: passed over
+                w.unplaced += end - wrong
+                w.frame = end
+                continue
+            found = locate(recording, wrong, end, stream, w.due, w.due + gap + MAX_DROP_FRAMES)
+            if found < 0:
+                print(f"FAIL: {wrong / RATE:.3f} s into the recording the sound is not frame {w.due} of the render"
+                      f" nor one of the {gap + MAX_DROP_FRAMES} after it")
+                return None
+            w.drops += 1
+            w.left_out += found - w.due
+            w.due, w.frame, gap = found, wrong, 0
+            continue
+        w.heard += end - w.frame
+        w.due += end - w.frame
+        w.frame = end
+        resume = silence_end(recording, end)
+        if resume >= total or w.due >= stream_frames:
+            return w
+        w.stretches += 1
+        gap = resume - end
+        w.frame = resume
 
 
 def main():
     if len(sys.argv) != 4 or sys.argv[3] not in ("show", "player"):
         print(__doc__.split("\n\n")[1], file=sys.stderr)
         return 2
+    mode = sys.argv[3]
     try:
         recording, render = read_frames(sys.argv[1]), read_frames(sys.argv[2])
+        stream = expected_stream(render, mode, len(recording) // FRAME)
     except (OSError, ValueError) as e:
         print(f"check_recording.py: {e}", file=sys.stderr)
         return 2
-    found = pieces(recording, render)
-    ok = found is not None and check(found, sys.argv[3])
-    if ok and sys.argv[3] == "player":
-        heard_to = max(at + length for _, at, length in found)
-        if heard_to < len(render) // 4 - RATE // 10:
-            print(f"FAIL: the song is heard up to {heard_to / RATE:.3f} s of {len(render) // 4 / RATE:.3f} s")
+    w = walk(recording, stream)
+    ok = w is not None
+    if ok:
+        print(f"{(w.frame - w.start) / RATE:.3f} s of sound, {w.due / RATE:.3f} s of the render reached,"
+              f" {w.heard / RATE:.3f} s of it heard; {w.stretches} silent stretches within the sound;"
+              f" {w.left_out} frames of the render left out at {w.drops} places; {w.unplaced} frames passed over")
+        # Wine's silent stretches hold the device's position back, so the
+        # show's length is taken from the recording.
+        if mode == "show" and w.frame - w.start < SHOW_HEARD_MIN:
+            print("FAIL: the ring did not keep looping to the end of the show")
+            ok = False
+        song = len(render) // FRAME
+        if mode == "player" and w.due < song - PLAYER_END_SLACK:
+            print(f"FAIL: the song is heard up to {w.due / RATE:.3f} s of {song / RATE:.3f} s")
+            ok = False
+        if w.heard < HEARD_MIN * w.due:
+            print(f"FAIL: less than {HEARD_MIN:.0%} of the render up to there is heard")
             ok = False
     print("OK" if ok else "FAILED")
     return 0 if ok else 1

@@ -101,16 +101,19 @@ void feed(WaveOut* w, PullBuffer& b) {
   waveOutWrite(w->handle, &b.header, sizeof b.header);
 }
 
-// The feeder thread: every buffer the device hands back is filled again.
+// The feeder thread: every buffer the device hands back is filled again,
+// in the order the device plays them (it finishes them in the order they
+// were written), so the stream's frames stay in order across the wrap.
 // It is the stream's real-time thread, raised as the show's mixer is.
 void feeder_main(WaveOut* w) {
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
   for (PullBuffer& b : w->buffers) feed(w, b);
+  int next = 0;  // the buffer the device hands back next
   while (!w->feeder_stop.load()) {
     WaitForSingleObject(w->done_event, FEEDER_WAIT_MS);
-    for (PullBuffer& b : w->buffers) {
-      if (w->feeder_stop.load()) break;
-      if (b.header.dwFlags & WHDR_DONE) feed(w, b);
+    while (!w->feeder_stop.load() && (w->buffers[next].header.dwFlags & WHDR_DONE)) {
+      feed(w, w->buffers[next]);
+      next = (next + 1) % PULL_BUFFERS;
     }
   }
 }

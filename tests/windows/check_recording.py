@@ -14,11 +14,16 @@ device goes on looping the ring (one bar long) to the show's end.
 The check walks both in step, frame by frame. Wine's sound driver does not
 play everything it is given when it is not scheduled in time: it puts
 stretches of silence into the stream, and it leaves out frames, after such
-a stretch or between two of the device's buffers (up to half a second at
-the start of a stream on a busy machine). So after the leading silence the
-sound must be the frames due; where it is not, it must go on from a later
-frame, at most half a second later (or as much more as the silent stretch
-just passed lasted); most of what it moved over must have been heard; the
+a stretch or between two of the device's buffers. Starting a stream on a
+busy machine it is worst: its clock runs on while nothing is heard and it
+then throws away the buffers it was handed, up to about a second and a half
+of sound, within the first tenth of a second of sound heard (its first
+buffers; the program cannot do that, since it renders a buffer only when
+the device hands one back, always in order). So after the leading silence
+the sound must be the frames due; where it is not, it must go on from a
+later frame, at most half a second later (or as much more as the silent
+stretch just passed lasted; two seconds at the start); most of what it
+moved over must have been heard; the
 show's sound lasts to its end, the player's reaches the song's end. Sound
 out of order, a ring looped at the wrong length, music that does not stop,
 or samples that differ, all fail.
@@ -36,6 +41,8 @@ SHOW_HEARD_MIN = 29 * RATE     # the show: sound in the recording until about it
 PLAYER_END_SLACK = RATE // 10  # the player: heard to within this of the song's end
 HEARD_MIN = 0.6                # the share of the render reached that must be heard
 MAX_DROP_FRAMES = RATE // 2    # the most Wine's driver drops at one place
+START_DROP_FRAMES = 2 * RATE   # the most it drops when a stream starts
+START_FRAMES = RATE // 10      # the frames of sound heard first, where the start's drop lies
 SILENT = b"\0" * FRAME
 
 
@@ -145,7 +152,7 @@ def walk(recording, stream):
     if start == total:
         print("FAIL: no sound recorded")
         return None
-    found = locate(recording, start, sound_end(recording, start), stream, 0, MAX_DROP_FRAMES)
+    found = locate(recording, start, sound_end(recording, start), stream, 0, START_DROP_FRAMES)
     if found < 0:
         print(f"FAIL: the first sound ({start / RATE:.3f} s into the recording) is not the song's opening")
         return None
@@ -162,10 +169,11 @@ def walk(recording, stream):
                 w.unplaced += end - wrong
                 w.frame = end
                 continue
-            found = locate(recording, wrong, end, stream, w.due, w.due + gap + MAX_DROP_FRAMES)
+            most = START_DROP_FRAMES if w.heard < START_FRAMES else gap + MAX_DROP_FRAMES
+            found = locate(recording, wrong, end, stream, w.due, w.due + most)
             if found < 0:
                 print(f"FAIL: {wrong / RATE:.3f} s into the recording the sound is not frame {w.due} of the render"
-                      f" nor one of the {gap + MAX_DROP_FRAMES} after it")
+                      f" nor one of the {most} after it")
                 return None
             w.drops += 1
             w.left_out += found - w.due

@@ -25,10 +25,33 @@ inline bool cpu_has_sse2() {
 #endif
 }
 
+// AVX: three-operand (VEX) forms of the 128-bit instructions, SSE4.1's
+// included (signed 32 x 32 -> 64-bit products).
+inline bool cpu_has_avx() {
+#ifdef QM_CPU_X86_64
+  static const bool yes = (__builtin_cpu_init(), __builtin_cpu_supports("avx"));
+  return yes;
+#else
+  return false;
+#endif
+}
+
 // AVX2: eight 32-bit lanes of integer arithmetic.
 inline bool cpu_has_avx2() {
 #ifdef QM_CPU_X86_64
   static const bool yes = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+  return yes;
+#else
+  return false;
+#endif
+}
+
+// True on processors that run each 256-bit AVX2 instruction as two 128-bit
+// halves and cross lanes slowly (AMD's families 15h and 17h before Zen 2):
+// there a loop written for 128-bit vectors outruns its 256-bit twin.
+inline bool cpu_splits_256bit() {
+#ifdef QM_CPU_X86_64
+  static const bool yes = (__builtin_cpu_init(), __builtin_cpu_is("amdfam15h") || __builtin_cpu_is("znver1"));
   return yes;
 #else
   return false;

@@ -72,6 +72,8 @@ struct Channel {
   uint8_t fine_volume_slide; // memory of EAy/EBy
   uint8_t fine_porta_up;     // memory of E1y
   uint8_t fine_porta_down;   // memory of E2y
+  uint8_t mix_controlled;    // 1: mix_gain scales the voice volume (the player's channel controls)
+  float mix_gain;            // 0 (muted) .. 1, used only when mix_controlled is 1
 };
 
 // Shared all-zero instrument for unset channels; read only.

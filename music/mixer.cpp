@@ -11,8 +11,10 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "music/mixer_fast.h"
+#include "music/channel.h"
 #include "music/player.h"
 #include "music/voice.h"
 
@@ -59,12 +61,17 @@ static inline uint64_t advance(uint64_t pos, uint64_t step) { return (pos & ~uin
 
 uint64_t mix_steady_reference(float* out, const int16_t* data, uint64_t pos, uint64_t step,
                               int32_t n, float gain_left, float gain_right) {
-  for (int32_t j = 0; j + 1 < n; j += 2) {
+  int32_t j = 0;
+  for (; j + 1 < n; j += 2) {
     mix_frame(out, data, pos, gain_left, gain_right);
     pos = advance(pos, step);
     mix_frame(out + 2, data, pos, gain_left, gain_right);
     pos = advance(pos, step);
     out += 4;
+  }
+  if (j < n) {
+    mix_frame(out, data, pos, gain_left, gain_right);
+    pos = advance(pos, step);
   }
   return pos;
 }
@@ -73,9 +80,38 @@ static uint64_t with_whole(uint64_t pos, int64_t whole) {
   return (uint64_t{static_cast<uint32_t>(whole)} << 32) | static_cast<uint32_t>(pos);
 }
 
+// The divisor of the boundary count: the step at 24.8 precision and its
+// reciprocal, fixed while a voice is mixed.
+struct StepCount {
+  uint64_t step;    // step >> 8, below 2^32; 0 for steps below 1/2^24 frame
+  double inverse;   // 1 / step
+};
+
+static StepCount step_count(uint64_t step) {
+  uint64_t s = step >> 8;
+  return StepCount{s, s != 0 ? 1.0 / static_cast<double>(s) : 0.0};
+}
+
+// ceil(d / s) for d below 2^48: d x (1 / s) in double lies within 1/16 of
+// d / s, so its whole part is at most one off floor(d / s), and one
+// correction either way (without branches: they would follow the data)
+// makes the quotient exact.
+static uint64_t divide_up(uint64_t d, const StepCount& s) {
+  const auto step = static_cast<int64_t>(s.step);
+  auto q = static_cast<int64_t>(static_cast<double>(static_cast<int64_t>(d)) * s.inverse);
+  int64_t r = static_cast<int64_t>(d) - q * step;
+  int64_t under = r >> 63;  // -1 when the estimate was one too high
+  q += under;
+  r += under & step;
+  int64_t over = -static_cast<int64_t>(r >= step);  // -1 when it was one too low
+  q -= over;
+  r -= over & step;
+  return static_cast<uint64_t>(q) + (r != 0 ? 1 : 0);
+}
+
 // Frames until the chunk reaches its boundary, counted at 24.8 precision.
 // Sets *reaches when the boundary falls within budget frames.
-static uint32_t frames_to_boundary(uint64_t distance, uint64_t step, uint32_t budget,
+static uint32_t frames_to_boundary(uint64_t distance, const StepCount& step, uint32_t budget,
                                    bool* reaches) {
   *reaches = false;
   if (static_cast<int64_t>(distance) < 0) {  // already past it: handle it at once
@@ -83,10 +119,8 @@ static uint32_t frames_to_boundary(uint64_t distance, uint64_t step, uint32_t bu
     return 0;
   }
   if ((distance >> 32) >= FAR_BOUNDARY_FRAMES) return budget;
-  uint64_t d = distance >> 8;
-  uint64_t s = step >> 8;
-  if (s == 0) return budget;  // a step this small moves less than a frame per chunk
-  uint64_t k = d / s + (d % s != 0 ? 1 : 0);
+  if (step.step == 0) return budget;  // a step this small moves less than a frame per chunk
+  uint64_t k = divide_up(distance >> 8, step);  // below 2^24 frames: distance >> 8 < 2^48
   if (k > budget) return budget;
   *reaches = true;
   return static_cast<uint32_t>(k);
@@ -173,21 +207,91 @@ static void store_position(Voice* v, uint64_t pos) {
   v->pos_frac = static_cast<uint32_t>(pos);
 }
 
-// A chunk without a ramp: pairs of frames at the steady gains, an odd last
-// frame at the applied gains. Returns the position after the chunk.
-static uint64_t mix_steady_chunk(const Voice* v, float* out, const int16_t* data, uint64_t pos,
-                                 uint64_t step, uint32_t n, SteadyMixer steady) {
-  float gain_left = to_single(v->gain_left * static_cast<double>(GAIN_UNIT));
-  float gain_right = to_single(v->gain_right * static_cast<double>(GAIN_UNIT));
-  int32_t pairs = static_cast<int32_t>(n & ~1u);
-  pos = steady(out, data, pos, step, pairs, gain_left, gain_right);
-  if (n & 1) {
-    float cur_left = to_single(v->cur_gain_left * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
-    float cur_right = to_single(v->cur_gain_right * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
-    mix_frame(out + 2 * pairs, data, pos, cur_left, cur_right);
+// The position after n frames from pos: the same n advances one by one.
+static uint64_t advance_frames(uint64_t pos, uint64_t step, uint32_t n) {
+  if (n == 0) return pos;
+  return (pos & ~uint64_t{1}) + (n - 1) * (step & ~uint64_t{1}) + step;
+}
+
+// True when every gain a chunk without a ramp applies is 0. Its products are
+// then zeros, and adding a zero to a float that is not -0.0 leaves it as it
+// is; the accumulator never holds -0.0 (it starts at +0.0, and a sum rounds to
+// -0.0 only when both terms are -0.0), so such a chunk only moves the position.
+static bool silent(const Voice* v) {
+  return (v->gain_left | v->gain_right | v->cur_gain_left | v->cur_gain_right) == 0;
+}
+
+// The gains of a chunk without a ramp: the steady ones for its pairs of
+// frames, the applied ones for an odd last frame. They change only when a
+// ramp moves the applied gains, so a voice's mix forms them once per ramp.
+struct ChunkGains {
+  float left, right;                // target gain / 255
+  float applied_left, applied_right; // applied gain / 256 / 255
+  bool same;                        // the applied gains equal the steady ones
+};
+
+// The scalar ramp: frame j at the gains before it, then each gain moves by
+// its increment. Leaves the gains after the last frame in *left and *right.
+static uint64_t mix_ramp_frames(float* out, const int16_t* data, uint64_t pos, uint64_t step, uint32_t n,
+                                double* left, double* right, float inc_left, float inc_right) {
+  for (uint32_t j = 0; j < n; ++j) {
+    mix_frame(out + 2 * j, data, pos, *left, *right);
     pos = advance(pos, step);
+    *left += inc_left;
+    *right += inc_right;
   }
   return pos;
+}
+
+bool mix_ramp_reference(float* out, const int16_t* data, uint64_t* pos, uint64_t step, int32_t n, double left,
+                        double right, float inc_left, float inc_right) {
+  if (n < 1) return false;
+  *pos = mix_ramp_frames(out, data, *pos, step, static_cast<uint32_t>(n), &left, &right, inc_left, inc_right);
+  return true;
+}
+
+// The bits of a float or a double (the browser build's library lacks std::bit_cast).
+static uint32_t bits_of(float x) {
+  uint32_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  return bits;
+}
+static uint64_t bits_of(double x) {
+  uint64_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  return bits;
+}
+
+static ChunkGains chunk_gains(const Voice* v) {
+  ChunkGains g{};
+  g.left = to_single(v->gain_left * static_cast<double>(GAIN_UNIT));
+  g.right = to_single(v->gain_right * static_cast<double>(GAIN_UNIT));
+  g.applied_left = to_single(v->cur_gain_left * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
+  g.applied_right = to_single(v->cur_gain_right * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
+  g.same = bits_of(g.left) == bits_of(g.applied_left) && bits_of(g.right) == bits_of(g.applied_right);
+  return g;
+}
+
+// A chunk without a ramp: pairs of frames at the steady gains, an odd last
+// frame at the applied gains (in one call when they are the same). Returns
+// the position after the chunk.
+static uint64_t mix_steady_chunk(const ChunkGains& g, float* out, const int16_t* data, uint64_t pos,
+                                 uint64_t step, uint32_t n, SteadyMixer steady) {
+  if ((n & 1) == 0 || g.same) return steady(out, data, pos, step, static_cast<int32_t>(n), g.left, g.right);
+  int32_t pairs = static_cast<int32_t>(n - 1);
+  pos = steady(out, data, pos, step, pairs, g.left, g.right);
+  mix_frame(out + 2 * pairs, data, pos, g.applied_left, g.applied_right);
+  return advance(pos, step);
+}
+
+// The exponent e of a nonzero double, 2^e <= |x| < 2^(e + 1), read from its
+// bits; a subnormal gives the exponent field's bias, below every normal one,
+// which only makes ramp_is_exact more cautious.
+static int binary_exponent(double x) {
+  constexpr int EXPONENT_SHIFT = DBL_MANT_DIG - 1;
+  constexpr uint64_t EXPONENT_MASK = 0x7FF;
+  constexpr int EXPONENT_BIAS = DBL_MAX_EXP - 1;
+  return static_cast<int>((bits_of(x) >> EXPONENT_SHIFT) & EXPONENT_MASK) - EXPONENT_BIAS;
 }
 
 // True when start + j x inc is an exact double for every j = 0..n, so that
@@ -197,31 +301,43 @@ static uint64_t mix_steady_chunk(const Voice* v, float* out, const int16_t* data
 // the bound keeps one bit of margin for its own rounding.
 static bool ramp_is_exact(double start, float inc, uint32_t n) {
   if (inc == 0.0f) return true;
-  int q = std::ilogb(inc) - (FLT_MANT_DIG - 1);
-  if (start != 0.0) q = std::min(q, std::ilogb(start) - (FLT_MANT_DIG - 1));
+  int q = binary_exponent(inc) - (FLT_MANT_DIG - 1);
+  if (start != 0.0) q = std::min(q, binary_exponent(start) - (FLT_MANT_DIG - 1));
   double largest = std::fabs(start) + static_cast<double>(n) * std::fabs(static_cast<double>(inc));
-  return largest < std::ldexp(1.0, q + DBL_MANT_DIG - 1);
+  return binary_exponent(largest) < q + DBL_MANT_DIG - 1;
 }
 
 // A chunk inside a ramp: the applied gains move by the increments after each
 // frame, then are stored back (exactly on the targets when the ramp ends).
 // The ramp loop, when there is one, mixes the chunk when its gains are exact.
+// What a voice's chunk loop does with its frames: mixes them, or only moves
+// the voice through them as mixing would (for a seek).
+enum class ChunkWork { MIX, ADVANCE };
+
+template <ChunkWork WORK>
 static uint64_t mix_ramp_chunk(Voice* v, float* out, const int16_t* data, uint64_t pos,
                                uint64_t step, uint32_t n, int32_t ramp, float inc_left,
                                float inc_right, RampMixer ramp_loop) {
   double left = to_single(v->cur_gain_left * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
   double right = to_single(v->cur_gain_right * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
-  if (ramp_loop != nullptr && ramp_is_exact(left, inc_left, n) && ramp_is_exact(right, inc_right, n) &&
-      ramp_loop(out, data, &pos, step, static_cast<int32_t>(n), left, right, inc_left, inc_right)) {
+  const bool exact = ramp_is_exact(left, inc_left, n) && ramp_is_exact(right, inc_right, n);
+  if (WORK == ChunkWork::ADVANCE) {
+    pos = advance_frames(pos, step, n);
+    if (exact) {
+      left += static_cast<double>(n) * inc_left;
+      right += static_cast<double>(n) * inc_right;
+    } else {
+      for (uint32_t j = 0; j < n; ++j) {  // rounded frame by frame, as mixing sums them
+        left += inc_left;
+        right += inc_right;
+      }
+    }
+  } else if (ramp_loop != nullptr && exact &&
+             ramp_loop(out, data, &pos, step, static_cast<int32_t>(n), left, right, inc_left, inc_right)) {
     left += static_cast<double>(n) * inc_left;  // exact, as checked
     right += static_cast<double>(n) * inc_right;
   } else {
-    for (uint32_t j = 0; j < n; ++j) {
-      mix_frame(out + 2 * j, data, pos, left, right);
-      pos = advance(pos, step);
-      left += inc_left;
-      right += inc_right;
-    }
+    pos = mix_ramp_frames(out, data, pos, step, n, &left, &right, inc_left, inc_right);
   }
   if (n > 0) {
     v->cur_gain_left = applied_gain(left);
@@ -237,8 +353,10 @@ static uint64_t mix_ramp_chunk(Voice* v, float* out, const int16_t* data, uint64
   return pos;
 }
 
-// Mixes one sounding voice for frames output frames, chunk by chunk; a chunk
-// never crosses a loop point, a sample end or the end of a ramp.
+// Mixes one sounding voice for frames output frames (or, ADVANCE, moves it
+// through them), chunk by chunk; a chunk never crosses a loop point, a
+// sample end or the end of a ramp.
+template <ChunkWork WORK>
 static void mix_voice(const Player* p, Voice* v, float* out, uint32_t frames, SteadyMixer steady,
                       RampMixer ramp_loop) {
   const Sample* smp = v->sample;
@@ -249,14 +367,16 @@ static void mix_voice(const Player* p, Voice* v, float* out, uint32_t frames, St
   }
   uint64_t step = (uint64_t{v->step_int} << 32) | v->step_frac;
   if (step > MAX_MIX_STEP) step = MAX_MIX_STEP;
+  const StepCount count = step_count(step);
   uint64_t pos = (uint64_t{v->pos_int} << 32) | v->pos_frac;
+  ChunkGains gains = WORK == ChunkWork::MIX ? chunk_gains(v) : ChunkGains{};
   uint32_t remaining = frames;
   for (;;) {
     bool backward = v->direction == DIRECTION_BACKWARD;
     uint64_t distance = backward ? pos - (uint64_t{smp->loop_start} << 32) : (loop_end << 32) - pos;
     uint32_t budget = remaining < MAX_CHUNK_FRAMES ? remaining : MAX_CHUNK_FRAMES;
     bool reaches = false;
-    uint32_t n = frames_to_boundary(distance, step, budget, &reaches);
+    uint32_t n = frames_to_boundary(distance, count, budget, &reaches);
     uint32_t planned = n;
     uint64_t signed_step = backward ? uint64_t{0} - step : step;
 
@@ -265,16 +385,19 @@ static void mix_voice(const Player* p, Voice* v, float* out, uint32_t frames, St
     if (ramp > 0) {
       v->ramp_frames = ramp;
       if (n > static_cast<uint32_t>(ramp)) n = static_cast<uint32_t>(ramp);
-      pos = mix_ramp_chunk(v, out, smp->data, pos, signed_step, n, ramp, inc_left, inc_right, ramp_loop);
+      pos = mix_ramp_chunk<WORK>(v, out, smp->data, pos, signed_step, n, ramp, inc_left, inc_right, ramp_loop);
+      if (WORK == ChunkWork::MIX) gains = chunk_gains(v);
       if (n < planned) reaches = false;  // the ramp ended first: count again from here
+    } else if (WORK == ChunkWork::ADVANCE || silent(v)) {
+      pos = advance_frames(pos, signed_step, n);
     } else {
-      pos = mix_steady_chunk(v, out, smp->data, pos, signed_step, n, steady);
+      pos = mix_steady_chunk(gains, out, smp->data, pos, signed_step, n, steady);
     }
 
     bool playing = !reaches || boundary_event(v, smp, &pos);
     store_position(v, pos);
     if (!playing) return;
-    out += 2 * static_cast<size_t>(n);
+    if (WORK == ChunkWork::MIX) out += 2 * static_cast<size_t>(n);
     remaining -= n;
     if (remaining == 0) return;
   }
@@ -284,7 +407,7 @@ void mix_voices_using(Player* player, float* accum, int32_t frames, SteadyMixer 
   if (accum == nullptr || frames < 1) return;
   for (int i = 0; i < MIXED_VOICES; ++i) {
     Voice* v = &player->voices[i];
-    if (v->sample != nullptr) mix_voice(player, v, accum, static_cast<uint32_t>(frames), steady, ramp);
+    if (v->sample != nullptr) mix_voice<ChunkWork::MIX>(player, v, accum, static_cast<uint32_t>(frames), steady, ramp);
   }
 }
 
@@ -292,8 +415,37 @@ void mix_voices_reference(Player* player, float* accum, int32_t frames) {
   mix_voices_using(player, accum, frames, mix_steady_reference, nullptr);
 }
 
+// Stops every voice that no channel plays and that is silent with no ramp
+// running: it can never be heard again (a channel takes such a slot back
+// only through a handover, which overwrites it), so moving it through its
+// loops would only cost time.
+static void stop_unheard_voices(Player* p) {
+  uint64_t played = 0;
+  for (const Channel& c : p->channels) {
+    ptrdiff_t slot = c.voice - p->voices;
+    if (c.voice != nullptr && slot >= 0 && slot < MIXED_VOICES) played |= uint64_t{1} << slot;
+  }
+  for (int i = 0; i < MIXED_VOICES; ++i) {
+    Voice* v = &p->voices[i];
+    if (((played >> i) & 1) == 0 && v->sample != nullptr && v->ramp_frames == 0 && silent(v)) v->sample = nullptr;
+  }
+}
+
 void mix_voices(Player* player, float* accum, int32_t frames) {
+  release_unheard_voices(player);
   mix_voices_using(player, accum, frames, fastest_steady_mixer(), fastest_ramp_mixer());
 }
 
+void release_unheard_voices(Player* player) {
+  if (stops_unheard_voices()) stop_unheard_voices(player);
+}
+
+void advance_voices(Player* player, int32_t frames) {
+  if (frames < 1) return;
+  for (int i = 0; i < MIXED_VOICES; ++i) {
+    Voice* v = &player->voices[i];
+    if (v->sample != nullptr)
+      mix_voice<ChunkWork::ADVANCE>(player, v, nullptr, static_cast<uint32_t>(frames), nullptr, nullptr);
+  }
+}
 }  // namespace qm

@@ -6,8 +6,9 @@
 // only b - a is taken on integers, which is exact either way. The fractions
 // of two frames advance in one vector instead of being moved in one by one.
 // SSE2 is part of every x86-64 processor; elsewhere the scalar loop is used.
-// This file also chooses, once per process, the widest loop the processor
-// runs (AVX-512, AVX2 or this one; the wide ones are in mixer_fast_avx.cpp).
+// This file also chooses, once per process, the fastest loop the processor
+// runs: the widest (AVX-512, AVX2 or this one; the wide ones are in
+// mixer_fast_avx.cpp), except AVX2 where 256-bit vectors run as two halves.
 // Owns: that choice (thread-safe statics). Touches: the output span and the
 // sample data it is given. Thread: whichever thread mixes.
 #include <cstdint>
@@ -56,6 +57,13 @@ static inline void accumulate(float* out, __m128d x, __m128d gains) {
   _mm_storeu_ps(out, _mm_movelh_ps(_mm_cvtpd_ps(sum0), _mm_cvtpd_ps(sum1)));
 }
 
+// Adds frame x0 times [left, right] into out[0..1].
+static inline void accumulate1(float* out, __m128d x, __m128d gains) {
+  __m128 acc = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(out)));  // [L0, R0]
+  __m128d sum = _mm_add_pd(_mm_cvtps_pd(acc), _mm_mul_pd(_mm_unpacklo_pd(x, x), gains));
+  _mm_store_sd(reinterpret_cast<double*>(out), _mm_castps_pd(_mm_cvtpd_ps(sum)));
+}
+
 // Bit 0 of a position never reaches the interpolation (it uses the whole
 // part and fraction bits 1..31), and with it cleared before every advance the
 // positions are E_j = (pos with bit 0 cleared) + j * (step with bit 0 cleared).
@@ -63,7 +71,7 @@ static inline void accumulate(float* out, __m128d x, __m128d gains) {
 // returned is E_n-1 + step, exactly what the one-by-one advance gives.
 uint64_t mix_steady_fast(float* out, const int16_t* data, uint64_t pos, uint64_t step, int32_t n,
                          float gain_left, float gain_right) {
-  if (n < 2) return pos;
+  if (n < 1) return pos;
   const __m128d gains = _mm_set_pd(gain_right, gain_left);  // [left, right]
   const __m128d unit = _mm_set1_pd(FRACTION_UNIT);
   const uint64_t even_step = step & ~uint64_t{1};
@@ -84,7 +92,14 @@ uint64_t mix_steady_fast(float* out, const int16_t* data, uint64_t pos, uint64_t
   if (j + 1 < n) {
     uint64_t e1 = e + even_step;
     accumulate(out, interpolate(data, e, e1, low, unit), gains);
+    low = _mm_add_epi32(low, low_step2);
     e = e1 + even_step;
+    out += 4;
+    j += 2;
+  }
+  if (j < n) {  // an odd last frame
+    accumulate1(out, interpolate(data, e, e, low, unit), gains);
+    e += even_step;
   }
   return e - even_step + step;
 }
@@ -107,6 +122,7 @@ bool steady_path_supported(SteadyPath path) {
   switch (path) {
     case STEADY_SSE2: return true;
 #ifdef QM_HAVE_WIDE_STEADY
+    case STEADY_AVX: return cpu_has_avx();
     case STEADY_AVX2: return cpu_has_avx2();
     case STEADY_AVX512: return cpu_has_avx512_mixer();
 #endif
@@ -118,6 +134,7 @@ SteadyMixer steady_mixer(SteadyPath path) {
   if (!steady_path_supported(path)) return nullptr;
   switch (path) {
 #ifdef QM_HAVE_WIDE_STEADY
+    case STEADY_AVX: return mix_steady_avx;
     case STEADY_AVX2: return mix_steady_avx2;
     case STEADY_AVX512: return mix_steady_avx512;
 #endif
@@ -127,14 +144,16 @@ SteadyMixer steady_mixer(SteadyPath path) {
 
 RampMixer ramp_mixer(SteadyPath path) {
 #ifdef QM_HAVE_WIDE_STEADY
+  if (path == STEADY_AVX && steady_path_supported(path)) return mix_ramp_avx;
   if (path == STEADY_AVX512 && steady_path_supported(path)) return mix_ramp_avx512;
 #endif
   (void)path;
   return nullptr;
 }
 
-static SteadyPath widest_steady_path() {
+SteadyPath fastest_steady_path() {
   for (int path = STEADY_PATH_COUNT - 1; path > STEADY_SSE2; --path) {
+    if (path == STEADY_AVX2 && cpu_splits_256bit()) continue;  // slower there than SSE2
     if (steady_path_supported(static_cast<SteadyPath>(path))) return static_cast<SteadyPath>(path);
   }
   return STEADY_SSE2;
@@ -143,13 +162,15 @@ static SteadyPath widest_steady_path() {
 // Process-wide: the processor does not change while the process runs, so the
 // choice is made once (a thread-safe static) and kept.
 SteadyMixer fastest_steady_mixer() {
-  static const SteadyMixer chosen = steady_mixer(widest_steady_path());
+  static const SteadyMixer chosen = steady_mixer(fastest_steady_path());
   return chosen;
 }
 
 RampMixer fastest_ramp_mixer() {
-  static const RampMixer chosen = ramp_mixer(widest_steady_path());
+  static const RampMixer chosen = ramp_mixer(fastest_steady_path());
   return chosen;
 }
+
+bool stops_unheard_voices() { return true; }
 
 }  // namespace qm

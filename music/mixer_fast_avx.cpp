@@ -14,6 +14,7 @@
 // Owns: nothing. Touches: the output span and the sample data it is given.
 // Thread: whichever thread mixes.
 #include <cstdint>
+#include <cstring>
 
 #include "music/mixer_fast.h"
 
@@ -25,6 +26,7 @@
 #endif
 #include <immintrin.h>
 
+#define QM_AVX __attribute__((target("avx")))
 #define QM_AVX2 __attribute__((target("avx2")))
 #define QM_AVX512 __attribute__((target("avx2,avx512f,avx512dq,avx512bw,avx512vl")))
 
@@ -36,6 +38,8 @@ namespace {
 // the bits of 1.5 x 2^52 + X; subtracting 1.5 x 2^52 then leaves X exactly.
 constexpr long long INT_TO_DOUBLE_BIAS_BITS = 0x4338000000000000;
 constexpr double INT_TO_DOUBLE_BIAS = 0x1.8p52;
+// -2^31 in the low half of a 64-bit lane, as the signed 32 x 32-bit product reads it.
+constexpr long long INT32_MIN_LOW_LANE = 0x80000000;
 
 // The position after the last of n frames, E_0 = e and E_j+1 = E_j + even_step,
 // mixed so far: (E_n-1 with bit 0 cleared) + step, as the one-by-one advance gives.
@@ -56,6 +60,117 @@ inline uint64_t position_after(uint64_t e_next, uint64_t even_step, uint64_t ste
 // Eight frames whose whole parts lie within this many frames of the first
 // (forward) or last (backward) are read from two 16-frame windows.
 constexpr uint64_t PAIR_WINDOW_STEP_LIMIT = uint64_t{2} << 32;  // |step| below 2 frames
+
+// --- AVX (128-bit lanes) -----------------------------------------------
+
+// X as a double for two frames, one per 64-bit lane, without a conversion
+// instruction: the frames' pairs data[i] | data[i + 1] << 16 sit in the low
+// halves of the lanes, and `high` holds the low 32 bits of each position in
+// its upper half (so its top 31 bits are the fraction f).
+QM_AVX inline __m128d exact_x2(__m128i pairs, __m128i high) {
+  __m128i a = _mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16);
+  __m128i d = _mm_sub_epi32(_mm_srai_epi32(pairs, 16), a);
+  __m128i f = _mm_srli_epi64(high, 33);
+  // f x d + a x 2^31, the second as the negated product with -2^31.
+  __m128i x = _mm_sub_epi64(_mm_mul_epi32(f, d), _mm_mul_epi32(a, _mm_set1_epi64x(INT32_MIN_LOW_LANE)));
+  __m128i biased = _mm_add_epi64(x, _mm_set1_epi64x(INT_TO_DOUBLE_BIAS_BITS));
+  return _mm_sub_pd(_mm_castsi128_pd(biased), _mm_set1_pd(INT_TO_DOUBLE_BIAS));
+}
+
+// The pairs of frames i0 and i1 in the low halves of two 64-bit lanes.
+QM_AVX inline __m128i pairs_at(const int16_t* data, int32_t i0, int32_t i1) {
+  int32_t p0, p1;
+  std::memcpy(&p0, data + i0, sizeof p0);
+  std::memcpy(&p1, data + i1, sizeof p1);
+  return _mm_unpacklo_epi64(_mm_cvtsi32_si128(p0), _mm_cvtsi32_si128(p1));
+}
+
+// Adds frame x0 times gains0 and x1 times gains1 ([left, right], prescaled)
+// into out[0..3].
+QM_AVX inline void accumulate2(float* out, __m128d x, __m128d gains0, __m128d gains1) {
+  __m128 acc = _mm_loadu_ps(out);  // L0 R0 L1 R1
+  __m128d sum0 = _mm_add_pd(_mm_cvtps_pd(acc), _mm_mul_pd(_mm_movedup_pd(x), gains0));
+  __m128d sum1 = _mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(acc, acc)), _mm_mul_pd(_mm_unpackhi_pd(x, x), gains1));
+  _mm_storeu_ps(out, _mm_movelh_ps(_mm_cvtpd_ps(sum0), _mm_cvtpd_ps(sum1)));
+}
+
+// Adds frame x0 times gains into out[0..1].
+QM_AVX inline void accumulate1(float* out, __m128d x, __m128d gains) {
+  __m128 acc = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(out)));
+  __m128d sum = _mm_add_pd(_mm_cvtps_pd(acc), _mm_mul_pd(_mm_movedup_pd(x), gains));
+  _mm_store_sd(reinterpret_cast<double*>(out), _mm_castps_pd(_mm_cvtpd_ps(sum)));
+}
+
+}  // namespace
+
+// Four frames per iteration, two per vector; the whole parts are formed on
+// scalar registers, the fractions advance in a vector.
+QM_AVX uint64_t mix_steady_avx(float* out, const int16_t* data, uint64_t pos, uint64_t step, int32_t n,
+                               float gain_left, float gain_right) {
+  if (n < 1) return pos;
+  const uint64_t even_step = step & ~uint64_t{1};
+  uint64_t e = pos & ~uint64_t{1};
+  const __m128d gains = _mm_setr_pd(gain_left * FRACTION_UNIT, gain_right * FRACTION_UNIT);
+  __m128i high = _mm_set_epi64x(static_cast<long long>((e + even_step) << 32), static_cast<long long>(e << 32));
+  const __m128i advance2 = _mm_set1_epi64x(static_cast<long long>((2 * even_step) << 32));
+  int32_t j = 0;
+  for (; j + 3 < n; j += 4) {
+    uint64_t e1 = e + even_step, e2 = e1 + even_step, e3 = e2 + even_step;
+    accumulate2(out, exact_x2(pairs_at(data, whole_part(e), whole_part(e1)), high), gains, gains);
+    high = _mm_add_epi64(high, advance2);
+    accumulate2(out + 4, exact_x2(pairs_at(data, whole_part(e2), whole_part(e3)), high), gains, gains);
+    high = _mm_add_epi64(high, advance2);
+    e = e3 + even_step;
+    out += 8;
+  }
+  if (j + 1 < n) {
+    uint64_t e1 = e + even_step;
+    accumulate2(out, exact_x2(pairs_at(data, whole_part(e), whole_part(e1)), high), gains, gains);
+    high = _mm_add_epi64(high, advance2);
+    e = e1 + even_step;
+    out += 4;
+    j += 2;
+  }
+  if (j < n) {  // an odd last frame
+    accumulate1(out, exact_x2(pairs_at(data, whole_part(e), whole_part(e)), high), gains);
+    e += even_step;
+  }
+  return position_after(e, even_step, step);
+}
+
+// Two frames per iteration, a last odd one alone. The gains of frames j and
+// j + 1 advance by twice the increments: every such sum is exact (the caller
+// checked), so it equals adding the increments frame after frame.
+QM_AVX bool mix_ramp_avx(float* out, const int16_t* data, uint64_t* pos, uint64_t step, int32_t n,
+                         double left, double right, float inc_left, float inc_right) {
+  if (n < 1) return false;
+  const uint64_t even_step = step & ~uint64_t{1};
+  uint64_t e = *pos & ~uint64_t{1};
+  const __m128d inc = _mm_setr_pd(inc_left * FRACTION_UNIT, inc_right * FRACTION_UNIT);
+  const __m128d inc2 = _mm_add_pd(inc, inc);
+  __m128d gains = _mm_setr_pd(left * FRACTION_UNIT, right * FRACTION_UNIT);  // frame j
+  __m128d gains_next = _mm_add_pd(gains, inc);                                 // frame j + 1
+  __m128i high = _mm_set_epi64x(static_cast<long long>((e + even_step) << 32), static_cast<long long>(e << 32));
+  const __m128i advance2 = _mm_set1_epi64x(static_cast<long long>((2 * even_step) << 32));
+  int32_t j = 0;
+  for (; j + 1 < n; j += 2) {
+    uint64_t e1 = e + even_step;
+    accumulate2(out, exact_x2(pairs_at(data, whole_part(e), whole_part(e1)), high), gains, gains_next);
+    gains = _mm_add_pd(gains, inc2);
+    gains_next = _mm_add_pd(gains_next, inc2);
+    high = _mm_add_epi64(high, advance2);
+    e = e1 + even_step;
+    out += 4;
+  }
+  if (j < n) {  // an odd last frame
+    accumulate1(out, exact_x2(pairs_at(data, whole_part(e), whole_part(e)), high), gains);
+    e += even_step;
+  }
+  *pos = position_after(e, even_step, step);
+  return true;
+}
+
+namespace {
 
 // --- AVX2 ---------------------------------------------------------------
 

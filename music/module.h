@@ -52,19 +52,20 @@ struct Sample {
   uint8_t loop_type;     // LoopType; 0 only for empty_sample
   int8_t relative_note;  // semitones
   char name[SONG_NAME_BYTES]; // printable ASCII, zero-terminated, trailing spaces removed
-  uint16_t number;       // 1.. unique in the song (instrument x 16 + slot + 1); 0 for empty_sample
+  uint16_t number;       // 1..MAX_SONG_SAMPLES: its place among the song's samples (instrument
+                         // by instrument, slot by slot, from 1); 0 for empty_sample
 };
 
 // Shared all-zero sample for absent slots; read only.
 extern const Sample empty_sample;
 
-// Sample numbers a song can use: one per sample slot of every instrument, and 0.
-constexpr int MAX_SAMPLE_NUMBERS = MAX_INSTRUMENTS * INSTRUMENT_SAMPLES + 1;
+// Sample numbers a song can use: one per sample, and 0.
+constexpr int MAX_SAMPLE_NUMBERS = MAX_SONG_SAMPLES + 1;
 
 
 struct Instrument {
-  int32_t sample_count;                          // 0..16
-  const Sample* samples[INSTRUMENT_SAMPLES];     // slots >= sample_count -> &empty_sample
+  int32_t sample_count;                          // 0..MAX_INSTRUMENT_SAMPLES
+  const Sample* const* samples;                  // sample_count non-null entries; null when 0
   uint8_t sample_map[SAMPLE_MAP_NOTES];          // sample slot per note
   EnvelopePoint volume_envelope[ENVELOPE_POINTS];
   EnvelopePoint panning_envelope[ENVELOPE_POINTS];
@@ -90,16 +91,19 @@ struct Instrument {
 //   song_length is 0);
 // - instrument_count is 0..128; cell instruments are 0..128; cell notes are
 //   as stored (97 becomes 255), so values 98..254 can occur;
-// - sample_map entries are as stored (16 and above mean no sample);
+// - sample_map entries are as stored;
 // - envelope point counts are 0..12 and point indices 0..11; envelope flags
 //   are 0 with fewer than 2 points;
-// - each of the 16 sample slots is non-null (&empty_sample when unused);
+// - an instrument's sample_count is 0..256 (0..16 from a strict load) and
+//   the song's samples are at most MAX_SONG_SAMPLES; each of the
+//   sample_count slots points at a sample of the song (sample_map entries
+//   at or above sample_count name no sample);
 //   a sample's data is non-null exactly when length > 0; loop_start +
 //   loop_length <= length, with loop_length >= 1 for loops; volume is 0..64;
 //   the lead frames are 0, and so are the spare frames except a guard frame
 //   at loop_start + loop_length (which may be the frame after the last one);
-// - names are printable ASCII; each sample in a slot below sample_count has
-//   a number 1..sample_numbers - 1 of its own;
+// - names are printable ASCII; the song's samples are numbered 1 ..
+//   sample_numbers - 1 in instrument and slot order;
 // - default_speed and default_bpm are as stored (signed 16-bit, so 0 or
 //   negative can occur): the replayer keeps the tick length positive.
 
@@ -129,7 +133,7 @@ struct Module {
   uint8_t initial_global_volume;         // 64
   char name[SONG_NAME_BYTES];         // song name, printable ASCII, trailing spaces removed
   char tracker_name[SONG_NAME_BYTES]; // program that wrote the file, same form
-  uint16_t version;                   // format version, 0x0104 and above
+  uint16_t version;                   // format version, 0x0102 and above (0x0104 and above strictly)
   int32_t sample_numbers;             // 1 + the largest Sample::number, 1..MAX_SAMPLE_NUMBERS
   int32_t warning_count;              // repairs found, also those past the kept ones
   // The first min(warning_count, 16) repairs; when there were more, entry 16

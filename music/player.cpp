@@ -1,5 +1,5 @@
 // player.cpp: a Player's life: creation with its one allocation, the start
-// state of a playback, restart and jump, and the record of the rows a pass
+// state of a playback, restart and the two jumps, and the record of the rows a pass
 // has played, which finds where the song comes back to a row it played.
 // Owns: the Player allocation (record and block buffers). Touches: only the
 // Player it is given; reads the song.
@@ -14,6 +14,7 @@
 #include <malloc.h>
 #endif
 
+#include "music/mix_controls.h"
 #include "music/row.h"
 #include "music/tick_effects.h"
 
@@ -132,6 +133,7 @@ void player_restart(Player* p, int32_t order) {
   std::memset(p->channels, 0, sizeof p->channels);
   for (int i = 0; i < CHANNEL_COUNT; ++i) p->channels[i].voice = &p->voices[i];
   reset_voices(p);
+  apply_channel_controls(p);
   std::memset(p->finetune, 0, sizeof p->finetune);
   std::memset(p->finetune_set, 0, sizeof p->finetune_set);
   p->block_valid = 0;
@@ -139,19 +141,26 @@ void player_restart(Player* p, int32_t order) {
   p->pcm_ready = false;
   p->frame = 0;
   p->block_start = 0;
+  p->mix_end = 0;
   p->next_tick_frame = 0;
   p->last_tick = 0;
   p->pass = 0;
+  p->pass_frame = 0;
   p->repeats_left = p->repeat_count;
   p->end_found = false;
   p->end_frame = 0;
   p->ended = false;
+  p->report_from = 0;
+  p->pending = PendingMove{};
+  p->move_due = false;
+  p->from_start = order == 0;
+  settle_controls(p);
   forget_played_rows(p);
 }
 
-void player_jump(Player* p, int32_t order) {
+void player_jump(Player* p, int32_t order, int32_t row) {
   p->next_order = order;
-  p->next_row = 0;
+  p->next_row = row;
   p->tick = 0;
   p->pattern_delay = 0;
   p->tick_frames_left = 0;
@@ -160,9 +169,20 @@ void player_jump(Player* p, int32_t order) {
   p->block_valid = 0;
   p->block_read = 0;
   p->block_start = p->frame;
+  p->mix_end = p->frame;
   p->next_tick_frame = p->frame;
   p->end_found = false;
   p->ended = false;
+  p->pending = PendingMove{};
+  p->move_due = false;
+  p->from_start = false;
+  forget_played_rows(p);
+}
+
+void player_jump_at_next_row(Player* p, int32_t order, int32_t row) {
+  p->next_order = order;
+  p->next_row = row;
+  p->from_start = false;
   forget_played_rows(p);
 }
 
@@ -203,8 +223,7 @@ Player* player_create(const Module* song, int32_t rate) {
   p->mix_block = reinterpret_cast<float*>(bytes + record);
   p->pcm_block = reinterpret_cast<int16_t*>(bytes + record + mix_bytes);
   p->repeat_count = 0;
-  p->gain = 1.0f;
-  p->separation = 1.0f;
+  reset_controls(&p->controls);
   player_restart(p, 0);
   return p;
 }

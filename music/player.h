@@ -40,6 +40,53 @@ struct PlayedRows {
   int32_t state_count;                 // used slots
 };
 
+// A repositioning asked for from the row callback: a jump goes on at the
+// next row tick; the others take effect where the next row would start.
+enum class Move : uint8_t { NONE, JUMP, SEEK_ROW, SEEK_FRAME, RESTART };
+
+struct PendingMove {
+  Move kind;      // NONE when nothing is asked for
+  int32_t order;  // JUMP, SEEK_ROW, RESTART: the order position
+  int32_t row;    // JUMP, SEEK_ROW: the row
+  uint64_t frame; // SEEK_FRAME: frames from the start of the song
+};
+
+// The player's mixing controls (qm_player_set_gain and its neighbours) and
+// what they keep between blocks. The defaults change no byte of the mix.
+struct MixControls {
+  float gain;                   // linear gain asked for, 1 = none
+  float separation;             // side-signal factor asked for, 1 = the mix as it is
+  float gain_now;               // gain the last mixed block ended with
+  float separation_now;         // separation the last mixed block ended with
+  uint8_t muted[CHANNEL_COUNT]; // 1: the channel is silent
+  uint8_t soloed[CHANNEL_COUNT];// 1: soloed; while any is, only soloed channels sound
+  float volume[CHANNEL_COUNT];  // 0..1, 1 = as the song plays it
+  uint64_t fade_end;            // frame where a fade reaches silence and the playback stops
+  uint64_t fade_frames;         // frames of the fade, 0 = no fade
+  bool block_faded;             // the block being handed out has the fade applied
+  bool unit_floats;             // render_f32 hands out +-1.0 full scale, not +-32768
+  bool metering;                // channel levels are measured
+  float levels[CHANNEL_COUNT];  // peak of each channel in the last mixed block, 1 = full scale
+  float voice_peaks[MIXED_VOICES]; // peak of each mixed voice in the block being mixed
+};
+
+// Pitches of the linear table already worked out: a power per period is the
+// replayer's dearest step, and a pitch comes back to the same periods.
+constexpr int32_t FREQUENCY_MEMO_SLOTS = 256;
+
+// A frequency and the step it gives at the player's rate.
+struct Pitch {
+  int32_t frequency;  // Hz, before the 100 Hz floor
+  uint32_t step_int;  // whole frames per output frame
+  uint32_t step_frac; // fraction, units of 2^-32
+};
+
+struct FrequencyMemo {
+  int64_t units; // 4608 - period: the exponent of 2^(units / 768)
+  Pitch pitch;   // what the linear table gives for it
+  bool known;    // the slot holds a pitch
+};
+
 struct Player {
   const Module* song;        // the song played; never written
 
@@ -76,22 +123,33 @@ struct Player {
   bool pcm_ready;            // pcm_block holds mix_block's conversion
   int32_t block_valid;       // frames of the block that belong to the playback
   int32_t block_read;        // frames of the block already handed out
-  uint64_t frame;            // frames handed out since the start
+  uint64_t frame;            // frame of the song handed out next (frames since the start)
   uint64_t block_start;      // frame of the block's first frame
+  uint64_t mix_end;          // frame the replayer and the voices have reached
   uint64_t next_tick_frame;  // frame where the next tick falls
   int32_t last_tick;         // the tick processed last
   int32_t repeat_count;      // passes to play after the first; -1 forever
   int32_t repeats_left;      // passes still to play after this one; -1 forever
   int32_t pass;              // passes completed
+  uint64_t pass_frame;       // frame where the current pass began
   bool end_found;            // the row tick that ends the playback is mixed
   uint64_t end_frame;        // its frame
   int32_t end_order, end_row; // its order position and row
-  bool ended;                // every frame up to end_frame is handed out
+  bool ended;                // every frame of the playback is handed out
+
+  // Row reports and repositioning.
   qm_row_callback row_callback; // may be null
   void* row_user;            // handed to row_callback
-  float gain;                // linear gain applied to the mix, 1 = none
-  float separation;          // side-signal factor, 1 = the mix as it is
+  uint64_t report_from;      // rows starting before this frame are not reported (a seek skipped them)
+  bool in_callback;          // row_callback is running
+  PendingMove pending;       // asked for from row_callback
+  bool move_due;             // the block ends where pending takes effect
+  bool from_start;           // the state is that of a playback from order 0 with the current
+                             // settings, on its block grid: a seek may go on from it
+
+  MixControls controls;
   PlayedRows played;
+  FrequencyMemo frequencies[FREQUENCY_MEMO_SLOTS]; // by units modulo the slots
 };
 
 // Bytes of the one allocation of a player at rate (record and block buffers).
@@ -101,10 +159,14 @@ size_t player_allocation_bytes(int32_t rate);
 Player* player_create(const Module* song, int32_t rate);
 void player_free(Player* player);
 // Back to the start state at order position `order` (frame 0, fresh
-// channels and voices, no finetune set, the pass record cleared).
+// channels and voices, no finetune set, the pass record cleared, no fade,
+// nothing pending). The settings and controls stay.
 void player_restart(Player* player, int32_t order);
-// Goes on at `order`, row 0, with the next frame, keeping the channels.
-void player_jump(Player* player, int32_t order);
+// Goes on at `order`, row `row`, with the next frame, keeping the channels.
+void player_jump(Player* player, int32_t order, int32_t row);
+// Makes the row tick after the current row play `order`, `row`, keeping the
+// channels and every frame mixed so far: a jump asked for from the row callback.
+void player_jump_at_next_row(Player* player, int32_t order, int32_t row);
 
 // The pass record: forgets every row played; records the row just played
 // and tells whether this pass played it before with the same loop counters.

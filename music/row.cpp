@@ -291,7 +291,7 @@ const Instrument* channel_instrument(const Module* song, const Channel* channel)
 const Sample* channel_sample(const Instrument* instrument, const Channel* channel) {
   if (channel->note >= SAMPLE_MAP_NOTES) return &empty_sample;
   uint8_t slot = instrument->sample_map[channel->note];
-  if (slot >= INSTRUMENT_SAMPLES || instrument->samples[slot] == nullptr) return &empty_sample;
+  if (slot >= instrument->sample_count) return &empty_sample;
   return instrument->samples[slot];
 }
 
@@ -300,6 +300,8 @@ int32_t sample_finetune(const Player* player, const Sample* sample) {
   if (n < MAX_SAMPLE_NUMBERS && player->finetune_set[n]) return player->finetune[n];
   return sample->finetune;
 }
+
+int32_t rows_at_order(const Module* song, int32_t order) { return pattern_rows(song, order); }
 
 const Cell* current_row_cells(const Player* player) {
   const Module* song = player->song;

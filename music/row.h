@@ -24,6 +24,9 @@ const Sample* channel_sample(const Instrument* instrument, const Channel* channe
 // The finetune the player plays sample with: E5y's value once set, else the
 // sample's own.
 int32_t sample_finetune(const Player* player, const Sample* sample);
+// Rows of the pattern at an order position (EMPTY_PATTERN_ROWS for a
+// pattern the song names but lacks).
+int32_t rows_at_order(const Module* song, int32_t order);
 // The cells of the player's row of the pattern at its order position, or
 // null when there is nothing to read (no pattern, no cell storage, row outside).
 const Cell* current_row_cells(const Player* player);

@@ -35,6 +35,47 @@ qm_status finish_load(qm_status status, Module* module, qm_song** song) {
   return status;
 }
 
+// The bytes of a caller's qm_load_options that this library knows: the first
+// version's three fields.
+constexpr uint32_t KNOWN_OPTION_BYTES = sizeof(qm_load_options);
+constexpr uint32_t KNOWN_LOAD_FLAGS = QM_LOAD_STRICT;
+
+qm_status refuse(qm_load_error* error, qm_song** song, const char* detail) {
+  if (song != nullptr) *song = nullptr;
+  if (error != nullptr) {
+    error->status = QM_ERROR_INVALID_ARGUMENT;
+    std::snprintf(error->detail, sizeof error->detail, "%s", detail);
+  }
+  return QM_ERROR_INVALID_ARGUMENT;
+}
+
+// The loader's options from a caller's (null: the defaults). A caller built
+// against a later header may pass a larger struct: the fields past those
+// known here must hold their defaults (zeros). False, with *detail, for
+// options this library cannot honour.
+bool load_options(const qm_load_options* in, SongLoadOptions* out, const char** detail) {
+  *out = SongLoadOptions{};
+  if (in == nullptr) return true;
+  if (in->size < KNOWN_OPTION_BYTES) {
+    *detail = "the options' size is below that of qm_load_options (qm_load_options_init sets it)";
+    return false;
+  }
+  const auto* bytes = reinterpret_cast<const unsigned char*>(in);
+  for (uint32_t i = KNOWN_OPTION_BYTES; i < in->size; ++i) {
+    if (bytes[i] != 0) {
+      *detail = "the options set fields this version of the library does not know";
+      return false;
+    }
+  }
+  if ((in->flags & ~KNOWN_LOAD_FLAGS) != 0) {
+    *detail = "the options set load flags this version of the library does not know";
+    return false;
+  }
+  out->strict = (in->flags & QM_LOAD_STRICT) != 0;
+  out->memory_limit = in->max_bytes;
+  return true;
+}
+
 // The sample record of a slot, or null outside the instrument's samples.
 const Sample* song_sample(const Module* m, int32_t instrument, int32_t sample) {
   if (m == nullptr || instrument < 0 || instrument >= m->instrument_count) return nullptr;
@@ -69,20 +110,50 @@ qm_status qm_song_load_memory(const void* data, size_t size, qm_song** song) {
 }
 
 qm_status qm_song_load_file_ex(const char* path, qm_song** song, qm_load_error* error) {
-  qm::Module* m = nullptr;
-  qm_status s = qm::load_song_file(path, song != nullptr ? &m : nullptr, error);
-  return qm::finish_load(s, m, song);
+  return qm_song_load_file_with(path, nullptr, song, error);
 }
 
 qm_status qm_song_load_memory_ex(const void* data, size_t size, qm_song** song, qm_load_error* error) {
-  qm::Module* m = nullptr;
-  qm_status s = qm::load_song_memory(data, size, song != nullptr ? &m : nullptr, error);
-  return qm::finish_load(s, m, song);
+  return qm_song_load_memory_with(data, size, nullptr, song, error);
 }
 
 qm_status qm_song_load_io(const qm_io* io, void* user, qm_song** song, qm_load_error* error) {
+  return qm_song_load_io_with(io, user, nullptr, song, error);
+}
+
+void qm_load_options_init(qm_load_options* options) {
+  if (options == nullptr) return;
+  std::memset(options, 0, sizeof *options);
+  options->size = sizeof *options;
+}
+
+qm_status qm_song_load_file_with(const char* path, const qm_load_options* options, qm_song** song,
+                                 qm_load_error* error) {
+  qm::SongLoadOptions o;
+  const char* detail = "";
+  if (!qm::load_options(options, &o, &detail)) return qm::refuse(error, song, detail);
   qm::Module* m = nullptr;
-  qm_status s = qm::load_song(io, user, song != nullptr ? &m : nullptr, error);
+  qm_status s = qm::load_song_file_with(path, &o, song != nullptr ? &m : nullptr, error);
+  return qm::finish_load(s, m, song);
+}
+
+qm_status qm_song_load_memory_with(const void* data, size_t size, const qm_load_options* options, qm_song** song,
+                                   qm_load_error* error) {
+  qm::SongLoadOptions o;
+  const char* detail = "";
+  if (!qm::load_options(options, &o, &detail)) return qm::refuse(error, song, detail);
+  qm::Module* m = nullptr;
+  qm_status s = qm::load_song_memory_with(data, size, &o, song != nullptr ? &m : nullptr, error);
+  return qm::finish_load(s, m, song);
+}
+
+qm_status qm_song_load_io_with(const qm_io* io, void* user, const qm_load_options* options, qm_song** song,
+                               qm_load_error* error) {
+  qm::SongLoadOptions o;
+  const char* detail = "";
+  if (!qm::load_options(options, &o, &detail)) return qm::refuse(error, song, detail);
+  qm::Module* m = nullptr;
+  qm_status s = qm::load_song_with(io, user, &o, song != nullptr ? &m : nullptr, error);
   return qm::finish_load(s, m, song);
 }
 

@@ -4,7 +4,8 @@
 // Thread: the loading thread.
 //
 // Layout, each section starting on a 16-byte boundary: the Module, its
-// Pattern records, its Instrument records, its Sample records, the frame
+// Pattern records, its Instrument records, the instruments' sample slots
+// (pointers, instrument by instrument), its Sample records, the frame
 // blocks of the samples (SAMPLE_LEAD_FRAMES zero frames, the frames,
 // SAMPLE_SPARE_FRAMES zero frames, each block rounded up to 16 bytes), and
 // the cells of every pattern. The size is summed in 64 bits from the plan
@@ -39,17 +40,15 @@ void format_into(char* out, size_t capacity, const char* format, va_list args) {
 
 SongLayout song_layout(const SongPlan& plan) {
   SongLayout l{};
-  uint64_t samples = 0, frames = 0, cells = 0;
-  for (int32_t i = 0; i < plan.instrument_count; ++i) {
-    samples += static_cast<uint64_t>(plan.sample_counts[i]);
-    for (int32_t j = 0; j < plan.sample_counts[i]; ++j)
-      if (plan.frames[i][j] > 0) frames += frame_block_bytes(plan.frames[i][j]);
-  }
+  uint64_t samples = static_cast<uint64_t>(plan.sample_total), frames = 0, cells = 0;
+  for (int32_t k = 0; k < plan.sample_total; ++k)
+    if (plan.frames[k] > 0) frames += frame_block_bytes(plan.frames[k]);
   for (int32_t p = 0; p < plan.pattern_count; ++p)
     cells += static_cast<uint64_t>(plan.rows[p]) * static_cast<uint64_t>(plan.channels);
   l.patterns = aligned(sizeof(Module));
   l.instruments = l.patterns + aligned(static_cast<uint64_t>(plan.pattern_count) * sizeof(Pattern));
-  l.samples = l.instruments + aligned(static_cast<uint64_t>(plan.instrument_count) * sizeof(Instrument));
+  l.slots = l.instruments + aligned(static_cast<uint64_t>(plan.instrument_count) * sizeof(Instrument));
+  l.samples = l.slots + aligned(samples * sizeof(const Sample*));
   l.frames = l.samples + aligned(samples * sizeof(Sample));
   l.cells = l.frames + frames;
   l.total = l.cells + cells * sizeof(Cell);
@@ -59,11 +58,13 @@ SongLayout song_layout(const SongPlan& plan) {
 Module* song_block_start(XmLoad* load, uint8_t* base, const SongLayout& layout) {
   SongBlock& b = load->block;
   b.base = base;
-  b.next_sample = reinterpret_cast<Sample*>(base + layout.samples);
-  // The records' own end, not the section's: the section is padded to 16
+  // The records' own ends, not the sections': a section is padded to 16
   // bytes, which a Sample's size divides only where pointers take 8 bytes.
-  size_t sample_count = 0;
-  for (int32_t i = 0; i < load->plan.instrument_count; ++i) sample_count += static_cast<size_t>(load->plan.sample_counts[i]);
+  const auto sample_count = static_cast<size_t>(load->plan.sample_total);
+  b.next_slot = reinterpret_cast<const Sample**>(base + layout.slots);
+  b.slots_end = b.next_slot + sample_count;
+  b.samples = reinterpret_cast<Sample*>(base + layout.samples);
+  b.next_sample = b.samples;
   b.samples_end = b.next_sample + sample_count;
   b.next_frames = base + layout.frames;
   b.frames_end = base + layout.cells;
@@ -92,25 +93,35 @@ Cell* take_cells(XmLoad* load, int32_t pattern, int32_t rows) {
   return cells;
 }
 
-Sample* take_sample(XmLoad* load, int32_t instrument, int32_t slot) {
-  if (load->pass == LoadPass::MEASURE) return &load->scratch_samples[slot];
+const Sample** take_slots(XmLoad* load, int32_t instrument, int32_t count) {
+  if (load->pass == LoadPass::MEASURE) return nullptr;
+  SongBlock& b = load->block;
+  if (instrument >= load->plan.instrument_count || count != load->plan.sample_counts[instrument] ||
+      count > b.slots_end - b.next_slot) {
+    load_fail(load, QM_ERROR_READ, "instrument %d changed while the file was read", instrument + 1);
+    return nullptr;
+  }
+  if (count == 0) return nullptr;
+  const Sample** slots = b.next_slot;
+  b.next_slot += count;
+  return slots;
+}
+
+Sample* take_sample(XmLoad* load, int32_t number, int32_t instrument, int32_t slot) {
+  if (load->pass == LoadPass::MEASURE) return &load->scratch_sample;
   SongBlock& b = load->block;
   if (instrument >= load->plan.instrument_count || slot >= load->plan.sample_counts[instrument] ||
-      b.next_sample == b.samples_end) {
+      number != b.next_sample - b.samples || b.next_sample == b.samples_end) {
     load_fail(load, QM_ERROR_READ, "instrument %d changed while the file was read", instrument + 1);
     return nullptr;
   }
   return b.next_sample++;
 }
 
-int16_t* take_frames(XmLoad* load, int32_t instrument, int32_t slot, uint32_t frames) {
-  if (load->pass == LoadPass::MEASURE) {
-    load->plan.frames[instrument][slot] = frames;
-    return nullptr;
-  }
+int16_t* take_frames(XmLoad* load, int32_t number, int32_t instrument, int32_t slot, uint32_t frames) {
   SongBlock& b = load->block;
   uint64_t bytes = frame_block_bytes(frames);
-  if (load->plan.frames[instrument][slot] != frames || bytes > static_cast<uint64_t>(b.frames_end - b.next_frames)) {
+  if (load->plan.frames[number] != frames || bytes > static_cast<uint64_t>(b.frames_end - b.next_frames)) {
     load_fail(load, QM_ERROR_READ, "sample %d of instrument %d changed while the file was read", slot,
               instrument + 1);
     return nullptr;

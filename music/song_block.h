@@ -29,21 +29,32 @@ constexpr size_t XM_NAME_FIELD_BYTES = 22;  // instrument and sample names in th
 
 enum class LoadPass : uint8_t { MEASURE, FILL };
 
-// Every size the measuring pass found.
+// How a sample's data is stored in the file (SongPlan::kinds).
+constexpr uint8_t SAMPLE_DATA_16BIT = 0x01;  // 16-bit deltas (else 8-bit)
+constexpr uint8_t SAMPLE_DATA_PACKED = 0x02; // 8-bit values packed as 4-bit deltas
+
+// Every size the measuring pass found. Samples are counted through the song,
+// instrument by instrument and slot by slot, from 0.
 struct SongPlan {
   int32_t channels;                          // channel_count, 1..32
   int32_t pattern_count;                     // 1..256
   int32_t rows[XM_MAX_PATTERNS];             // kept rows of each pattern, 1..256
   int32_t instrument_count;                  // 0..128
-  int32_t sample_counts[XM_MAX_INSTRUMENTS]; // 0..16 per instrument
-  uint32_t frames[XM_MAX_INSTRUMENTS][INSTRUMENT_SAMPLES]; // kept frames per sample
+  int32_t sample_counts[XM_MAX_INSTRUMENTS]; // 0..MAX_INSTRUMENT_SAMPLES per instrument
+  int32_t first_samples[XM_MAX_INSTRUMENTS]; // the song's number of each one's first sample
+  int32_t sample_total;                      // 0..MAX_SONG_SAMPLES
+  uint32_t frames[MAX_SONG_SAMPLES];         // kept frames per sample (declared ones until its data is read)
+  uint8_t kinds[MAX_SONG_SAMPLES];           // SAMPLE_DATA_* per sample
   uint64_t digest;                           // the reader's digest at the end of the pass
 };
 
 // The free room of each section of the song block during the filling pass.
 struct SongBlock {
   uint8_t* base;        // the block, holding the Module at offset 0
-  Sample* next_sample;  // Sample records still free ..
+  const Sample** next_slot; // instruments' sample slots still free ..
+  const Sample** slots_end;
+  Sample* samples;      // the song's Sample records, in the song's order ..
+  Sample* next_sample;  // .. those still free ..
   Sample* samples_end;
   uint8_t* next_frames; // sample frame blocks still free ..
   uint8_t* frames_end;
@@ -54,14 +65,15 @@ struct SongBlock {
 struct XmLoad {
   ByteReader reader;
   LoadPass pass;
+  bool strict;               // only what a 1.04 file with 16 plain samples per instrument holds
   SongPlan plan;
   SongBlock block;
   Module* module;            // the scratch record while measuring, the block's while filling
   Module scratch;            // header values of the measuring pass
   Instrument scratch_instrument;
-  Sample scratch_samples[INSTRUMENT_SAMPLES];
+  Sample scratch_sample;     // each sample header of the measuring pass
   bool pattern_end_warned;   // one warning for the file's end among the patterns,
-  bool instrument_end_warned; // one among the instruments
+  bool instrument_end_warned; // one among the instruments (their samples included)
   qm_status status;          // the first refusal, QM_OK while none
   char detail[QM_TEXT_CAPACITY];
 };
@@ -98,8 +110,8 @@ void copy_name(char* out, const uint8_t* field, size_t field_bytes);
 
 // Byte offsets of the sections of a song block (see song_block.cpp).
 struct SongLayout {
-  uint64_t patterns, instruments, samples, frames, cells; // section starts
-  uint64_t total;                                         // bytes of the block
+  uint64_t patterns, instruments, slots, samples, frames, cells; // section starts
+  uint64_t total;                                                // bytes of the block
 };
 SongLayout song_layout(const SongPlan& plan);
 // Points the block's cursors at the sections of a zero-filled block of
@@ -110,13 +122,17 @@ Module* song_block_start(XmLoad* load, uint8_t* base, const SongLayout& layout);
 // while measuring the rows go into the plan and the result is null (cells
 // are decoded but not kept). Null while filling when the plan disagrees.
 Cell* take_cells(XmLoad* load, int32_t pattern, int32_t rows);
-// Room for one sample record of instrument (0-based) slot: the block's next
-// one while filling, a scratch record while measuring. Null when the plan
-// disagrees (the load has failed).
-Sample* take_sample(XmLoad* load, int32_t instrument, int32_t slot);
-// Room for a sample's frames (lead, frames, spare) while filling, pointing at
-// frame 0; null while measuring (the caller skips the data) or when the
-// plan disagrees (the load has failed).
-int16_t* take_frames(XmLoad* load, int32_t instrument, int32_t slot, uint32_t frames);
+// Room for the count sample slots of instrument (0-based) while filling;
+// null for no slots, while measuring, or when the plan disagrees (the load
+// has failed).
+const Sample** take_slots(XmLoad* load, int32_t instrument, int32_t count);
+// Room for the record of the song's sample number (0-based) of instrument
+// slot: the block's next one while filling, the scratch record while
+// measuring. Null when the plan disagrees (the load has failed).
+Sample* take_sample(XmLoad* load, int32_t number, int32_t instrument, int32_t slot);
+// Room for the frames (lead, frames, spare) of the song's sample number in
+// the filling pass, pointing at frame 0; null when the plan disagrees (the
+// load has failed). The measuring pass records the frames in the plan itself.
+int16_t* take_frames(XmLoad* load, int32_t number, int32_t instrument, int32_t slot, uint32_t frames);
 
 }  // namespace qm

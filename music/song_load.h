@@ -21,13 +21,16 @@ namespace qm {
 // QM_ERROR_OUT_OF_MEMORY and the size they would need.
 constexpr uint64_t SONG_MEMORY_LIMIT = uint64_t{1} << 30;
 
-// How a load allocates. allocate returns zero-filled bytes (null on failure)
-// that std::free releases; null means std::calloc. memory_limit 0 means
-// SONG_MEMORY_LIMIT. Tests count and fail allocations through these.
+// How a load allocates and what it takes. allocate returns zero-filled bytes
+// (null on failure) that std::free releases; null means std::calloc.
+// memory_limit 0 means SONG_MEMORY_LIMIT. Tests count and fail allocations
+// through these. strict takes only what a version 1.04 file with at most 16
+// unpacked samples per instrument holds (the rules the show loads by).
 struct SongLoadOptions {
   void* (*allocate)(void* context, size_t bytes);
   void* context;
   uint64_t memory_limit;
+  bool strict;
 };
 
 // Bytes of the bookkeeping a load allocates besides the song (reader, plan,
@@ -37,9 +40,12 @@ size_t song_load_bookkeeping_bytes();
 qm_status load_song(const qm_io* io, void* user, Module** out, qm_load_error* error);
 qm_status load_song_file(const char* path, Module** out, qm_load_error* error);
 qm_status load_song_memory(const void* data, size_t size, Module** out, qm_load_error* error);
-// load_song with allocation options (null: the defaults).
+// The loads with options (null: the defaults).
 qm_status load_song_with(const qm_io* io, void* user, const SongLoadOptions* options, Module** out,
                          qm_load_error* error);
+qm_status load_song_file_with(const char* path, const SongLoadOptions* options, Module** out, qm_load_error* error);
+qm_status load_song_memory_with(const void* data, size_t size, const SongLoadOptions* options, Module** out,
+                                qm_load_error* error);
 // Releases a song from any load_song* (one free); null does nothing.
 void free_song(Module* song);
 

@@ -25,6 +25,7 @@ constexpr uint8_t AUTO_VIBRATO_SINE = 0;
 constexpr uint8_t AUTO_VIBRATO_SQUARE = 1;
 constexpr uint8_t AUTO_VIBRATO_RAMP_DOWN = 2;
 constexpr uint8_t AUTO_VIBRATO_RAMP_UP = 3;
+constexpr uint8_t AUTO_VIBRATO_NONE = 4;  // any type above 3
 
 constexpr int32_t MIN_PORTA_UP_PERIOD = 56;
 // Periods are held inside +-2^30 so that endless slides cannot overflow.
@@ -356,7 +357,8 @@ void tone_portamento_step(Channel* channel) {
 void auto_vibrato_step(Channel* channel, const Instrument* instrument) {
   int32_t p = channel->auto_vibrato_pos & 0xFF;
   int32_t w = 0;  // types above 3 have no waveform and add nothing
-  switch (instrument->vibrato_type) {
+  // Without depth the waveform adds nothing either: its sine is not taken.
+  switch (instrument->vibrato_depth != 0 ? instrument->vibrato_type : AUTO_VIBRATO_NONE) {
     case AUTO_VIBRATO_SINE:
       w = static_cast<int32_t>(std::sin(p * static_cast<double>(0.024543688f)) * 64.0);
       break;

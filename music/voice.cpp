@@ -1,6 +1,7 @@
 // voice.cpp: turns a channel's pending-update bits into changes of its mixer
 // voice: note start with the twin-voice handover, volume, panning, frequency
-// and step, rewind.
+// and step, rewind; and the volume again when the player's channel controls
+// change.
 // Owns: nothing. Touches: the player's voice table (the channel's voice and
 // its twin), the channel's voice pointer and its UPDATE_FREQUENCY bit; reads
 // the player's mix_rate and global volume and the song's frequency table.
@@ -87,6 +88,9 @@ static void apply_volume(Voice* v, const Channel* channel, const Player* player)
                    static_cast<double>(channel->volume_env.value) *
                    static_cast<double>(channel->fadeout_volume) *
                    static_cast<double>(player->global_volume) * static_cast<double>(VOLUME_SCALE);
+  // The player's channel controls (mute, solo, volume) scale the volume here,
+  // before the gains, so that the mixer ramps every change.
+  if (channel->mix_controlled) product *= static_cast<double>(channel->mix_gain);
   // Only hostile values reach outside the range; NaN cannot arise from integers.
   int32_t vol = 0;
   if (product >= MAX_VOICE_VOLUME) vol = MAX_VOICE_VOLUME;
@@ -110,30 +114,56 @@ static void apply_pan(Voice* v, const Channel* channel) {
 }
 
 // Frequency in Hz, truncated toward zero and held inside 32 bits.
-static int32_t channel_frequency(const Channel* channel, const Module* module) {
-  int64_t period = int64_t{channel->period} + channel->period_offset;
-  if ((module->flags & MODULE_LINEAR_TABLE) == 0) {
-    return static_cast<int32_t>(AMIGA_CLOCK / period);  // period is never 0 here
-  }
-  // The offset is added: +64 raises the pitch by one semitone.
-  int64_t exponent_units = LINEAR_MIDDLE_PERIOD - int64_t{channel->period} + channel->period_offset;
+// The linear table's frequency of a period: 8363 Hz x 2^(units / 768).
+static int32_t linear_frequency(int64_t exponent_units) {
   double exponent = static_cast<double>(exponent_units) * static_cast<double>(LINEAR_OCTAVE_INV);
   double freq = LINEAR_MIDDLE_FREQUENCY * std::pow(2.0, exponent);
   if (freq >= 2147483647.0) return INT32_MAX;
   return static_cast<int32_t>(freq);  // the power is positive, never below 0
 }
 
-static void apply_frequency(Voice* v, const Channel* channel, const Player* player) {
-  int32_t freq = channel_frequency(channel, player->song);
-  v->frequency = freq;
-  if (player->mix_rate < 1) return;  // no output rate: no step to compute
+// A frequency in Hz and the step it gives at mix_rate (none without a rate).
+static Pitch pitch_of(int32_t freq, int32_t mix_rate) {
+  Pitch pitch{freq, 0, 0};
+  if (mix_rate < 1) return pitch;
   int64_t f = freq < MIN_FREQUENCY ? MIN_FREQUENCY : freq;
-  int64_t rate = player->mix_rate;
+  int64_t rate = mix_rate;
   if (f >= MAX_STEP_FRAMES * rate) f = MAX_STEP_FRAMES * rate - 1;
   uint64_t whole = static_cast<uint64_t>(f) / static_cast<uint64_t>(rate);
   uint64_t rest = static_cast<uint64_t>(f) % static_cast<uint64_t>(rate);
-  v->step_int = static_cast<uint32_t>(whole);
-  v->step_frac = static_cast<uint32_t>((rest << 32) / static_cast<uint64_t>(rate));
+  pitch.step_int = static_cast<uint32_t>(whole);
+  pitch.step_frac = static_cast<uint32_t>((rest << 32) / static_cast<uint64_t>(rate));
+  return pitch;
+}
+
+// The channel's frequency, truncated toward zero and held inside 32 bits,
+// with its step. In the linear table it is a pure function of the period, so
+// the player keeps the ones it worked out: vibratos and slides come back to
+// the same few periods tick after tick, and the power is the dearest step.
+static Pitch channel_pitch(const Channel* channel, Player* player) {
+  int64_t period = int64_t{channel->period} + channel->period_offset;
+  if ((player->song->flags & MODULE_LINEAR_TABLE) == 0) {
+    return pitch_of(static_cast<int32_t>(AMIGA_CLOCK / period), player->mix_rate);  // period is never 0 here
+  }
+  // The offset is added: +64 raises the pitch by one semitone.
+  int64_t exponent_units = LINEAR_MIDDLE_PERIOD - int64_t{channel->period} + channel->period_offset;
+  FrequencyMemo& memo = player->frequencies[static_cast<uint64_t>(exponent_units) % FREQUENCY_MEMO_SLOTS];
+  if (!memo.known || memo.units != exponent_units) {
+    memo = FrequencyMemo{exponent_units, pitch_of(linear_frequency(exponent_units), player->mix_rate), true};
+  }
+  return memo.pitch;
+}
+
+static void apply_frequency(Voice* v, const Channel* channel, Player* player) {
+  const Pitch pitch = channel_pitch(channel, player);
+  v->frequency = pitch.frequency;
+  if (player->mix_rate < 1) return;  // no output rate: no step to compute
+  v->step_int = pitch.step_int;
+  v->step_frac = pitch.step_frac;
+}
+
+void refresh_voice_volume(Player* player, Channel* channel) {
+  if (channel->voice != nullptr) apply_volume(channel->voice, channel, player);
 }
 
 void update_voice(Player* player, Channel* channel, const Sample* sample) {

@@ -44,5 +44,8 @@ struct Voice {
 
 // Applies the channel's pending-update bits to its voice in player's table.
 void update_voice(Player* player, Channel* channel, const Sample* sample);
+// Sets the target gains of the channel's voice again from the channel's
+// volume, after the player's channel controls changed its mix_gain.
+void refresh_voice_volume(Player* player, Channel* channel);
 
 }  // namespace qm

@@ -15,12 +15,19 @@ constexpr int MAX_PATTERNS = 256;       // patterns an order entry can name
 constexpr int MAX_ROWS = 256;           // rows of a pattern
 constexpr int EMPTY_PATTERN_ROWS = 64;  // rows of a pattern the song names but lacks
 constexpr int MAX_INSTRUMENTS = 128;    // instruments a cell can name
-constexpr int INSTRUMENT_SAMPLES = 16;  // sample slots of an instrument
+constexpr int STRICT_INSTRUMENT_SAMPLES = 16; // samples of an instrument as the format's first tracker keeps them
+constexpr int MAX_INSTRUMENT_SAMPLES = 256;   // samples an instrument's keymap can name (its entries are bytes)
+constexpr int MAX_SONG_SAMPLES = 4000;        // samples of a song, more than any tracker saves
 constexpr int SAMPLE_MAP_NOTES = 96;    // notes of an instrument's sample map
 constexpr int ENVELOPE_POINTS = 12;     // points of an envelope
 constexpr int32_t MAX_VOLUME = 64;      // channel, sample and global volume
 constexpr int32_t MAX_PANNING = 255;    // 0 right .. 255 left (128 centre)
 constexpr int32_t MAX_ENVELOPE_VALUE = 64;
+
+// ---- Versions ---------------------------------------------------------------
+constexpr uint16_t XM_VERSION_1_02 = 0x0102; // the earliest layout: instruments first, 1-byte row counts
+constexpr uint16_t XM_VERSION_1_03 = 0x0103; // instruments first, all sample data after the patterns
+constexpr uint16_t XM_VERSION_1_04 = 0x0104; // the layout of today's trackers
 
 // ---- Notes ----------------------------------------------------------------
 constexpr uint8_t FILE_KEY_OFF_NOTE = 97; // the key-off note as a file stores it

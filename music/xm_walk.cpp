@@ -15,8 +15,15 @@
 //   max(80, min(60 + header size, 336)) bytes (80 when it ends before the
 //   size field). A file of 1 to 16 bytes that matches the magic so far is
 //   incomplete too;
-// - unsupported: a version field below 1.04 (earlier trackers lay out their
-//   data differently), or an instrument with more than 16 samples.
+// - unsupported: a version field below 1.02; an instrument with more than
+//   256 samples (its keymap names at most 256) or a song with more than 4,000;
+//   under strict loading also a version below 1.04 and an instrument with
+//   more than 16 samples (and packed samples, xm_samples.cpp).
+//
+// Versions 1.02 and 1.03 lay the file out differently: the instruments with
+// their sample headers come right after the module header, then the
+// patterns, then the data blocks of every sample; a 1.02 pattern header is
+// 8 bytes, its row count one byte holding the rows minus one.
 //
 // Files damaged past the module header still load. Values that a well-formed
 // file never holds are limited where the song can still be played, and each
@@ -38,9 +45,9 @@
 //   defines, no warning).
 // - pattern numbers above 255 cannot be named by the order table: their
 //   cells are read past but not kept, and pattern_count is at most 256.
-// - a pattern header is always 9 bytes, whatever its length field says (a
-//   warning names a field that says otherwise: what follows may be read out
-//   of step).
+// - a pattern header is always 9 bytes (8 in version 1.02), whatever its
+//   length field says (a warning names a field that says otherwise: what
+//   follows may be read out of step).
 // - a pattern of 0 rows becomes 64 empty rows; more than 256 rows keep the
 //   first 256 (all rows are still decoded).
 // - instrument count above 128: the first 128 are read (cells name 1..128).
@@ -82,11 +89,14 @@ constexpr int64_t XM_FIXED_HEADER_END = 80;  // the order table starts here
 constexpr int64_t XM_FULL_HEADER_END = 336;  // .. and ends here
 constexpr size_t XM_HEADER_BYTES = 276;      // size field .. end of the order table
 constexpr uint32_t XM_ORDER_TABLE_OFFSET = 20; // within those bytes
-constexpr uint16_t XM_SUPPORTED_VERSION = 0x0104;
 constexpr size_t XM_PATTERN_HEADER_BYTES = 9;
+constexpr size_t XM_1_02_PATTERN_HEADER_BYTES = 8;  // the row count is one byte
+constexpr size_t XM_PATTERN_ROWS_OFFSET = 5;
 constexpr uint32_t XM_INSTRUMENT_FIELDS_BYTES = 241; // size field .. fadeout
 constexpr uint32_t XM_INSTRUMENT_SIZE_FIELD_BYTES = 4;
+constexpr size_t XM_SAMPLE_COUNT_OFFSET = 27;
 constexpr size_t XM_SAMPLE_COUNT_END = 29; // the sample count ends here
+constexpr int64_t XM_SAMPLE_HEADER_BYTES = 40;
 constexpr int32_t XM_MAX_ROWS = 256;
 constexpr int32_t XM_EMPTY_PATTERN_ROWS = 64;
 constexpr uint8_t XM_KEY_OFF_NOTE = 97;
@@ -130,10 +140,11 @@ bool check_file_start(XmLoad* load, const uint8_t* head) {
     return load_fail(load, QM_ERROR_HEADER_INCOMPLETE, "the file holds %lld bytes; its module header needs %lld",
                      static_cast<long long>(size), static_cast<long long>(needed));
   uint16_t version = read_le16(head + XM_VERSION_OFFSET);
-  if (version < XM_SUPPORTED_VERSION)
-    return load_fail(load, QM_ERROR_UNSUPPORTED, "version %s; only 1.04 and later are supported",
-                     version_text(version).text);
-  if (version > XM_SUPPORTED_VERSION)
+  uint16_t earliest = load->strict ? XM_VERSION_1_04 : XM_VERSION_1_02;
+  if (version < earliest)
+    return load_fail(load, QM_ERROR_UNSUPPORTED, "version %s; only %s and later are supported",
+                     version_text(version).text, version_text(earliest).text);
+  if (version > XM_VERSION_1_04)
     load_warn(load, QM_WARNING_NEWER_VERSION, "version %s is newer than 1.04", version_text(version).text);
   load->module->version = version;
   return true;
@@ -236,16 +247,19 @@ Cell* make_pattern(XmLoad* load, int32_t index, int32_t rows) {
 // is read past but not kept.
 bool read_pattern(XmLoad* load, int32_t index, bool keep, int32_t file_channels) {
   ByteReader* r = &load->reader;
-  uint8_t header[XM_PATTERN_HEADER_BYTES];
-  bool whole = reader_read(r, header, sizeof header) == sizeof header;
-  int32_t rows = read_le16(header + 5);
-  uint16_t packed_size = read_le16(header + 7);
+  const bool short_rows = load->module->version == XM_VERSION_1_02;
+  const size_t header_bytes = short_rows ? XM_1_02_PATTERN_HEADER_BYTES : XM_PATTERN_HEADER_BYTES;
+  uint8_t header[XM_PATTERN_HEADER_BYTES] = {};
+  bool whole = reader_read(r, header, header_bytes) == header_bytes;
+  int32_t rows = short_rows ? header[XM_PATTERN_ROWS_OFFSET] + 1 : read_le16(header + XM_PATTERN_ROWS_OFFSET);
+  uint16_t packed_size = read_le16(header + header_bytes - 2);
   int32_t kept_rows = rows == 0 ? XM_EMPTY_PATTERN_ROWS : std::min(rows, XM_MAX_ROWS);
   uint32_t header_length = read_le32(header);
   Cell* cells = nullptr;
   if (keep) {
-    if (whole && header_length != XM_PATTERN_HEADER_BYTES)
-      load_warn(load, QM_WARNING_VALUE_LIMITED, "pattern %d has header length %u; read as 9", index, header_length);
+    if (whole && header_length != header_bytes)
+      load_warn(load, QM_WARNING_VALUE_LIMITED, "pattern %d has header length %u; read as %zu", index, header_length,
+                header_bytes);
     if (!whole && first_end(&load->pattern_end_warned))
       load_warn(load, QM_WARNING_PATTERN_DATA_SHORT, "the header of pattern %d is cut short", index);
     if (whole && rows == 0)
@@ -360,12 +374,16 @@ bool read_instrument(XmLoad* load, Instrument* ins, int32_t index) {
   copy_name(ins->name, h + 4, XM_NAME_FIELD_BYTES);
   // A count the file does not hold whole is 0: trackers leave out trailing
   // empty instruments, so a file may end among them.
-  uint16_t sample_count = got >= XM_SAMPLE_COUNT_END ? read_le16(h + 27) : 0;
+  uint16_t sample_count = got >= XM_SAMPLE_COUNT_END ? read_le16(h + XM_SAMPLE_COUNT_OFFSET) : 0;
   if (!whole && sample_count > 0 && first_end(&load->instrument_end_warned))
     load_warn(load, QM_WARNING_SAMPLE_DATA_SHORT, "the header of instrument %d is cut short", number);
-  if (sample_count > INSTRUMENT_SAMPLES)
+  if (load->strict && sample_count > STRICT_INSTRUMENT_SAMPLES)
     return load_fail(load, QM_ERROR_UNSUPPORTED, "instrument %d has %d samples; at most 16 are supported", number,
                      sample_count);
+  if (sample_count > MAX_INSTRUMENT_SAMPLES)
+    return load_fail(load, QM_ERROR_UNSUPPORTED,
+                     "instrument %d has %d samples; its keymap names at most 256, so at most 256 are supported",
+                     number, sample_count);
   if (load->pass == LoadPass::MEASURE) load->plan.sample_counts[index] = sample_count;
   if (load->plan.sample_counts[index] != sample_count)
     return load_fail(load, QM_ERROR_READ, "instrument %d changed while the file was read", number);
@@ -377,10 +395,27 @@ bool read_instrument(XmLoad* load, Instrument* ins, int32_t index) {
   }
   ins->sample_count = sample_count;
   reader_seek(r, start + size);
-  return load_instrument_samples(load, ins, index);
+  return read_sample_headers(load, ins, index);
 }
 
-bool read_instruments(XmLoad* load) {
+// Reads past the headers of instruments a song does not keep (those past
+// 128) where the patterns follow them (versions before 1.04); their sample
+// data, after the kept instruments' data, is never read.
+void skip_instrument_headers(XmLoad* load, int32_t count) {
+  ByteReader* r = &load->reader;
+  for (int32_t i = 0; i < count && reader_remaining(r) > 0; ++i) {
+    int64_t start = r->pos;
+    uint8_t h[XM_SAMPLE_COUNT_END] = {};
+    reader_read(r, h, sizeof h);
+    uint32_t size = std::max(read_le32(h), XM_INSTRUMENT_SIZE_FIELD_BYTES);
+    uint16_t samples = size >= XM_SAMPLE_COUNT_END ? read_le16(h + XM_SAMPLE_COUNT_OFFSET) : 0;
+    reader_seek(r, start + size + int64_t{samples} * XM_SAMPLE_HEADER_BYTES);
+  }
+}
+
+// The instruments with their sample headers, and each one's sample data
+// right after them when `with_data` (version 1.04 and later).
+bool read_instruments(XmLoad* load, const FileCounts& c, bool with_data) {
   Module* m = load->module;
   if (load->pass == LoadPass::MEASURE) load->plan.instrument_count = m->instrument_count;
   if (m->instrument_count != load->plan.instrument_count)
@@ -393,7 +428,9 @@ bool read_instruments(XmLoad* load) {
       std::memset(ins, 0, sizeof *ins);
     }
     if (!read_instrument(load, ins, i)) return false;
+    if (with_data && !read_sample_data(load, i, i + 1)) return false;
   }
+  if (!with_data) skip_instrument_headers(load, c.instruments - m->instrument_count);
   return load_ok(load);
 }
 
@@ -401,7 +438,11 @@ bool read_instruments(XmLoad* load) {
 
 bool walk_song(XmLoad* load) {
   FileCounts counts{};
-  return read_module_header(load, &counts) && read_patterns(load, counts) && read_instruments(load);
+  if (!read_module_header(load, &counts)) return false;
+  if (load->module->version >= XM_VERSION_1_04)
+    return read_patterns(load, counts) && read_instruments(load, counts, true);
+  return read_instruments(load, counts, false) && read_patterns(load, counts) &&
+         read_sample_data(load, 0, load->module->instrument_count);
 }
 
 }  // namespace qm

@@ -105,8 +105,14 @@ qm_song* load_through_table(const FileCallbacks& table, const char* path, qm_loa
     return nullptr;
   }
   HandleSource source{&table, handle};
+  // The show plays only its own module, in the layout the original tracker
+  // wrote: the older layouts, packed samples and large instruments that the
+  // library otherwise takes are refused here.
+  qm_load_options options;
+  qm_load_options_init(&options);
+  options.flags = QM_LOAD_STRICT;
   qm_song* song = nullptr;
-  qm_song_load_io(&handle_io, &source, &song, error);
+  qm_song_load_io_with(&handle_io, &source, &options, &song, error);
   table_handle_close(table, handle);
   return song;
 }

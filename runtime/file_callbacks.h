@@ -50,7 +50,8 @@ int32_t table_handle_read(const FileCallbacks& table, void* destination, int32_t
 int table_handle_seek(const FileCallbacks& table, FileHandle* handle, int32_t offset, int32_t whence);
 int32_t table_handle_tell(const FileCallbacks& table, FileHandle* handle);
 
-// Loads the XM file at path through table with the engine's loader. Null,
+// Loads the XM file at path through table with the engine's strict loader
+// (the layout of version 1.04, at most 16 unpacked samples an instrument). Null,
 // with the status and reason in *error (may be null), when the file does not
 // open or is refused; QM_ERROR_CANNOT_OPEN carries the system's reason.
 qm_song* load_through_table(const FileCallbacks& table, const char* path, qm_load_error* error);

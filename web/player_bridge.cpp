@@ -164,9 +164,10 @@ EMSCRIPTEN_KEEPALIVE void player_set_loop(int loop) {
   if (bridge.playback != nullptr) qm_player_set_repeat_count(bridge.playback, loop ? -1 : 0);
 }
 
-// Goes on at an order position's first row with the next frame.
+// Goes on at an order position's first row, as the song reaches it from its
+// start (its own tempo there), with the next frame.
 EMSCRIPTEN_KEEPALIVE int player_seek(int order) {
-  return bridge.playback != nullptr && qm_player_jump(bridge.playback, order) == QM_OK;
+  return bridge.playback != nullptr && qm_player_seek(bridge.playback, order, 0) == QM_OK;
 }
 
 // Sound on (paused 0) or off (1). The first call for sound opens the

@@ -3,7 +3,9 @@
 // ("per_voice_frame") for:
 //   Steady:    long forward loops, gains fixed (no ramps, no boundaries);
 //   Ramps:     target gains change before every 128-frame call;
-//   LoopHeavy: ping-pong loops of 8 frames, a boundary every few frames.
+//   LoopHeavy: ping-pong loops of 8 frames, a boundary every few frames;
+//   ShortLoops: forward loops of 32 frames, a boundary every 24 or so;
+//   Silent:    long forward loops at gain 0 (moved, not mixed).
 // Argument 0 runs mix_voices (the optimised path), 1 mix_voices_reference.
 #include <benchmark/benchmark.h>
 
@@ -67,8 +69,15 @@ void start_voices(const Sample* s) {
   }
 }
 
-void run(benchmark::State& state, const Sample* s, int32_t call_frames, bool ramps) {
+void run(benchmark::State& state, const Sample* s, int32_t call_frames, bool ramps, bool silent = false) {
   start_voices(s);
+  if (silent) {
+    for (int i = 0; i < BENCH_VOICES; ++i) {
+      Voice& v = bench_player()->voices[i];
+      v.gain_left = v.gain_right = v.ramp_goal_left = v.ramp_goal_right = 0;
+      v.cur_gain_left = v.cur_gain_right = 0;
+    }
+  }
   Player* player = bench_player();
   auto mix = state.range(0) == 0 ? mix_voices : mix_voices_reference;
   std::vector<float> accum(2 * static_cast<size_t>(call_frames), 0.0f);
@@ -102,10 +111,21 @@ void LoopHeavy(benchmark::State& state) {
   run(state, &s.sample, BLOCK, false);
 }
 
+void ShortLoops(benchmark::State& state) {
+  static BenchSample s(32, LOOP_FORWARD, 0, 32);
+  run(state, &s.sample, BLOCK, false);
+}
+
+void Silent(benchmark::State& state) {
+  static BenchSample s(200000, LOOP_FORWARD, 0, 200000);
+  run(state, &s.sample, BLOCK, false, true);
+}
+
 }  // namespace
 
 // One steady stretch of BLOCK frames per iteration through each optimised
-// loop the processor supports (0 SSE2, 1 AVX2, 2 AVX-512) and the scalar one (3).
+// loop the processor supports (0 SSE2, 1 AVX, 2 AVX2, 3 AVX-512) and the
+// scalar one (4).
 void SteadyLoop(benchmark::State& state) {
   static BenchSample s(1 << 20, LOOP_FORWARD, 0, 1 << 20);
   SteadyPath path = static_cast<SteadyPath>(state.range(0));
@@ -130,4 +150,6 @@ BENCHMARK(Steady)->Arg(0)->Arg(1);
 BENCHMARK(SteadyLoop)->DenseRange(0, STEADY_PATH_COUNT);
 BENCHMARK(Ramps)->Arg(0)->Arg(1);
 BENCHMARK(LoopHeavy)->Arg(0)->Arg(1);
+BENCHMARK(ShortLoops)->Arg(0)->Arg(1);
+BENCHMARK(Silent)->Arg(0)->Arg(1);
 BENCHMARK_MAIN();

@@ -1,7 +1,9 @@
 /* api_c_test.c: the public header compiled as C, and its basic contract:
    status texts, the version, a load from memory and one from a path, a
-   refused load with its reason, a player rendering sound, and the frees.
+   refused load with its reason, a player rendering sound and seeking, a
+   zeroed struct filled, and the frees.
    Usage: api_c_test SONG.xm   (exit status 0 when every check holds) */
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -39,6 +41,8 @@ static unsigned char* read_file(const char* path, size_t* size) {
 static void check_texts(void) {
   int s;
   CHECK(strcmp(qm_version(), "1.0.0") == 0);
+  CHECK(strcmp(qm_version(), QM_VERSION_STRING) == 0);
+  CHECK(qm_version_number() == QM_VERSION && QM_VERSION == QM_MAKE_VERSION(1, 0, 0));
   CHECK(QM_OK == 0);
   for (s = 0; s < QM_STATUS_COUNT; ++s) CHECK(qm_status_text((qm_status)s) != NULL && qm_status_text((qm_status)s)[0]);
   CHECK(qm_status_text((qm_status)-1) != NULL);
@@ -60,12 +64,17 @@ static void check_play(const qm_song* song) {
   qm_song_info info;
   int16_t frames[2 * 4410];
   int32_t i, loud = 0;
+  qm_position at = {0};
   CHECK(qm_song_get_info(song, &info) == QM_OK);
   CHECK(info.channels >= 1 && info.channels <= 32);
   CHECK(qm_player_create(song, 44100, &player) == QM_OK);
   CHECK(qm_player_render_s16(player, frames, 4410) == 4410);
   for (i = 0; i < 2 * 4410; ++i) loud = loud || frames[i] != 0;
   CHECK(loud);
+  /* A zeroed struct is filled in this header's layout. */
+  CHECK(qm_player_seek_frame(player, 44100) == QM_OK);
+  CHECK(qm_player_get_position(player, &at) == QM_OK);
+  CHECK(at.size >= offsetof(qm_position, end_row) && at.frame == 44100 && at.seconds == 1.0);
   qm_player_free(player);
 }
 

@@ -20,11 +20,13 @@ XmInstrument looped_tone() {
   return in;
 }
 
-XmPattern pattern_of(uint16_t rows, uint16_t channels, uint8_t first_note) {
+// Row r holds a note on channel r % channels, except on `silent`.
+XmPattern pattern_of(uint16_t rows, uint16_t channels, uint8_t first_note, int32_t silent = -1) {
   XmPattern p;
   p.rows = rows;
   p.cells.resize(static_cast<size_t>(rows) * channels);
   for (int r = 0; r < rows; ++r) {
+    if (r % channels == silent) continue;
     xm_cell(p, channels, r, r % channels) = Cell{static_cast<uint8_t>(first_note + r), 1, 0, 0, 0};
   }
   return p;
@@ -68,17 +70,19 @@ std::vector<uint8_t> four_row_song() {
   return write_xm(f);
 }
 
-std::vector<uint8_t> three_order_song() {
+XmFile three_order_file(int32_t silent_channel) {
   XmFile f;
   f.channel_count = 2;
   f.song_length = 3;
   for (uint8_t i = 0; i < 3; ++i) {
-    f.patterns.push_back(pattern_of(8, 2, static_cast<uint8_t>(37 + 12 * i)));
+    f.patterns.push_back(pattern_of(8, 2, static_cast<uint8_t>(37 + 12 * i), silent_channel));
     f.order_table[i] = i;
   }
   f.instruments.push_back(looped_tone());
-  return write_xm(f);
+  return f;
 }
+
+std::vector<uint8_t> three_order_song(int32_t silent_channel) { return write_xm(three_order_file(silent_channel)); }
 
 std::vector<int16_t> render_s16(const qm_song* song, int32_t rate, int32_t frames, int32_t chunk) {
   return render_with<int16_t>(song, rate, frames, chunk, qm_player_render_s16);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "quillmere/music.h"
+#include "tests/support/xm_writer.h"
 
 struct SongFree {
   void operator()(qm_song* song) const { qm_song_free(song); }
@@ -21,8 +22,10 @@ SongHandle load_bytes(const std::vector<uint8_t>& bytes);
 
 // One channel, one pattern of four rows with a note on each, speed 6, 125 bpm.
 std::vector<uint8_t> four_row_song();
-// Two channels, orders 0 1 2 naming three patterns of 8 rows of different notes.
-std::vector<uint8_t> three_order_song();
+// Two channels, orders 0 1 2 naming three patterns of 8 rows of different
+// notes, each row's note on channel row % 2; none on silent_channel.
+std::vector<uint8_t> three_order_song(int32_t silent_channel = -1);
+XmFile three_order_file(int32_t silent_channel = -1);
 
 // `frames` frames of a fresh player of song at rate, played without end,
 // asked for `chunk` frames a call.

@@ -19,7 +19,7 @@ cmake --install "$build" --prefix "$work/prefix" --component music >/dev/null
 pc=$(find "$work/prefix" -name quillmere-music.pc)
 [ -n "$pc" ] || { echo "no quillmere-music.pc installed" >&2; exit 1; }
 libdir=$(dirname "$(dirname "$pc")")
-for f in include/quillmere/music.h share/doc/quillmere-music/LICENSE; do
+for f in include/quillmere/music.h include/quillmere/music_version.h share/doc/quillmere-music/LICENSE; do
   [ -f "$work/prefix/$f" ] || { echo "not installed: $f" >&2; exit 1; }
 done
 so=$(readlink -f "$libdir/libquillmere-music.so")

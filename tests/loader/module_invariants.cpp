@@ -9,8 +9,6 @@ using namespace qm;
 
 namespace {
 
-// 128 instruments of 16 samples, numbered from 1.
-constexpr int32_t XM_SAMPLE_NUMBER_LIMIT = 128 * INSTRUMENT_SAMPLES + 1;
 
 // A stored name: zero-terminated inside its field, printable ASCII, no
 // trailing space.
@@ -46,14 +44,17 @@ std::string sample_error(const Sample* s) {
   return "";
 }
 
-std::string instrument_error(const Instrument& ins, int index, int32_t sample_numbers) {
-  if (ins.sample_count < 0 || ins.sample_count > INSTRUMENT_SAMPLES) return "sample_count out of range";
+// *next_number is the number the instrument's first sample must carry (the
+// song numbers its samples in order from 1); it moves past its samples.
+std::string instrument_error(const Instrument& ins, int32_t* next_number) {
+  if (ins.sample_count < 0 || ins.sample_count > MAX_INSTRUMENT_SAMPLES) return "sample_count out of range";
+  if ((ins.sample_count == 0) != (ins.samples == nullptr)) return "slots present iff sample_count > 0 violated";
   if (!name_ok(ins.name)) return "bad instrument name";
-  for (int j = 0; j < INSTRUMENT_SAMPLES; ++j) {
-    if (j >= ins.sample_count && ins.samples[j] != &empty_sample) return "slot past sample_count";
-    if (j < ins.sample_count &&
-        (ins.samples[j]->number != index * INSTRUMENT_SAMPLES + j + 1 || ins.samples[j]->number >= sample_numbers))
+  for (int j = 0; j < ins.sample_count; ++j) {
+    if (ins.samples[j] == nullptr || ins.samples[j] == &empty_sample) return "empty slot below sample_count";
+    if (ins.samples[j]->number != *next_number)
       return "sample " + std::to_string(j) + " has number " + std::to_string(ins.samples[j]->number);
+    ++*next_number;
     std::string e = sample_error(ins.samples[j]);
     if (!e.empty()) return "sample " + std::to_string(j) + ": " + e;
   }
@@ -91,13 +92,15 @@ std::string module_invariant_error(const Module* m) {
   }
   if (m->instrument_count < 0 || m->instrument_count > 128) return "instrument_count out of 0..128";
   if (m->instrument_count > 0 && m->instruments == nullptr) return "instruments missing";
-  if (m->sample_numbers < 1 || m->sample_numbers > XM_SAMPLE_NUMBER_LIMIT) return "sample_numbers out of range";
+  if (m->sample_numbers < 1 || m->sample_numbers > MAX_SAMPLE_NUMBERS) return "sample_numbers out of range";
+  int32_t next_number = 1;
   for (int i = 0; i < m->instrument_count; ++i) {
-    std::string e = instrument_error(m->instruments[i], i, m->sample_numbers);
+    std::string e = instrument_error(m->instruments[i], &next_number);
     if (!e.empty()) return "instrument " + std::to_string(i) + ": " + e;
   }
+  if (next_number != m->sample_numbers) return "sample_numbers is not one past the last sample's number";
   if (m->initial_global_volume != 64) return "initial global volume unset";
-  if (m->version < 0x0104 || !name_ok(m->name) || !name_ok(m->tracker_name)) return "bad version or names";
+  if (m->version < XM_VERSION_1_02 || !name_ok(m->name) || !name_ok(m->tracker_name)) return "bad version or names";
   if (m->warning_count < 0) return "negative warning count";
   for (int i = 0; i < std::min(m->warning_count, SONG_WARNINGS_KEPT + 1); ++i) {
     const SongWarning& w = m->warnings[i];

@@ -26,13 +26,13 @@ std::string sample_difference(const Sample* a, const Sample* b) {
 }
 
 std::string instrument_difference(const Instrument& a, const Instrument& b) {
-  // Everything after the sample pointers is plain values.
+  // Everything after the sample slots is plain values.
   const size_t from = offsetof(Instrument, sample_map);
   if (a.sample_count != b.sample_count ||
       std::memcmp(reinterpret_cast<const uint8_t*>(&a) + from, reinterpret_cast<const uint8_t*>(&b) + from,
                   sizeof(Instrument) - from) != 0)
     return "fields differ";
-  for (int j = 0; j < INSTRUMENT_SAMPLES; ++j) {
+  for (int j = 0; j < a.sample_count; ++j) {
     std::string e = sample_difference(a.samples[j], b.samples[j]);
     if (!e.empty()) return "sample " + std::to_string(j) + ": " + e;
   }
@@ -87,6 +87,8 @@ std::string song_outside_block(const Module* m, const void* block, size_t bytes)
         "the cells of pattern " + std::to_string(p));
   add(m->instruments, sizeof(Instrument) * m->instrument_count, "the instrument records");
   for (int i = 0; i < m->instrument_count; ++i) {
+    add(m->instruments[i].samples, sizeof(const Sample*) * m->instruments[i].sample_count,
+        "the sample slots of instrument " + std::to_string(i));
     for (int j = 0; j < m->instruments[i].sample_count; ++j) {
       const Sample* s = m->instruments[i].samples[j];
       std::string name = "sample " + std::to_string(j) + " of instrument " + std::to_string(i);

@@ -12,6 +12,7 @@
 std::string song_difference(const qm::Module* a, const qm::Module* b);
 // Empty when every part of the song (the Module, pattern records, cells,
 // instrument records, sample records, frame blocks) lies inside the block of
-// `bytes` bytes at `block` with no two parts overlapping; otherwise the part
+// `bytes` bytes at `block` with no two parts overlapping (the instruments'
+// sample slots too); otherwise the part
 // that does not.
 std::string song_outside_block(const qm::Module* song, const void* block, size_t bytes);

@@ -40,6 +40,9 @@ TEST(SongWarnings, EachRepairIsNamed) {
       {"newer version", [](XmFile& f) { f.version = 0x0105; }, {{QM_WARNING_NEWER_VERSION, "version 1.05 is newer than 1.04"}}},
       {"restart", [](XmFile& f) { f.song_length = 4; f.restart_position = 9; },
        {{QM_WARNING_VALUE_LIMITED, "restart position 9 is past the song length 4; restarting at 0"}}},
+      {"restart at the length", [](XmFile& f) { f.song_length = 4; f.restart_position = 4; },
+       {{QM_WARNING_VALUE_LIMITED, "restart position 4 is past the song length 4; restarting at 0"}}},
+      {"restart at the last order", [](XmFile& f) { f.song_length = 4; f.restart_position = 3; }, {}},
       {"channels 40", [](XmFile& f) { f.channel_count = 40; }, {{QM_WARNING_COUNT_CLAMPED, "channel count 40 limited to 32"}}},
       {"channels 0", [](XmFile& f) { f.channel_count = 0; }, {{QM_WARNING_COUNT_CLAMPED, "channel count 0 raised to 1"}}},
       {"song length", [](XmFile& f) { f.song_length = 300; }, {{QM_WARNING_COUNT_CLAMPED, "song length 300 limited to 256"}}},
@@ -52,6 +55,9 @@ TEST(SongWarnings, EachRepairIsNamed) {
         {QM_WARNING_COUNT_CLAMPED, "pattern 1 has 300 rows; the first 256 are kept"}}},
       {"pattern header", [](XmFile& f) { f.patterns[0].header_length = 10; },
        {{QM_WARNING_VALUE_LIMITED, "pattern 0 has header length 10; read as 9"}}},
+      {"1.02 pattern header", [](XmFile& f) { f.version = 0x0102; f.patterns[0].header_length = 10; },
+       {{QM_WARNING_VALUE_LIMITED, "pattern 0 has header length 10; read as 8"}}},
+      {"1.02 pattern", [](XmFile& f) { f.version = 0x0102; }, {}},
       {"instrument count", [](XmFile& f) { f.instruments.resize(130); },
        {{QM_WARNING_COUNT_CLAMPED, "instrument count 130 limited to 128"}}},
       {"instrument header", [](XmFile& f) {
@@ -61,6 +67,13 @@ TEST(SongWarnings, EachRepairIsNamed) {
        },
        {{QM_WARNING_VALUE_LIMITED, "the header of instrument 1 holds 129 of its 241 bytes; the fields past it read as 0"},
         {QM_WARNING_VALUE_LIMITED, "instrument 2 has header size 0; read as 4"}}},
+      {"twelve envelope points", [](XmFile& f) {
+         f.instruments = {one_sample_instrument({1})};
+         f.instruments[0].volume_point_count = 12;
+         f.instruments[0].panning_point_count = 12;
+         f.instruments[0].volume_loop_end = 11;
+       },
+       {}},
       {"envelope", [](XmFile& f) {
          f.instruments = {one_sample_instrument({1})};
          f.instruments[0].volume_point_count = 40;

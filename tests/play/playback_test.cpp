@@ -84,7 +84,7 @@ TEST(Playback, GainAndJumpRequestsApplyAtTheNextBuffer) {
   render(reference.get(), BUFFER, &expected);
   qm_player_set_gain(reference.get(), -6.0);
   render(reference.get(), BUFFER, &expected);
-  qm_player_jump(reference.get(), 2);
+  qm_player_seek(reference.get(), 2, 0);
   render(reference.get(), 3 * BUFFER, &expected);
 
   PlayerHandle player = make_player(song.get());

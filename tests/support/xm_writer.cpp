@@ -56,7 +56,7 @@ void write_cell(ByteWriter& w, const Cell& c, XmPacking packing) {
     if (mask & (1 << i)) w.u8(fields[i]);
 }
 
-void write_pattern(ByteWriter& w, const XmPattern& p, uint16_t channel_count) {
+void write_pattern(ByteWriter& w, const XmPattern& p, uint16_t channel_count, uint16_t version) {
   ByteWriter cells;
   if (!p.raw_cells.empty()) {
     cells.bytes(p.raw_cells);
@@ -65,20 +65,27 @@ void write_pattern(ByteWriter& w, const XmPattern& p, uint16_t channel_count) {
     for (size_t i = 0; i < total; ++i)
       write_cell(cells, i < p.cells.size() ? p.cells[i] : Cell{}, p.packing);
   }
-  w.u32(p.header_length);
+  const bool one_byte_rows = version == 0x0102;
+  w.u32(one_byte_rows && p.header_length == XM_STANDARD_PATTERN_HEADER_LENGTH ? 8 : p.header_length);
   w.u8(p.packing_type);
-  w.u16(p.rows);
+  if (one_byte_rows) {
+    w.u8(static_cast<uint8_t>(p.rows - 1));
+  } else {
+    w.u16(p.rows);
+  }
   w.u16(p.packed_size.value_or(static_cast<uint16_t>(cells.out.size())));
   w.bytes(cells.out);
 }
 
 std::vector<uint8_t> sample_data(const XmSample& s) {
   if (s.raw_data) return *s.raw_data;
+  if (s.packed_deltas) return xm_pack_encode(s.pcm, *s.packed_deltas);
   return xm_delta_encode(s.pcm, (s.type & XM_SAMPLE_16BIT) != 0);
 }
 
 void write_sample_header(ByteWriter& w, const XmSample& s, size_t data_size) {
-  w.u32(s.length.value_or(static_cast<uint32_t>(data_size)));
+  const size_t length = s.packed_deltas && !s.raw_data ? s.pcm.size() : data_size;
+  w.u32(s.length.value_or(static_cast<uint32_t>(length)));
   w.u32(s.loop_start);
   w.u32(s.loop_length);
   w.u8(s.volume);
@@ -86,7 +93,7 @@ void write_sample_header(ByteWriter& w, const XmSample& s, size_t data_size) {
   w.u8(s.type);
   w.u8(s.panning);
   w.u8(static_cast<uint8_t>(s.relative_note));
-  w.u8(s.reserved);
+  w.u8(s.packed_deltas ? uint8_t{0xAD} : s.reserved);
   w.text(s.name, 22);
 }
 
@@ -119,14 +126,15 @@ std::vector<uint8_t> instrument_header_image(const XmInstrument& ins, uint32_t s
   return h.out;
 }
 
-void write_instrument(ByteWriter& w, const XmInstrument& ins) {
+// The instrument header and its sample headers; the data blocks go to `data`.
+void write_instrument(ByteWriter& w, const XmInstrument& ins, ByteWriter& data) {
   uint32_t size = ins.header_size.value_or(XM_STANDARD_INSTRUMENT_HEADER_SIZE);
   uint32_t count = std::max<uint32_t>(4, ins.header_bytes.value_or(size));
   write_image(w, instrument_header_image(ins, size), count);
-  std::vector<std::vector<uint8_t>> data;
-  for (const XmSample& s : ins.samples) data.push_back(sample_data(s));
-  for (size_t i = 0; i < ins.samples.size(); ++i) write_sample_header(w, ins.samples[i], data[i].size());
-  for (const std::vector<uint8_t>& d : data) w.bytes(d);
+  std::vector<std::vector<uint8_t>> blocks;
+  for (const XmSample& s : ins.samples) blocks.push_back(sample_data(s));
+  for (size_t i = 0; i < ins.samples.size(); ++i) write_sample_header(w, ins.samples[i], blocks[i].size());
+  for (const std::vector<uint8_t>& d : blocks) data.bytes(d);
 }
 
 // Offsets 60 .. 335 of a standard header: size field, counts, order table.
@@ -162,6 +170,31 @@ std::vector<uint8_t> xm_delta_encode(const std::vector<int32_t>& pcm, bool sixte
   return w.out;
 }
 
+std::vector<uint8_t> xm_pack_encode(const std::vector<int32_t>& pcm, const std::array<int8_t, 16>& deltas,
+                                    std::vector<int32_t>* decoded) {
+  ByteWriter w;
+  for (int8_t d : deltas) w.u8(static_cast<uint8_t>(d));
+  int32_t value = 0;  // as the decoder holds it: 8-bit, wrapping
+  uint8_t pending = 0;
+  for (size_t k = 0; k < pcm.size(); ++k) {
+    int best = 0;
+    for (int n = 1; n < 16; ++n) {
+      auto error = [&](int i) { return std::abs(static_cast<int8_t>(value + deltas[static_cast<size_t>(i)]) - pcm[k]); };
+      if (error(n) < error(best)) best = n;
+    }
+    value = static_cast<int8_t>(value + deltas[static_cast<size_t>(best)]);
+    if (decoded != nullptr) decoded->push_back(value);
+    if (k % 2 == 0) {
+      pending = static_cast<uint8_t>(best);
+    } else {
+      w.u8(static_cast<uint8_t>(pending | (best << 4)));
+    }
+  }
+  if (pcm.size() % 2 == 1) w.u8(pending);
+  if (pcm.empty()) w.out.clear();  // an empty sample has no data block
+  return w.out;
+}
+
 std::vector<uint8_t> write_xm(const XmFile& f) {
   ByteWriter w;
   w.text(f.magic, 17);
@@ -171,8 +204,19 @@ std::vector<uint8_t> write_xm(const XmFile& f) {
   w.u16(f.version);
   uint32_t size = f.header_size.value_or(XM_STANDARD_HEADER_SIZE);
   write_image(w, module_header_image(f, size), std::max<uint32_t>(4, f.header_bytes.value_or(size)));
-  for (const XmPattern& p : f.patterns) write_pattern(w, p, f.channel_count);
-  for (const XmInstrument& ins : f.instruments) write_instrument(w, ins);
+  if (f.version >= 0x0104) {
+    for (const XmPattern& p : f.patterns) write_pattern(w, p, f.channel_count, f.version);
+    for (const XmInstrument& ins : f.instruments) {
+      ByteWriter data;
+      write_instrument(w, ins, data);
+      w.bytes(data.out);
+    }
+  } else {  // the early layout: every sample's data after the patterns
+    ByteWriter data;
+    for (const XmInstrument& ins : f.instruments) write_instrument(w, ins, data);
+    for (const XmPattern& p : f.patterns) write_pattern(w, p, f.channel_count, f.version);
+    w.bytes(data.out);
+  }
   w.bytes(f.trailing);
   if (f.truncate_at && *f.truncate_at < w.out.size()) w.out.resize(*f.truncate_at);
   return w.out;

@@ -27,13 +27,17 @@ enum class XmPacking {
   UNPACKED, // always 5 plain bytes per cell
 };
 
+// Pattern header length of the standard layout (8 in version 1.02).
+constexpr uint32_t XM_STANDARD_PATTERN_HEADER_LENGTH = 9;
+
 struct XmPattern {
   uint16_t rows = 64;      // row count field
   std::vector<qm::Cell> cells; // rows x channel count, row-major; empty: packed size 0
                            // is written and no cell bytes; shorter: padded empty
   XmPacking packing = XmPacking::FT2;
   std::vector<uint8_t> raw_cells;         // when non-empty: written as the cell bytes
-  uint32_t header_length = 9;             // pattern header length field
+  uint32_t header_length = XM_STANDARD_PATTERN_HEADER_LENGTH; // length field (the standard one
+                                          // writes 8 in version 1.02; any other value as given)
   uint8_t packing_type = 0;               // packing type field
   std::optional<uint16_t> packed_size;    // written instead of the real byte count
 };
@@ -49,9 +53,13 @@ struct XmSample {
   int8_t finetune = 0;
   uint8_t panning = 128;
   int8_t relative_note = 0;
-  uint8_t reserved = 0;
+  uint8_t reserved = 0;                 // 0xAD where packed_deltas is set
   std::string name;                     // up to 22 bytes
   std::optional<uint32_t> length;       // length field (bytes) instead of the data size
+  // When set, pcm (8-bit values) is written packed as 4-bit deltas: this
+  // table, then a nibble per frame (low nibble first) naming the delta that
+  // comes closest to the next value; the length field counts frames.
+  std::optional<std::array<int8_t, 16>> packed_deltas;
 };
 
 struct XmInstrument {
@@ -85,7 +93,9 @@ struct XmFile {
   std::string song_name = "test song";      // up to 20 bytes
   uint8_t marker = 0x1A;
   std::string tracker_name = "qm xm writer"; // up to 20 bytes
-  uint16_t version = 0x0104;
+  uint16_t version = 0x0104;                 // below 0x0104: the early layout (instruments and
+                                             // sample headers, patterns, then all sample data;
+                                             // 1.02 pattern headers of 8 bytes, rows - 1 in one)
   std::optional<uint32_t> header_size;       // size field; default 276
   std::optional<uint32_t> header_bytes;      // bytes written from offset 60 on
                                              // (at least 4); default: the size field
@@ -112,6 +122,10 @@ qm::Cell& xm_cell(XmPattern& pattern, uint16_t channel_count, int row, int chann
 
 // Delta-coded data bytes of plain sample values (16-bit: little-endian pairs).
 std::vector<uint8_t> xm_delta_encode(const std::vector<int32_t>& pcm, bool sixteen_bit);
+// The packed data block of 8-bit values (see XmSample::packed_deltas) and the
+// values it decodes to (equal to pcm where every step is in the table).
+std::vector<uint8_t> xm_pack_encode(const std::vector<int32_t>& pcm, const std::array<int8_t, 16>& deltas,
+                                    std::vector<int32_t>* decoded = nullptr);
 
 // Writes bytes to a new file in the temporary directory; returns its path
 // (empty on failure). The caller removes it (TempFile does so itself).

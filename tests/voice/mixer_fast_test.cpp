@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "music/mixer.h"
+#include "common/cpu_features.h"
 #include "music/mixer_fast.h"
 #include "music/voice.h"
 #include "test_sample.h"
@@ -146,7 +147,7 @@ struct Path {
 
 // The supported optimised loops; SSE2 (or its scalar stand-in) always.
 std::vector<Path> supported_paths() {
-  static const char* const NAMES[STEADY_PATH_COUNT] = {"SSE2", "AVX2", "AVX-512"};
+  static const char* const NAMES[STEADY_PATH_COUNT] = {"SSE2", "AVX", "AVX2", "AVX-512"};
   std::vector<Path> paths;
   for (int p = 0; p < STEADY_PATH_COUNT; ++p) {
     SteadyPath path = static_cast<SteadyPath>(p);
@@ -163,17 +164,29 @@ TEST(MixerFastPath, MatchesTheReferenceOverLongRandomRuns) {
   }
 }
 
-TEST(MixerFastPath, ChoosesTheWidestSupportedLoop) {
+// The widest loop the processor runs, except the 256-bit AVX2 one where
+// the processor splits 256-bit vectors.
+TEST(MixerFastPath, ChoosesTheFastestLoopOfTheProcessor) {
   auto paths = supported_paths();
   ASSERT_FALSE(paths.empty());
   EXPECT_EQ(paths.front().steady, mix_steady_fast);
-  EXPECT_EQ(fastest_steady_mixer(), paths.back().steady);
-  EXPECT_EQ(fastest_ramp_mixer(), paths.back().ramp);
+  SteadyPath widest = STEADY_SSE2;
+  for (int p = STEADY_SSE2; p < STEADY_PATH_COUNT; ++p) {
+    if (p == STEADY_AVX2 && cpu_splits_256bit()) continue;
+    if (steady_path_supported(static_cast<SteadyPath>(p))) widest = static_cast<SteadyPath>(p);
+  }
+  EXPECT_EQ(fastest_steady_path(), widest);
+  EXPECT_EQ(fastest_steady_mixer(), steady_mixer(widest));
+  EXPECT_EQ(fastest_ramp_mixer(), ramp_mixer(widest));
+  if (cpu_splits_256bit()) {
+    EXPECT_NE(fastest_steady_path(), STEADY_AVX2);
+  }
 }
 
 // Steady stretches straight through each loop: forward and backward, steps
 // from a hundredth of a frame to 8 frames (across the window limits of the
-// wide loops), lengths that leave every remainder, starts just before frame 0.
+// wide loops), odd and even lengths that leave every remainder, starts just
+// before frame 0.
 TEST(MixerFastPath, SteadyLoopsMatchTheReferenceLoop) {
   std::mt19937 rng(7);
   std::vector<int16_t> frames(5000);
@@ -189,7 +202,7 @@ TEST(MixerFastPath, SteadyLoopsMatchTheReferenceLoop) {
                                      : (uint64_t{rng() % 8} << 32) | rng();
       uint64_t pos = round % 7 == 0 ? (uint64_t{0xFFFFFFFFu} << 32) | rng()  // whole part -1
                                     : (uint64_t{rng() % 100} << 32) | rng();
-      int32_t n = static_cast<int32_t>(2 * (rng() % 300));
+      int32_t n = static_cast<int32_t>(rng() % 600);
       float gl = static_cast<float>(rng() % 256) / 255.0f, gr = static_cast<float>(rng() % 256) / 255.0f;
       std::vector<float> a(2 * static_cast<size_t>(n) + 2);
       for (float& f : a) f = static_cast<float>(static_cast<int32_t>(rng() % 20001) - 10000) / 7.0f;
@@ -210,6 +223,84 @@ TEST(MixerFastPath, SteadyLoopsMatchTheReferenceLoop) {
                 mix_steady_reference(b.data(), s.sample.data, start, signed_step, n, gl, gr))
           << name << " round " << round;
       ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0) << name << " round " << round;
+    }
+  }
+}
+
+// Gain ramps straight through each ramp loop against the scalar one: frame j
+// at gains left + j x inc (all exact, as the mixer checks before it uses a
+// ramp loop), forward and backward, odd and even lengths, rising and falling.
+TEST(MixerFastPath, RampLoopsMatchTheScalarRamp) {
+  std::mt19937 rng(11);
+  std::vector<int16_t> frames(3000);
+  for (auto& f : frames) f = static_cast<int16_t>(rng());
+  TestSample s(frames);
+  int checked = 0;
+  for (const Path& path : supported_paths()) {
+    if (path.ramp == nullptr) continue;
+    for (int round = 0; round < 300; ++round) {
+      int32_t n = static_cast<int32_t>(1 + rng() % 128);
+      uint64_t step = (uint64_t{rng() % 4} << 32) | rng();
+      bool backward = round % 2 == 1;
+      uint64_t start = backward ? (uint64_t{2900} << 32) | rng() : (uint64_t{rng() % 100} << 32) | rng();
+      uint64_t signed_step = backward ? uint64_t{0} - step : step;
+      // Multiples of 2^-24 below 2^7: every left + j x inc is exact.
+      double left = std::ldexp(rng() % 65536, -16), right = std::ldexp(rng() % 65536, -16);
+      float inc_left = std::ldexp(static_cast<float>(static_cast<int32_t>(rng() % 4096) - 2048), -20);
+      float inc_right = round % 5 == 0 ? 0.0f : -inc_left;
+      std::vector<float> a(2 * static_cast<size_t>(n));
+      for (float& f : a) f = static_cast<float>(static_cast<int32_t>(rng() % 20001) - 10000) / 3.0f;
+      std::vector<float> b = a;
+      uint64_t pos = start, expected = start;
+      ASSERT_TRUE(path.ramp(a.data(), s.sample.data, &pos, signed_step, n, left, right, inc_left, inc_right))
+          << path.name << " round " << round;
+      mix_ramp_reference(b.data(), s.sample.data, &expected, signed_step, n, left, right, inc_left, inc_right);
+      ASSERT_EQ(pos, expected) << path.name << " round " << round;
+      ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0) << path.name << " round " << round;
+      ++checked;
+    }
+  }
+  if (checked == 0) GTEST_SKIP() << "no ramp loop on this processor";
+}
+
+// A voice at gain 0 on both sides, with no ramp, adds nothing to the floats
+// (zeros stay +0.0) and moves through its loops exactly as it moves when
+// heard: position and direction equal those of the same voice at full gain.
+TEST(MixerFastPath, SilentVoicesMoveAsHeardOnesWithoutMixing) {
+  std::mt19937 rng(5);
+  std::vector<int16_t> frames(48);
+  for (auto& f : frames) f = static_cast<int16_t>(rng());
+  TestSample forward(frames, LOOP_FORWARD, 8, 40), pingpong(frames, LOOP_PINGPONG, 3, 17);
+  for (const TestSample* s : {&forward, &pingpong}) {
+    for (uint64_t step : {uint64_t{0x1'4000'1235}, uint64_t{0x0'2345'6789}, uint64_t{0x3'0000'0001}}) {
+      TestPlayer silent_player(44100), heard_player(44100);
+      Voice& quiet = silent_player.voices[0];
+      Voice& heard = heard_player.voices[0];
+      for (Voice* v : {&quiet, &heard}) {
+        v->sample = &s->sample;
+        v->pos_int = 9;
+        v->pos_frac = 0x8000'0001u;
+        v->step_int = static_cast<uint32_t>(step >> 32);
+        v->step_frac = static_cast<uint32_t>(step);
+        v->direction = DIRECTION_FORWARD;
+      }
+      heard.gain_left = heard.gain_right = heard.ramp_goal_left = heard.ramp_goal_right = 200;
+      heard.cur_gain_left = heard.cur_gain_right = 200 * 256;
+      std::vector<float> quiet_out(2 * 1000, 0.0f), heard_out(2 * 1000, 0.0f);
+      quiet_out[7] = 3.5f;
+      for (int call = 0; call < 5; ++call) {
+        mix_voices(silent_player.player, quiet_out.data(), 1000);
+        mix_voices(heard_player.player, heard_out.data(), 1000);
+        ASSERT_EQ(quiet.pos_int, heard.pos_int) << call;
+        ASSERT_EQ(quiet.pos_frac, heard.pos_frac) << call;
+        ASSERT_EQ(quiet.direction, heard.direction) << call;
+        ASSERT_EQ(quiet.sample, &s->sample);
+      }
+      EXPECT_NE(heard_out, quiet_out);
+      for (size_t i = 0; i < quiet_out.size(); ++i) {
+        ASSERT_EQ(std::signbit(quiet_out[i]), false) << i;
+        ASSERT_EQ(quiet_out[i], i == 7 ? 3.5f : 0.0f) << i;
+      }
     }
   }
 }

@@ -3,6 +3,7 @@
 // past their boundary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -207,16 +208,31 @@ TEST_F(Mixer, RampEndingInsideAChunkLeavesTheRestSteady) {
 
 TEST_F(Mixer, OddSteadyChunkMixesItsLastFrameWithTheAppliedGains) {
   TestSample s(std::vector<int16_t>(16, 1000), LOOP_FORWARD, 0, 16);
-  Voice& v = play(&s.sample, 0, ONE, 100);
-  v.cur_gain_left = 100 * 256 + 128;  // same whole gain: no ramp, yet a different applied gain
-  std::vector<float> out = mix(3);
   float steady = static_cast<float>(1000.0 * static_cast<float>(100 * static_cast<double>(1.0f / 255.0f)));
   float applied = static_cast<float>(1000.0 * static_cast<float>(25728 / 256.0 * static_cast<double>(1.0f / 255.0f)));
-  EXPECT_EQ(out[0], steady);
-  EXPECT_EQ(out[2], steady);
-  EXPECT_EQ(out[4], applied);
-  EXPECT_EQ(out[5], steady);
-  EXPECT_NE(steady, applied);
+  ASSERT_NE(steady, applied);
+  for (int side = 0; side < 2; ++side) {  // a different applied gain on the left, then on the right
+    Voice& v = play(&s.sample, 0, ONE, 100);
+    (side == 0 ? v.cur_gain_left : v.cur_gain_right) = 100 * 256 + 128;  // same whole gain: no ramp
+    std::vector<float> out = mix(3);
+    EXPECT_EQ(out[0], steady);
+    EXPECT_EQ(out[2], steady);
+    EXPECT_EQ(out[4 + side], applied) << side;
+    EXPECT_EQ(out[5 - side], steady) << side;
+  }
+}
+
+// Target gains of 0 with an applied gain left below one step of 256 (a ramp
+// cut short): no ramp, yet the odd last frame of a chunk is heard.
+TEST_F(Mixer, ZeroTargetsWithAnAppliedRemainderAreNotSilent) {
+  TestSample s(std::vector<int16_t>(16, 1000), LOOP_FORWARD, 0, 16);
+  for (int side = 0; side < 2; ++side) {
+    Voice& v = play(&s.sample, 0, ONE, 0);
+    (side == 0 ? v.cur_gain_left : v.cur_gain_right) = 200;
+    std::vector<float> out = mix(3);
+    EXPECT_EQ(out[4 + side], static_cast<float>(1000.0 * static_cast<float>(200 / 256.0 * static_cast<double>(1.0f / 255.0f)))) << side;
+    EXPECT_EQ(out[0], 0.0f);
+  }
 }
 
 TEST_F(Mixer, MixingAddsToTheBufferAndSkipsIdleVoices) {
@@ -228,6 +244,62 @@ TEST_F(Mixer, MixingAddsToTheBufferAndSkipsIdleVoices) {
   std::vector<float> out(8, 1.0f);
   mix_voices(player, out.data(), 4);
   EXPECT_EQ(out, std::vector<float>(8, 601.0f));
+}
+
+// A slot left behind by a handover (no channel plays it) fades out over its
+// ramp and then stops: it can never be heard again. A silent voice that a
+// channel plays goes on moving, and the reference mixer moves both.
+TEST_F(Mixer, VoicesNoOneCanHearStopAfterTheirFade) {
+  TestSample s(std::vector<int16_t>(8, 300), LOOP_FORWARD, 0, 8);
+  Voice& played = play(&s.sample, 0, ONE, 0);  // channel 0 plays slot 0
+  Voice& left = voices[32];                    // its twin, fading out
+  left = played;
+  left.index = 32;
+  left.cur_gain_left = left.cur_gain_right = 100 * 256;
+  ASSERT_EQ(player->channels[0].voice, &played);
+  std::vector<float> out = mix(64);  // half the fade
+  EXPECT_NE(out[2], 0.0f);
+  EXPECT_EQ(left.sample, &s.sample);
+  mix(64);  // the fade ends at gain 0
+  EXPECT_EQ(left.sample, &s.sample);
+  EXPECT_EQ(left.ramp_frames, 0);
+  Voice kept = left;
+  std::vector<float> silent = mix(100);
+  EXPECT_EQ(silent, std::vector<float>(200, 0.0f));
+  EXPECT_EQ(left.sample, nullptr);
+  EXPECT_EQ(played.sample, &s.sample);
+  EXPECT_EQ(position(played), uint64_t{(128 + 128 + 100) % 8} << 32);
+  left = kept;
+  std::vector<float> reference(200, 0.0f);
+  mix_voices_reference(player, reference.data(), 100);
+  EXPECT_EQ(reference, silent);
+  EXPECT_EQ(left.sample, &s.sample);
+}
+
+// A voice no channel plays, at gains 0 but with a ramp still pending (its
+// targets moved back before the ramp mixed a frame): the ramp goes on, so
+// the voice is heard and is not stopped, as the reference mixer has it.
+TEST_F(Mixer, VoicesWithAPendingRampAreNotStopped) {
+  TestSample s(std::vector<int16_t>(1000, 1000));
+  Voice& v = voices[40];
+  v.index = 40;
+  v.sample = &s.sample;
+  v.step_int = 1;
+  v.direction = DIRECTION_FORWARD;
+  v.ramp_frames = 100;
+  v.ramp_goal_left = v.ramp_goal_right = 50;  // the targets have moved since: the ramp restarts
+  v.ramp_inc_left = v.ramp_inc_right = 0.001f;
+  Voice start = v;
+  std::vector<float> first = mix(8), second = mix(8);
+  EXPECT_EQ(v.sample, &s.sample);
+  EXPECT_NE(second[2], 0.0f);
+  v = start;
+  std::vector<float> reference(16, 0.0f);
+  mix_voices_reference(player, reference.data(), 8);
+  EXPECT_EQ(reference, first);
+  std::fill(reference.begin(), reference.end(), 0.0f);
+  mix_voices_reference(player, reference.data(), 8);
+  EXPECT_EQ(reference, second);
 }
 
 }  // namespace

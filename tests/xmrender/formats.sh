@@ -2,7 +2,8 @@
 # --format, and a contradiction is refused; standard output through a pipe
 # carries the same bytes as a file; FLAC decodes to the 16- and 24-bit PCM
 # of the WAV files; float and 24-bit agree with the 16-bit render; mono,
-# gain, loops, start, seconds and the fade do what they say.
+# gain, loops, start (the song from where it reaches the order), seconds and
+# the fade do what they say.
 source "$(dirname "$0")/lib.sh" "$@" || exit 1
 need python3 flac
 
@@ -58,6 +59,7 @@ render sep0.wav --stereo-separation 0 "${short[@]}"
 render gain.wav --gain -6 "${short[@]}"
 render loops2.wav --loops 2
 render start.wav --start 4
+"$XMR" "$TYPING" --trace 2>/dev/null | awk '$2 == 4 && $3 == 0 { print $1; exit }' > start4 # where order 4 is first heard
 render fade.wav --fade 2 "${short[@]}"
 render seconds.wav --seconds 2.5
 render rate.wav --seconds 2.5 --rate 48000
@@ -110,7 +112,9 @@ check(len(loops2) > len(s16) and loops2[:len(s16)] == s16, "--loops 2 does not b
 
 _, _, raw = pcm("start.wav")
 start = array.array("h", raw)
-check(0 < len(start) < len(s16), "--start 4 is not shorter than the whole song")
+reached = int(open("start4").read())
+check(0 < len(start) < len(s16) and start == s16[2 * reached:],
+      "--start 4 is not the song from where it first reaches order 4")
 
 _, _, raw = pcm("fade.wav")
 fade = array.array("h", raw)

@@ -69,9 +69,11 @@ bool apply_mix_options(qm_player* player, const qm_song* song, const MixOptions&
            std::to_string(orders - 1) + ")";
     return false;
   }
+  // The settings first: a seek places the player as the playback from the
+  // start with them would stand at the order, at its own tempo.
   qm_player_set_repeat_count(player, o.loops == 0 ? -1 : o.loops - 1);
-  if (o.start != 0) qm_player_restart(player, o.start);
   qm_player_set_gain(player, o.gain_db);
   qm_player_set_stereo_separation(player, o.mono ? 0 : o.separation);
+  if (o.start != 0) qm_player_seek(player, o.start, 0);
   return true;
 }

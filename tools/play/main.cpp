@@ -205,10 +205,13 @@ FileOutcome play_file(Run& run, const std::string& path) {
     print_failure(PROGRAM, path, why);
   } else {
     qm_song_get_info(song, &c.info);
-    c.total = o.mix.loops == 0 ? 0 : playback_frames(song, o.mix);
+    // The status line counts the song's time: a start past order 0 is that far in.
+    qm_position start{};
+    qm_player_get_position(c.player, &start);
+    const uint64_t plays = playback_frames(song, o.mix);  // one pass when without end
+    c.total = o.mix.loops == 0 ? 0 : start.frame + plays;
     if (!o.quiet) {
-      const uint64_t shown = o.mix.loops == 0 ? playback_frames(song, o.mix) : c.total;
-      std::printf("%s\n", announce_line(path, c.info.name, shown, o.mix.rate, o.mix.loops == 0).c_str());
+      std::printf("%s\n", announce_line(path, c.info.name, plays, o.mix.rate, o.mix.loops == 0).c_str());
       std::fflush(stdout);
     }
     outcome = listen(run, c);

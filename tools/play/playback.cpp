@@ -28,7 +28,8 @@ void publish_levels(Playback* pb, const int16_t* frames, int32_t count) {
   raise_peak(&pb->peak_right, right < FULL_SCALE ? right : FULL_SCALE);
 }
 
-// Applies the main thread's gain and jump requests to the player.
+// Applies the main thread's gain and order requests to the player; an order
+// is sought, so it plays as the song reaches it from the start.
 void apply_requests(Playback* pb, qm_player* player) {
   const double gain = pb->gain_db.load(std::memory_order_relaxed);
   if (gain != pb->applied_gain_db.load(std::memory_order_relaxed)) {
@@ -36,7 +37,7 @@ void apply_requests(Playback* pb, qm_player* player) {
     pb->applied_gain_db.store(gain, std::memory_order_relaxed);
   }
   const int32_t jump = pb->jump_to.exchange(NO_JUMP, std::memory_order_relaxed);
-  if (jump != NO_JUMP) qm_player_jump(player, jump);
+  if (jump != NO_JUMP) qm_player_seek(player, jump, 0);
 }
 
 }  // namespace
@@ -50,7 +51,7 @@ void playback_start(Playback* pb, qm_player* player, double gain_db) {
   qm_player_get_position(player, &at);
   pb->order.store(at.order, std::memory_order_relaxed);
   pb->row.store(at.row, std::memory_order_relaxed);
-  pb->frames.store(0, std::memory_order_relaxed);
+  pb->frames.store(at.frame, std::memory_order_relaxed);
   pb->peak_left.store(0, std::memory_order_relaxed);
   pb->peak_right.store(0, std::memory_order_relaxed);
   pb->ended.store(false, std::memory_order_relaxed);

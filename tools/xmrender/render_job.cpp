@@ -88,22 +88,6 @@ Length plan_length(const Options& o, const qm_song* song, bool need_total) {
   return length;
 }
 
-// A linear fade over the last fade_frames of total, reaching 0 on the last
-// frame, applied to frames starting at frame `first`.
-void apply_fade(float* values, int32_t frames, uint64_t first, uint64_t total, uint64_t fade_frames) {
-  const uint64_t start = total - std::min(fade_frames, total);
-  for (int32_t f = 0; f < frames; ++f) {
-    const uint64_t i = first + static_cast<uint64_t>(f);
-    if (i < start) continue;
-    double gain = 0.0;
-    if (fade_frames > 1 && i + 1 < total) {
-      gain = static_cast<double>(total - 1 - i) / static_cast<double>(fade_frames - 1);
-    }
-    values[2 * f] = static_cast<float>(values[2 * f] * gain);
-    values[2 * f + 1] = static_cast<float>(values[2 * f + 1] * gain);
-  }
-}
-
 // Keeps the left value of each frame (both carry the same mid signal).
 template <typename T>
 void keep_left(T* values, int32_t frames) {
@@ -113,8 +97,7 @@ void keep_left(T* values, int32_t frames) {
 // Renders up to length.limit frames into encoder (null: rendered and
 // dropped, for --trace alone).
 Rendered render_frames(const Options& o, Job* job, qm_player* player, Encoder* encoder, const Length& length) {
-  const bool through_floats = o.fade > 0.0 || (encoder != nullptr && encoder->layout.format.type != SampleType::S16);
-  const uint64_t fade_frames = static_cast<uint64_t>(std::llround(o.fade * o.mix.rate));
+  const bool through_floats = encoder != nullptr && encoder->layout.format.type != SampleType::S16;
   static thread_local int16_t pcm[2 * CHUNK_FRAMES];
   static thread_local float mix[2 * CHUNK_FRAMES];
   const int32_t chunk = CHUNK_BLOCKS * qm_player_block_frames(player);
@@ -127,7 +110,6 @@ Rendered render_frames(const Options& o, Job* job, qm_player* player, Encoder* e
     const int32_t ask = static_cast<int32_t>(std::min<uint64_t>(chunk, length.limit - r.frames));
     const int32_t got =
         through_floats ? qm_player_render_f32(player, mix, ask) : qm_player_render_s16(player, pcm, ask);
-    if (through_floats && fade_frames > 0) apply_fade(mix, got, r.frames, length.total, fade_frames);
     if (o.mix.mono) through_floats ? keep_left(mix, got) : keep_left(pcm, got);
     if (encoder != nullptr && got > 0) {
       const bool ok = through_floats ? encoder_write_mix(encoder, mix, got) : encoder_write_s16(encoder, pcm, got);
@@ -222,7 +204,11 @@ void render_song(const Options& o, Job* job, const qm_song* song) {
                           (stream && job->format.container == Container::WAV);
   const Length length = plan_length(o, song, need_total);
   job->frames_total.store(length.total > 0 ? length.total : length.limit, std::memory_order_relaxed);
-  TraceState trace{length.limit};
+  // The fade: the library's, over the last o.fade seconds, silent on the last frame.
+  if (o.fade > 0.0) qm_player_fade_out(player, length.total, static_cast<uint64_t>(std::llround(o.fade * o.mix.rate)));
+  qm_position start{};  // the frames count the song's time, which a --start seek begins past 0
+  qm_player_get_position(player, &start);
+  TraceState trace{start.frame + length.limit};
   if (o.trace) qm_player_set_row_callback(player, print_row_tick, &trace);
 
   OutputFile out;

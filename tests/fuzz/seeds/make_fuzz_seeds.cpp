@@ -1,7 +1,8 @@
 // make_fuzz_seeds.cpp: writes small well-formed XM modules into a folder as
 // starting points for the XM fuzz targets. Each one exercises a different
 // part of the loader and replayer (sample kinds and loops, envelopes, every
-// effect, the volume column, pattern flow), so that mutations start from files
+// effect, the volume column, pattern flow, the early layouts, packed samples
+// and instruments of many samples), so that mutations start from files
 // that get deep into the code instead of bouncing off the header checks.
 // Usage: make_fuzz_seeds DIR
 #include <cstdio>
@@ -146,6 +147,36 @@ XmFile wide_song() {
   return f;
 }
 
+// The early layout of version (0x0102 or 0x0103): instruments with their
+// sample headers first, the patterns, then every sample's data.
+XmFile early_song(uint16_t version) {
+  XmFile f = effects_song(0, 15, false);
+  f.version = version;
+  f.patterns.push_back(f.patterns[0]);
+  f.patterns[1].rows = 256;
+  f.song_length = 2;
+  f.order_table = {0, 1};
+  return f;
+}
+
+// Samples packed as 4-bit deltas (one looped, one 16-bit sample marked as
+// packed but read plain) and an instrument of 20 samples across its keymap.
+XmFile packed_and_many_song() {
+  XmFile f = base_song(4);
+  constexpr std::array<int8_t, 16> deltas = {0, 1, 2, 4, 8, 16, 32, 64, -1, -2, -4, -8, -16, -32, -64, -128};
+  for (XmInstrument& ins : f.instruments) {
+    XmSample& s = ins.samples[0];
+    if ((s.type & XM_SAMPLE_16BIT) == 0) s.packed_deltas = deltas;
+    else s.reserved = 0xAD;
+  }
+  XmInstrument many;
+  for (int j = 0; j < 20; ++j) many.samples.push_back(make_sample(j % 2 ? XM_SAMPLE_FORWARD : 0, 40 + j, 4, 16));
+  for (int n = 0; n < 96; ++n) many.sample_map[static_cast<size_t>(n)] = static_cast<uint8_t>(n % 20);
+  f.instruments.push_back(many);
+  for (int row = 0; row < 32; row += 2) put(f, row, row % 4, {static_cast<uint8_t>(NOTE_C4 - 12 + row), 4, 0, 0, 0});
+  return f;
+}
+
 bool write(const std::string& dir, const char* name, const XmFile& f) {
   const std::vector<uint8_t> bytes = write_xm(f);
   const std::string path = dir + "/" + name;
@@ -169,7 +200,9 @@ int main(int argc, char** argv) {
             write(dir, "seed-effects-amiga.xm", effects_song(0, EFFECT_COUNT - 1, true)) &&
             write(dir, "seed-volume-column.xm", volume_column_song()) &&
             write(dir, "seed-flow.xm", flow_song()) && write(dir, "seed-packing.xm", packing_song()) &&
-            write(dir, "seed-wide.xm", wide_song());
+            write(dir, "seed-wide.xm", wide_song()) && write(dir, "seed-early-1.02.xm", early_song(0x0102)) &&
+            write(dir, "seed-early-1.03.xm", early_song(0x0103)) &&
+            write(dir, "seed-packed-and-many.xm", packed_and_many_song());
   if (!ok) std::fprintf(stderr, "make_fuzz_seeds: cannot write into %s\n", dir.c_str());
   return ok ? 0 : 1;
 }

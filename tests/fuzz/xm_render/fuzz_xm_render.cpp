@@ -2,7 +2,8 @@
 // program embedding it would use it: qm_song_load_memory, the song's
 // information and warnings, then two seconds rendered at 44,100 Hz by a
 // player, in calls whose sizes the input also chooses (16-bit and float
-// calls taking turns), and a measure of the song without mixing. Any crash,
+// calls taking turns), a seek inside those two seconds with a channel muted
+// and the levels measured, and a measure of the song without mixing. Any crash,
 // hang, leak or undefined behaviour is a finding; so is a loaded song that
 // breaks the loader's invariants, a render that stops early, and a render
 // that uses more processor time than QM_FUZZ_RENDER_CPU_MS (default 1000 ms;
@@ -88,6 +89,32 @@ void render(const qm_song* song, const uint8_t* data, size_t size) {
   if (used > cpu_budget_ns()) finding("two seconds rendered in " + std::to_string(used / 1e9) + " s of processor time");
 }
 
+// A seek to a frame of the two seconds, with a channel muted and the levels
+// measured, then a block: the playback goes on without end.
+void seek(const qm_song* song, const uint8_t* data, size_t size) {
+  qm_player* player = nullptr;
+  if (qm_player_create(song, RENDER_RATE, &player) != QM_OK) finding("no player for a loaded song");
+  qm_player_set_repeat_count(player, -1);
+  qm_player_set_metering(player, 1);
+  qm_song_info info{};
+  qm_song_get_info(song, &info);
+  const uint32_t pick = size > 0 ? data[size / 2] : 0;
+  if (qm_player_set_channel_mute(player, static_cast<int32_t>(pick % static_cast<uint32_t>(info.channels)), 1) != QM_OK)
+    finding("a song's own channel refused");
+  const int64_t start = thread_cpu_ns();
+  if (qm_player_seek_frame(player, (pick * 7919u) % RENDER_FRAMES) != QM_OK) finding("a seek inside two seconds refused");
+  static std::vector<int16_t> pcm(2 * MAX_CALL_FRAMES);
+  const int32_t block = qm_player_block_frames(player);
+  if (qm_player_render_s16(player, pcm.data(), block) != block) finding("a render after a seek stopped early");
+  float levels[QM_MAX_CHANNELS];
+  qm_player_get_channel_levels(player, levels, QM_MAX_CHANNELS);
+  for (float level : levels)
+    if (!(level >= 0.0f && level < 1e6f)) finding("a channel level out of range");
+  const int64_t used = thread_cpu_ns() - start;
+  qm_player_free(player);
+  if (used > cpu_budget_ns()) finding("a seek inside two seconds took " + std::to_string(used / 1e9) + " s");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -101,6 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!broken.empty()) finding("loaded song breaks an invariant: " + broken);
   inspect(song);
   render(song, data, size);
+  seek(song, data, size);
   uint64_t frames = 0;
   int32_t ended = 0;
   if (qm_song_measure(song, RENDER_RATE, 0, 0, 10 * RENDER_RATE, &frames, &ended) != QM_OK) finding("measure refused");

@@ -1,8 +1,9 @@
 // cpu_features.h: what the processor offers to the project's wide (SIMD)
-// paths, asked once per process and feature.
-// Owns: one cached answer per feature (a function-local static each).
-// Touches: nothing. Thread: any; the first call of each function initialises
-// its answer under the language's thread-safe static initialisation.
+// paths, asked on each call.
+// Owns: nothing. The answers come from the compiler runtime's table of the
+// processor's features, filled once by its own initialiser, so asking costs
+// a call and a bit test and no answer is kept here (the music library holds
+// no mutable state of its own). Touches: nothing. Thread: any.
 //
 // Call the question that names the instruction set a path is compiled for,
 // for example `if (cpu_has_avx2()) blend_row_avx2(...)`. On x86-64 with GCC
@@ -29,8 +30,7 @@ inline bool cpu_has_sse2() {
 // included (signed 32 x 32 -> 64-bit products).
 inline bool cpu_has_avx() {
 #ifdef QM_CPU_X86_64
-  static const bool yes = (__builtin_cpu_init(), __builtin_cpu_supports("avx"));
-  return yes;
+  return (__builtin_cpu_init(), __builtin_cpu_supports("avx"));
 #else
   return false;
 #endif
@@ -39,8 +39,7 @@ inline bool cpu_has_avx() {
 // AVX2: eight 32-bit lanes of integer arithmetic.
 inline bool cpu_has_avx2() {
 #ifdef QM_CPU_X86_64
-  static const bool yes = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
-  return yes;
+  return (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
 #else
   return false;
 #endif
@@ -51,8 +50,7 @@ inline bool cpu_has_avx2() {
 // there a loop written for 128-bit vectors outruns its 256-bit twin.
 inline bool cpu_splits_256bit() {
 #ifdef QM_CPU_X86_64
-  static const bool yes = (__builtin_cpu_init(), __builtin_cpu_is("amdfam15h") || __builtin_cpu_is("znver1"));
-  return yes;
+  return (__builtin_cpu_init(), __builtin_cpu_is("amdfam15h") || __builtin_cpu_is("znver1"));
 #else
   return false;
 #endif
@@ -61,8 +59,7 @@ inline bool cpu_splits_256bit() {
 // AVX-512 Foundation: what the 16-value output conversion needs.
 inline bool cpu_has_avx512f() {
 #ifdef QM_CPU_X86_64
-  static const bool yes = (__builtin_cpu_init(), __builtin_cpu_supports("avx512f"));
-  return yes;
+  return (__builtin_cpu_init(), __builtin_cpu_supports("avx512f"));
 #else
   return false;
 #endif
@@ -73,10 +70,8 @@ inline bool cpu_has_avx512f() {
 // such processor has and the loop's helpers use).
 inline bool cpu_has_avx512_mixer() {
 #ifdef QM_CPU_X86_64
-  static const bool yes = cpu_has_avx2() && cpu_has_avx512f() &&
-                          (__builtin_cpu_init(), __builtin_cpu_supports("avx512dq")) &&
-                          __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
-  return yes;
+  return cpu_has_avx2() && cpu_has_avx512f() && __builtin_cpu_supports("avx512dq") &&
+         __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
 #else
   return false;
 #endif

@@ -207,7 +207,7 @@ int64_t stdio_tell(void* user) { return static_cast<int64_t>(ftello(static_cast<
 
 } // namespace
 
-const qm_io memory_source_io = {memory_read, memory_seek, memory_tell};
-const qm_io stdio_source_io = {stdio_read, stdio_seek, stdio_tell};
+qm_io memory_source_io() { return {memory_read, memory_seek, memory_tell}; }
+qm_io stdio_source_io() { return {stdio_read, stdio_seek, stdio_tell}; }
 
 }  // namespace qm

@@ -62,9 +62,11 @@ struct MemorySource {
   int64_t size;
   int64_t pos;         // may lie past size; reads there deliver 0 bytes
 };
-extern const qm_io memory_source_io;
+// (Tables are made on each call, so the library keeps no table of function
+// pointers in its data.)
+qm_io memory_source_io();
 
 // A file opened with stdio. user: the FILE*. Read errors give -1.
-extern const qm_io stdio_source_io;
+qm_io stdio_source_io();
 
 }  // namespace qm

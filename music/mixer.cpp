@@ -433,7 +433,7 @@ static void stop_unheard_voices(Player* p) {
 
 void mix_voices(Player* player, float* accum, int32_t frames) {
   release_unheard_voices(player);
-  mix_voices_using(player, accum, frames, fastest_steady_mixer(), fastest_ramp_mixer());
+  mix_voices_using(player, accum, frames, player->steady_loop, player->ramp_loop);
 }
 
 void release_unheard_voices(Player* player) {

@@ -9,7 +9,7 @@
 // This file also chooses, once per process, the fastest loop the processor
 // runs: the widest (AVX-512, AVX2 or this one; the wide ones are in
 // mixer_fast_avx.cpp), except AVX2 where 256-bit vectors run as two halves.
-// Owns: that choice (thread-safe statics). Touches: the output span and the
+// Owns: nothing (a player keeps the choice). Touches: the output span and the
 // sample data it is given. Thread: whichever thread mixes.
 #include <cstdint>
 #include <cstring>
@@ -159,17 +159,11 @@ SteadyPath fastest_steady_path() {
   return STEADY_SSE2;
 }
 
-// Process-wide: the processor does not change while the process runs, so the
-// choice is made once (a thread-safe static) and kept.
-SteadyMixer fastest_steady_mixer() {
-  static const SteadyMixer chosen = steady_mixer(fastest_steady_path());
-  return chosen;
-}
+// Asked anew on each call (a few cpuid instructions): a player keeps what it
+// was given at creation, so the library holds no choice of its own.
+SteadyMixer fastest_steady_mixer() { return steady_mixer(fastest_steady_path()); }
 
-RampMixer fastest_ramp_mixer() {
-  static const RampMixer chosen = ramp_mixer(fastest_steady_path());
-  return chosen;
-}
+RampMixer fastest_ramp_mixer() { return ramp_mixer(fastest_steady_path()); }
 
 bool stops_unheard_voices() { return true; }
 

@@ -2,7 +2,7 @@
 // mixer_fast.cpp, AVX2 and AVX-512 in mixer_fast_avx.cpp) and the choice of
 // the fastest one the processor runs. Each gives, to the bit, what the scalar
 // loop of mixer.h gives for the same arguments.
-// Owns: that choice, made once per process (thread-safe statics).
+// Owns: nothing; each player keeps the loops chosen at its creation.
 // Thread: whichever thread mixes.
 #pragma once
 #include <cstdint>
@@ -40,7 +40,7 @@ RampMixer ramp_mixer(SteadyPath path);
 // The path mix_voices uses: the widest supported one, except AVX2 on a
 // processor that splits 256-bit vectors (cpu_splits_256bit), where SSE2 is faster.
 SteadyPath fastest_steady_path();
-// Its loops, chosen once per process.
+// Its loops (asked again on each call; the player keeps them from its creation).
 SteadyMixer fastest_steady_mixer();
 RampMixer fastest_ramp_mixer();
 // Whether mix_voices stops the voices no one can hear any more (true; the

@@ -15,6 +15,7 @@
 #endif
 
 #include "music/mix_controls.h"
+#include "music/mixer_fast.h"
 #include "music/row.h"
 #include "music/tick_effects.h"
 
@@ -220,6 +221,8 @@ Player* player_create(const Module* song, int32_t rate) {
   p->ramp_length = static_cast<int32_t>(static_cast<int64_t>(rate) * FULL_RAMP_FRAMES / FULL_RAMP_RATE);
   if (p->ramp_length < 1) p->ramp_length = 1;
   p->ramp_length_inv = 1.0f / static_cast<float>(p->ramp_length);
+  p->steady_loop = fastest_steady_mixer();
+  p->ramp_loop = fastest_ramp_mixer();
   p->mix_block = reinterpret_cast<float*>(bytes + record);
   p->pcm_block = reinterpret_cast<int16_t*>(bytes + record + mix_bytes);
   p->repeat_count = 0;

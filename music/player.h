@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "music/channel.h"
+#include "music/mixer.h"
 #include "music/module.h"
 #include "music/voice.h"
 #include "quillmere/music.h"
@@ -95,6 +96,8 @@ struct Player {
   int32_t block_frames;      // frames per mixed block (884 at 44,100 Hz)
   int32_t ramp_length;       // frames per gain ramp (128 at 44,100 Hz), >= 1
   float ramp_length_inv;     // 1 / ramp_length
+  SteadyMixer steady_loop;   // the fastest steady loop this processor runs, chosen at creation
+  RampMixer ramp_loop;       // its gain-ramp loop; null where it has none
 
   // Song position and tempo.
   int32_t tick_frames_left;  // output frames until the next tick

@@ -23,11 +23,6 @@ namespace {
 #define QM_TEXT_OF(x) #x
 #define QM_VERSION_TEXT(major, minor, patch) QM_TEXT_OF(major) "." QM_TEXT_OF(minor) "." QM_TEXT_OF(patch)
 
-constexpr const char* STATUS_TEXTS[QM_STATUS_COUNT] = {
-    "ok", "invalid argument", "cannot open", "read error", "not an XM file",
-    "header incomplete", "unsupported", "out of memory",
-};
-
 const Module* song_module(const qm_song* song) { return reinterpret_cast<const Module*>(song); }
 
 qm_status finish_load(qm_status status, Module* module, qm_song** song) {
@@ -97,8 +92,19 @@ int32_t loop_type_number(uint8_t loop_type) {
 extern "C" {
 
 const char* qm_status_text(qm_status status) {
-  if (status < QM_OK || status >= QM_STATUS_COUNT) return "unknown status";
-  return qm::STATUS_TEXTS[status];
+  // A switch, not a table of pointers: the texts stay in read-only memory
+  // with no relocated data beside them.
+  switch (status) {
+    case QM_OK: return "ok";
+    case QM_ERROR_INVALID_ARGUMENT: return "invalid argument";
+    case QM_ERROR_CANNOT_OPEN: return "cannot open";
+    case QM_ERROR_READ: return "read error";
+    case QM_ERROR_NOT_XM: return "not an XM file";
+    case QM_ERROR_HEADER_INCOMPLETE: return "header incomplete";
+    case QM_ERROR_UNSUPPORTED: return "unsupported";
+    case QM_ERROR_OUT_OF_MEMORY: return "out of memory";
+    default: return "unknown status";
+  }
 }
 
 const char* qm_version(void) { return QM_VERSION_TEXT(QM_VERSION_MAJOR, QM_VERSION_MINOR, QM_VERSION_PATCH); }

@@ -143,7 +143,8 @@ qm_status load_song_memory_with(const void* data, size_t size, const SongLoadOpt
   if (data == nullptr && size > 0) return report(error, QM_ERROR_INVALID_ARGUMENT, "the data pointer is null");
   if (size > static_cast<uint64_t>(INT64_MAX)) return report(error, QM_ERROR_INVALID_ARGUMENT, "the size is too large");
   MemorySource source{static_cast<const uint8_t*>(data), static_cast<int64_t>(size), 0};
-  return load_song_with(&memory_source_io, &source, options, out, error);
+  const qm_io io = memory_source_io();
+  return load_song_with(&io, &source, options, out, error);
 }
 
 qm_status load_song_memory(const void* data, size_t size, Module** out, qm_load_error* error) {
@@ -219,9 +220,10 @@ qm_status load_song_file_with(const char* path, const SongLoadOptions* options, 
     if (file != nullptr) std::fclose(file);
     return report(error, QM_ERROR_CANNOT_OPEN, detail);
   }
+  const qm_io io = stdio_source_io();
   qm_status status = S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)
                          ? load_stream(file, options, out, error)
-                         : load_song_with(&stdio_source_io, file, options, out, error);
+                         : load_song_with(&io, file, options, out, error);
   std::fclose(file);
   return status;
 }

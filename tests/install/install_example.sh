@@ -4,8 +4,8 @@
 # library) and as a C-only CMake project using the installed package (static
 # library). Both programs must write exactly xmrender's one pass of
 # data/typing.xm; the shared library must export only qm_ symbols and import
-# no thread function; nothing of the library's own build flags travels to
-# its users. Then a library-only build (no SDL, libFLAC or libpng asked
+# no thread function; the static archive must define no writable data;
+# nothing of the library's own build flags travels to its users. Then a library-only build (no SDL, libFLAC or libpng asked
 # for) installed as a distribution would, into /usr with a multiarch library
 # folder under DESTDIR: its pkg-config file must lead to that folder.
 # Usage: install_example.sh BUILD SOURCE XMRENDER
@@ -30,6 +30,10 @@ others=$(nm -D --defined-only "$so" | awk '{print $3}' | grep -v '^qm_' || true)
 [ -z "$others" ] || { echo "the shared library exports more than qm_ symbols:" >&2; echo "$others" | head >&2; exit 1; }
 threads=$(nm -D --undefined-only "$so" | grep -E 'pthread_|thrd_' || true)
 [ -z "$threads" ] || { echo "the shared library imports thread functions:" >&2; echo "$threads" >&2; exit 1; }
+# No mutable state: the static archive defines no writable data (initialised,
+# zeroed, small, common, weak or unique objects).
+writable=$(nm --defined-only "$libdir/libquillmere-music.a" | awk 'NF == 3 && $2 ~ /^[BbCDdGgSsuVv]$/ {print $3}')
+[ -z "$writable" ] || { echo "the static library defines writable data:" >&2; echo "$writable" | head >&2; exit 1; }
 
 "$xmrender" "$song" -o "$work/expected.wav" 2>/dev/null
 tail -c +45 "$work/expected.wav" > "$work/expected.raw"

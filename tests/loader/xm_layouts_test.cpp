@@ -378,7 +378,8 @@ TEST(LoadOptions, GrowWithoutBreakingCallers) {
   TempFile file(early);
   EXPECT_EQ(qm_song_load_file_with(file.path.c_str(), &o, &song, &e), QM_ERROR_UNSUPPORTED);
   MemorySource source{early.data(), static_cast<int64_t>(early.size()), 0};
-  EXPECT_EQ(qm_song_load_io_with(&memory_source_io, &source, &o, &song, &e), QM_ERROR_UNSUPPORTED);
+  const qm_io io = memory_source_io();
+  EXPECT_EQ(qm_song_load_io_with(&io, &source, &o, &song, &e), QM_ERROR_UNSUPPORTED);
   EXPECT_EQ(song, nullptr);
 
   // A caller built against a later header: unknown fields at their defaults load.

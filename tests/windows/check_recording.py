@@ -135,7 +135,6 @@ class Walk:
         self.stretches = 0                 # silent stretches within the sound
         self.drops = 0                     # places where frames of the stream were left out
         self.left_out = due                # frames of the stream never heard
-        self.unplaced = 0                  # frames of sound too few to place, passed over
 
 
 def walk(recording, stream):
@@ -164,10 +163,6 @@ def walk(recording, stream):
             wrong = first_difference(recording, w.frame, end, stream, w.due)
             w.heard += wrong - w.frame
             w.due += wrong - w.frame
-            if end - wrong < MIN_LOCATE_FRAMES:  # too few frames to place: passed over
-                w.unplaced += end - wrong
-                w.frame = end
-                continue
             starting = w.heard < START_FRAMES
             if not starting and wrong != resumed:
                 print(f"FAIL: {wrong / RATE:.3f} s into the recording, within a stretch of sound,"
@@ -210,7 +205,7 @@ def main():
     if ok:
         print(f"{(w.frame - w.start) / RATE:.3f} s of sound, {w.due / RATE:.3f} s of the render reached,"
               f" {w.heard / RATE:.3f} s of it heard; {w.stretches} silent stretches within the sound;"
-              f" {w.left_out} frames of the render left out at {w.drops} places; {w.unplaced} frames passed over")
+              f" {w.left_out} frames of the render left out at {w.drops} places")
         # Wine's silent stretches hold the device's position back, so the
         # show's length is taken from the recording.
         if mode == "show" and w.frame - w.start < SHOW_HEARD_MIN:

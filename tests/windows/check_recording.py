@@ -13,21 +13,23 @@ device goes on looping the ring (one bar long) to the show's end.
 
 The check walks both in step, frame by frame. Wine's sound driver does not
 play everything it is given when it is not scheduled in time: it puts
-stretches of silence into the stream, and it leaves out frames after such a
-stretch (measured: one frame). Starting a stream on a
+stretches of silence into the stream, and it leaves out frames, mostly
+after such a stretch (one frame), but on a loaded machine (measured at a
+load of 11 on two cores) also within a stretch of sound. Starting a stream on a
 busy machine it is worst: its clock runs on while nothing is heard and it
 then throws away the buffers it was handed, up to about a second and a half
 of sound, within the first tenth of a second of sound heard (its first
 buffers; the program cannot do that, since it renders a buffer only when
 the device hands one back, always in order). So after the leading silence
-the sound must be the frames due; where it is not, it must resume after a
-silent stretch from a later frame, at most half a second later (or as much
-more as the stretch lasted; anywhere, and two seconds, at the start); within
-a stretch of sound the frames follow each other; most of what it
+the sound must be the frames due; where it is not, it must go on from a
+later frame, at most half a second later (or as much more as the silent
+stretch just passed lasted; two seconds at the start); most of what it
 moved over must have been heard; the
 show's sound lasts to its end, the player's reaches the song's end. Sound
-out of order, a ring looped at the wrong length, music that does not stop,
-or samples that differ, all fail.
+out of order, a ring looped too long, music that does not stop, or samples
+that differ, all fail. (A ring one block too short looks like a block left
+out at each pass; the ring's length is tested without Wine, on the
+virtual device.)
 Prints what it found; status 0 when it all holds, 1 when not, 2 when a file
 cannot be read."""
 import re
@@ -140,9 +142,9 @@ class Walk:
 def walk(recording, stream):
     """Walks the recording's sound along the stream: a Walk, or None after
     printing why. Where the sound is not the frame due, it must go on from a
-    later one: right where the sound resumes after a silent stretch, at most
-    MAX_DROP_FRAMES later or as much more as the stretch lasted; anywhere
-    in the first START_FRAMES heard, at most START_DROP_FRAMES later."""
+    later one, at most MAX_DROP_FRAMES later or as much more as the silent
+    stretch just passed lasted; in the first START_FRAMES heard, at most
+    START_DROP_FRAMES later."""
     total = len(recording) // FRAME
     stream_frames = len(stream) // FRAME
     start = silence_end(recording, 0)
@@ -155,20 +157,14 @@ def walk(recording, stream):
         return None
     print(f"leading silence: {start / RATE:.3f} s; the sound begins at frame {found} of the render")
     w = Walk(found, start)
-    gap = 0               # the silent stretch just passed
-    resumed = start       # the recording's frame where the sound last resumed
+    gap = 0  # the silent stretch just passed
     while True:
         end = min(sound_end(recording, w.frame), w.frame + stream_frames - w.due)
         if not matches(recording, w.frame, end, stream, w.due):
             wrong = first_difference(recording, w.frame, end, stream, w.due)
             w.heard += wrong - w.frame
             w.due += wrong - w.frame
-            starting = w.heard < START_FRAMES
-            if not starting and wrong != resumed:
-                print(f"FAIL: {wrong / RATE:.3f} s into the recording, within a stretch of sound,"
-                      f" the sound is not frame {w.due} of the render")
-                return None
-            most = START_DROP_FRAMES if starting else gap + MAX_DROP_FRAMES
+            most = START_DROP_FRAMES if w.heard < START_FRAMES else gap + MAX_DROP_FRAMES
             found = locate(recording, wrong, end, stream, w.due, w.due + most)
             if found < 0:
                 print(f"FAIL: {wrong / RATE:.3f} s into the recording the sound is not frame {w.due} of the render"
@@ -186,7 +182,7 @@ def walk(recording, stream):
             return w
         w.stretches += 1
         gap = resume - end
-        w.frame = resumed = resume
+        w.frame = resume
 
 
 def main():

@@ -1,5 +1,6 @@
 // atomic_output_win32.cpp: the temporary file, its flush and its rename on
-// Windows (see atomic_output.h; atomic_output.cpp is the POSIX side).
+// Windows (see atomic_output.h; atomic_output.cpp is the POSIX side, and the
+// commit and discard are atomic_output_common.cpp's).
 // The temporary file is created exclusively beside the target, written
 // through a C runtime descriptor in binary mode, flushed to the disk when
 // it replaces a file, and moved over the target with MoveFileEx (write
@@ -16,6 +17,7 @@
 #include <random>
 
 #include "tools/common/atomic_output.h"
+#include "tools/common/atomic_output_platform.h"
 #include "tools/common/stop_signals.h"
 #include "tools/common/win32_errors.h"
 
@@ -38,10 +40,6 @@ std::string folder_of(const std::string& path) {
 std::string name_of(const std::string& path) {
   const size_t slash = last_separator(path);
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-Status clobber_refused(const AtomicFile& file) {
-  return failure(EXIT_FAILED, quoted(file.target) + " exists; not overwritten (--no-clobber)", EEXIST);
 }
 
 // A failure whose reason is Windows' last error, as errno and its text.
@@ -92,7 +90,10 @@ int create_temp(const std::string& folder, const std::string& name, std::string*
   return -1;
 }
 
-// Flushes (when replacing) and closes the temporary file.
+}  // namespace
+
+namespace atomic_platform {
+
 Status close_written(AtomicFile* file) {
   const int fd = file->fd;
   file->fd = -1;
@@ -105,7 +106,6 @@ Status close_written(AtomicFile* file) {
   return system_failure("cannot write " + quoted(file->target), code);
 }
 
-// Moves the finished temporary file onto file->final.
 Status rename_into_place(const AtomicFile& file, Clobber clobber) {
   DWORD flags = MOVEFILE_WRITE_THROUGH;
   if (clobber == CLOBBER_REPLACE) flags |= MOVEFILE_REPLACE_EXISTING;
@@ -114,9 +114,20 @@ Status rename_into_place(const AtomicFile& file, Clobber clobber) {
     return Status{};
   }
   const DWORD code = GetLastError();
-  if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) return clobber_refused(file);
+  if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) return atomic_platform::refused_by_clobber(file);
   return system_failure("cannot replace " + quoted(file.final), code);
 }
+
+// MoveFileEx's write-through has made the rename durable already.
+void settle_replacement(const AtomicFile&) {}
+
+void close_descriptor(int fd) { _close(fd); }
+
+void remove_file(const std::string& path) { DeleteFileA(path.c_str()); }
+
+}  // namespace atomic_platform
+
+namespace {
 
 bool file_identity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
   HANDLE h = CreateFileA(path.c_str(), 0, SHARE_ALL, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -140,7 +151,7 @@ Status atomic_open(AtomicFile* file, const std::string& target, Clobber clobber)
   file->target = target;
   const DWORD attributes = GetFileAttributesA(target.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-  if (exists && clobber == CLOBBER_KEEP) return clobber_refused(*file);
+  if (exists && clobber == CLOBBER_KEEP) return atomic_platform::refused_by_clobber(*file);
   if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return failure(EXIT_FAILED, quoted(target) + " is a folder", EISDIR);
   }
@@ -154,30 +165,6 @@ Status atomic_open(AtomicFile* file, const std::string& target, Clobber clobber)
   file->fd = fd;
   file->temp_slot = register_temp_file(file->temp.c_str());
   return Status{};
-}
-
-Status atomic_commit(AtomicFile* file, Clobber clobber) {
-  if (file->temp.empty()) return failure(EXIT_FAILED, "nothing was written", EBADF);
-  Status status = stop_requested() ? failure(EXIT_FAILED, "stopped; nothing written", EINTR) : close_written(file);
-  if (!failed(status)) status = rename_into_place(*file, clobber);
-  if (failed(status)) {
-    atomic_discard(file);
-    return status;
-  }
-  unregister_temp_file(file->temp_slot);
-  file->temp_slot = -1;
-  file->temp.clear();
-  return status;
-}
-
-void atomic_discard(AtomicFile* file) {
-  if (file->fd >= 0) _close(file->fd);
-  file->fd = -1;
-  if (file->temp.empty()) return;
-  DeleteFileA(file->temp.c_str());
-  unregister_temp_file(file->temp_slot);
-  file->temp_slot = -1;
-  file->temp.clear();
 }
 
 int stream_output_open(const std::string& target) {

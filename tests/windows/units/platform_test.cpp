@@ -90,6 +90,19 @@ TEST(AtomicOutputOnWindows, ReplacesOrKeepsAnExistingFileAndDiscardsLeaveNothing
   DeleteFileA(target.c_str());
 }
 
+TEST(AtomicOutputOnWindows, NoClobberKeepsAFileThatAppearedWhileWriting) {
+  const std::string dir = folder(), target = dir + "\\late.wav";
+  DeleteFileA(target.c_str());
+  AtomicFile f;
+  ASSERT_FALSE(failed(atomic_open(&f, target, CLOBBER_KEEP)));
+  write_through(&f, "new");
+  std::ofstream(target, std::ios::binary) << "other";
+  EXPECT_EQ(atomic_commit(&f, CLOBBER_KEEP).error, EEXIST);
+  EXPECT_EQ(read_all(target), "other");
+  EXPECT_EQ(files_in(dir), 1);  // the temporary file is gone
+  DeleteFileA(target.c_str());
+}
+
 TEST(AtomicOutputOnWindows, RefusesAFolderAndAFolderThatDoesNotExist) {
   const std::string dir = folder();
   AtomicFile f;

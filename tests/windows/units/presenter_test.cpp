@@ -93,6 +93,7 @@ TEST_F(DirectDrawPresenter, EveryDepthRefusedNamesTheWindowedWayOut) {
 TEST(RowConverter, OnlyThe32BitLayoutOfTheFrameHasOne) {
   EXPECT_EQ(choose_row_converter(32, 0xFF0000, 0xFF00, 0xFF), row_copy);
   EXPECT_EQ(choose_row_converter(32, 0xFF, 0xFF00, 0xFF0000), nullptr);
+  EXPECT_EQ(choose_row_converter(32, 0xFF0000, 0xFF00, 0xFF0000), nullptr);  // every mask counts
   EXPECT_EQ(choose_row_converter(24, 0xFF0000, 0xFF00, 0xFF), nullptr);
   EXPECT_EQ(choose_row_converter(16, 0xF800, 0x7E0, 0x1F), nullptr);
 }

@@ -1,5 +1,6 @@
 // output_test.cpp: the tools' atomic output (a new file, a replaced one
-// synced and keeping its permissions, a link kept, the refusals, a stop) and
+// synced and keeping its permissions, links kept, dangling ones followed,
+// the refusals, a stop) and
 // the stop signals, each in a child process: every signal of the set stops
 // the orderly way and ends the process by itself, a second one removes the
 // temporary files at once and runs the hook, an ignored one stays ignored,
@@ -157,10 +158,29 @@ TEST_F(Folder, ALinkKeepsPointingWhereItDid) {
   EXPECT_EQ(names(), (Names{"links", "real.wav"}));
 }
 
+TEST_F(Folder, ADanglingLinkGetsItsFileWhereItPoints) {
+  ASSERT_EQ(mkdir(path("links").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("../later.wav", path("links/first.wav").c_str()), 0);
+  ASSERT_EQ(symlink("first.wav", path("links/chain.wav").c_str()), 0);
+  AtomicFile f;
+  ASSERT_FALSE(failed(atomic_open(&f, path("links/chain.wav"), CLOBBER_REPLACE)));
+  EXPECT_FALSE(f.replaces);
+  ASSERT_TRUE(put(f, "made at the end of the links"));
+  ASSERT_FALSE(failed(atomic_commit(&f, CLOBBER_REPLACE)));
+  struct stat st {};
+  ASSERT_EQ(lstat(path("links/chain.wav").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link became a file";
+  EXPECT_EQ(read_text(path("later.wav")), "made at the end of the links");
+  EXPECT_EQ(names(), (Names{"later.wav", "links"}));
+}
+
 TEST_F(Folder, RefusalsSayWhyAndLeaveNothing) {
   ASSERT_EQ(mkdir(path("folder.wav").c_str(), 0755), 0);
   write_text(path("kept.wav"), "kept");
   ASSERT_EQ(symlink("nowhere", path("dangling.wav").c_str()), 0);
+  ASSERT_EQ(symlink("loop-b.wav", path("loop-a.wav").c_str()), 0);
+  ASSERT_EQ(symlink("loop-a.wav", path("loop-b.wav").c_str()), 0);
+  write_text(path("locked.wav"), "locked", 0444);
   struct Case {
     std::string target;
     Clobber clobber;
@@ -176,6 +196,8 @@ TEST_F(Folder, RefusalsSayWhyAndLeaveNothing) {
       {path("kept.wav"), CLOBBER_KEEP, EEXIST, "'" + path("kept.wav") + "' exists; not overwritten (--no-clobber)"},
       {path("dangling.wav"), CLOBBER_KEEP, EEXIST,
        "'" + path("dangling.wav") + "' exists; not overwritten (--no-clobber)"},
+      {path("locked.wav"), CLOBBER_REPLACE, EACCES, "'" + path("locked.wav") + "' is read-only; not overwritten"},
+      {path("loop-a.wav"), CLOBBER_REPLACE, ELOOP, "'" + path("loop-a.wav") + "': Too many levels of symbolic links"},
   };
   for (const Case& c : cases) {
     AtomicFile f;
@@ -186,8 +208,9 @@ TEST_F(Folder, RefusalsSayWhyAndLeaveNothing) {
     EXPECT_EQ(f.fd, -1);
     EXPECT_TRUE(f.temp.empty());
   }
-  EXPECT_EQ(names(), (Names{"dangling.wav", "folder.wav", "kept.wav"}));
+  EXPECT_EQ(names(), (Names{"dangling.wav", "folder.wav", "kept.wav", "locked.wav", "loop-a.wav", "loop-b.wav"}));
   EXPECT_EQ(read_text(path("kept.wav")), "kept");
+  EXPECT_EQ(read_text(path("locked.wav")), "locked");
 }
 
 TEST_F(Folder, KeepingRefusesAFileThatAppearedMeanwhile) {

@@ -2,7 +2,9 @@
 # link or a symbolic link) is refused; a folder that cannot take the file, a
 # full disk (a file-size limit: "File too large"), SIGTERM and SIGINT in the
 # middle of a render leave no partial file and the old target untouched;
-# --no-clobber keeps existing files; a replaced file keeps its permissions.
+# --no-clobber keeps existing files; a replaced file keeps its permissions;
+# links lead to the file replaced or made; a read-only file is refused; a
+# --trace whose lines are lost fails and leaves no file.
 source "$(dirname "$0")/lib.sh" "$@" || exit 1
 
 mkdir songs
@@ -102,4 +104,28 @@ run "$TYPING" -o link.wav --seconds 1
 expect 0 "" "output through a link"
 [ -L link.wav ] || fail "the link was replaced by a file"
 [ "$(frames kept.wav)" = 44100 ] || fail "the file behind the link was not replaced"
-echo "ok: inputs never overwritten, nothing partial after failures and stops, --no-clobber"
+# A dangling link gets its file where it points, and stays a link.
+mkdir -p later
+ln -s later/made.wav dangling.wav
+run "$TYPING" -o dangling.wav --seconds 1
+expect 0 "" "output through a dangling link"
+[ -L dangling.wav ] || fail "the dangling link was replaced by a file"
+[ "$(frames later/made.wav)" = 44100 ] || fail "no file where the dangling link points"
+# A read-only file is refused, as cp refuses it, and left as it was.
+cp kept.wav locked.wav
+chmod 444 locked.wav
+run "$TYPING" -o locked.wav --seconds 2
+expect 1 "is read-only; not overwritten" "a read-only target"
+[ "$(frames locked.wav)" = 44100 ] || fail "the read-only file changed"
+# The trace's lines count as output: lost lines fail the render, and no file is made.
+if [ -w /dev/full ]; then
+  "$XMR" "$TYPING" --trace --seconds 1 -o traced.wav >/dev/full 2>err
+  STATUS=$?
+  expect 1 "xmrender: standard output: No space left on device" "--trace to a full standard output"
+  [ -e traced.wav ] && fail "--trace to a full standard output left its file"
+fi
+"$XMR" "$TYPING" --trace --seconds 1 -o traced.wav >&- 2>err
+STATUS=$?
+expect 1 "xmrender: standard output: Bad file descriptor" "--trace with standard output closed"
+[ -e traced.wav ] && fail "--trace with standard output closed left a file"
+echo "ok: inputs never overwritten, nothing partial after failures and stops, --no-clobber, links, read-only files, lost trace lines"

@@ -160,6 +160,7 @@ int capture(const CaptureOptions& o, const CaptureRange& range, AtomicFile* out)
 }  // namespace
 
 int main(int argc, char** argv) {
+  keep_standard_streams();
   CaptureOptions o;
   const CommandLine command = parse_capture_options(argc, argv, o);
   if (command != COMMAND_RUN) return command_line_done(command, PROGRAM, capture_help());

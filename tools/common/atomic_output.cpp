@@ -20,6 +20,8 @@ namespace {
 constexpr mode_t NEW_FILE_MODE = 0666;  // before the umask, as for any new file
 constexpr mode_t PERMISSION_BITS = 07777;
 constexpr mode_t USUAL_UMASK = 022;
+constexpr mode_t ANY_WRITE_BITS = S_IWUSR | S_IWGRP | S_IWOTH;
+constexpr int MAX_LINK_HOPS = 40;  // links followed before a chain counts as a loop, as the kernel does
 
 mode_t g_umask = USUAL_UMASK;  // set by remember_umask before any thread starts
 
@@ -34,14 +36,35 @@ std::string name_of(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The file a target stands for: what its links lead to when they lead
-// somewhere, else the target itself.
+// Where a dangling link leads: its links followed by hand (realpath gives
+// up on a name that does not exist yet), relative ones from their folder.
+std::string follow_dangling(std::string path) {
+  for (int hop = 0; hop < MAX_LINK_HOPS; ++hop) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string to(static_cast<size_t>(st.st_size) + 1, '\0');
+    const ssize_t length = readlink(path.c_str(), to.data(), to.size());
+    if (length <= 0 || static_cast<size_t>(length) >= to.size()) return path;
+    to.resize(static_cast<size_t>(length));
+    path = to[0] == '/' ? to : folder_of(path) + "/" + to;
+  }
+  return path;
+}
+
+// The file a target stands for: what its links lead to, also a name that
+// does not exist yet at the end of a dangling link; else the target itself.
 std::string resolve_links(const std::string& target) {
   char* real = realpath(target.c_str(), nullptr);
-  if (real == nullptr) return target;
+  if (real == nullptr) return follow_dangling(target);
   std::string resolved = real;
   std::free(real);
   return resolved;
+}
+
+// A file no one may write to (no write permission bit at all, or none for
+// this user) is refused as cp and sox refuse it, also for the superuser.
+bool read_only(const std::string& path, const struct stat& st) {
+  return (st.st_mode & ANY_WRITE_BITS) == 0 || (access(path.c_str(), W_OK) != 0 && errno == EACCES);
 }
 
 }  // namespace
@@ -97,6 +120,15 @@ void remember_umask() {
   umask(g_umask);
 }
 
+void keep_standard_streams() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+    // The lowest free number is this one, as the earlier ones are open.
+    if (opened >= 0 && opened != fd) close(opened);
+  }
+}
+
 bool same_file(const std::string& a, const std::string& b) {
   struct stat sa {}, sb {};
   return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
@@ -108,8 +140,12 @@ Status atomic_open(AtomicFile* file, const std::string& target, Clobber clobber)
   if (lstat(target.c_str(), &st) == 0 && clobber == CLOBBER_KEEP) return atomic_platform::refused_by_clobber(*file);
   if (stat(target.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return failure(EXIT_FAILED, quoted(target) + " is a folder", EISDIR);
+    if (S_ISREG(st.st_mode) && read_only(target, st))
+      return failure(EXIT_FAILED, quoted(target) + " is read-only; not overwritten", EACCES);
     file->mode = st.st_mode & PERMISSION_BITS;  // a replaced file keeps its permissions
     file->replaces = true;
+  } else if (errno == ELOOP) {
+    return failure(EXIT_FAILED, quoted(target) + ": " + std::strerror(ELOOP), ELOOP);
   } else {
     file->mode = NEW_FILE_MODE & ~g_umask;
     file->replaces = false;

@@ -11,7 +11,8 @@
 // over it; the folder is synced after a replacing rename. On any failure or
 // stop the temporary file is removed and whatever the target held is left
 // as it was. A symbolic link as target keeps pointing where it did: the
-// file it leads to is the one replaced.
+// file it leads to is the one replaced, or made where a dangling link
+// points. A read-only file (no write permission) is never replaced.
 //
 // The writer writes through `fd`, or opens `temp` by name (a library that
 // takes a path); either way the kit keeps `fd` open until the commit, which
@@ -49,13 +50,20 @@ enum Clobber { CLOBBER_REPLACE, CLOBBER_KEEP };
 // 0666 without its bits). Until then the usual 022 is assumed.
 void remember_umask();
 
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, the
+// wrong way round (standard input for writing, the others for reading), so
+// that no output file takes their number and any use of them fails as it
+// would have. Call it first in main.
+void keep_standard_streams();
+
 // True when both paths exist and are the same file (same device and inode:
 // links, hard or symbolic, are the same file).
 bool same_file(const std::string& a, const std::string& b);
 
 // Creates the temporary file for target. Fails (EXIT_FAILED) when target is
-// a folder (EISDIR), exists under CLOBBER_KEEP (EEXIST), or its folder
-// takes no new file (the system's errno).
+// a folder (EISDIR), a read-only file (EACCES), a loop of links (ELOOP),
+// exists under CLOBBER_KEEP (EEXIST), or its folder takes no new file (the
+// system's errno).
 Status atomic_open(AtomicFile* file, const std::string& target, Clobber clobber);
 // Syncs the data when it replaces a file, sets the permissions, closes and
 // renames the temporary file over `final` (CLOBBER_KEEP: only if nothing

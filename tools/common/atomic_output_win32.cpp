@@ -141,6 +141,19 @@ bool file_identity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
 
 void remember_umask() {}
 
+// A program started without a console has no standard streams, and the C
+// runtime gives their numbers to the next files opened: each closed one is
+// opened on NUL the wrong way round, so no output file takes its number.
+void keep_standard_streams() {
+  constexpr int LAST_STANDARD_STREAM = 2;
+  for (int fd = 0; fd <= LAST_STANDARD_STREAM; ++fd) {
+    if (_get_osfhandle(fd) != -1) continue;
+    const int opened = _open("NUL", fd == 0 ? _O_WRONLY : _O_RDONLY);
+    // The lowest free number is this one, as the earlier ones are open.
+    if (opened >= 0 && opened != fd) _close(opened);
+  }
+}
+
 bool same_file(const std::string& a, const std::string& b) {
   BY_HANDLE_FILE_INFORMATION ia{}, ib{};
   return file_identity(a, &ia) && file_identity(b, &ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&

@@ -210,6 +210,7 @@ int draw_frames(Show& show, const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  keep_standard_streams();
   Options o;
   const CommandLine command = parse(argc, argv, &o);
   if (command != COMMAND_RUN) return command_line_done(command, PROGRAM, std::string(USAGE) + "\n" + HELP);

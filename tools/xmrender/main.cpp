@@ -256,6 +256,7 @@ int show_info(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  keep_standard_streams();
   Options options;
   const CommandLine command = parse_command_line(argc, argv, &options);
   if (command != COMMAND_RUN) return command_line_done(command, PROGRAM, xmrender_help());

@@ -3,6 +3,7 @@
 #include "tools/xmrender/render_job.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -35,11 +36,24 @@ struct Rendered {
 
 struct TraceState {
   uint64_t limit = 0;  // row ticks at or past this frame are mixed ahead but never heard
+  int error = 0;       // the errno of the first line standard output refused; 0 while none
 };
 
 void print_row_tick(void* user, const qm_row_event* e) {
-  if (e->frame >= static_cast<const TraceState*>(user)->limit) return;
-  std::printf("%llu %d %d %d %d\n", static_cast<unsigned long long>(e->frame), e->order, e->row, e->speed, e->bpm);
+  auto* trace = static_cast<TraceState*>(user);
+  if (e->frame >= trace->limit) return;
+  if (std::printf("%llu %d %d %d %d\n", static_cast<unsigned long long>(e->frame), e->order, e->row, e->speed,
+                  e->bpm) < 0 &&
+      trace->error == 0)
+    trace->error = errno;
+}
+
+// The trace's lines reach standard output, or the job fails with the reason.
+void finish_trace(Job* job, TraceState* trace) {
+  if (std::fflush(stdout) != 0 && trace->error == 0) trace->error = errno;
+  if (trace->error == 0) return;
+  add_message(&job->tail, "standard output", std::strerror(trace->error));
+  job->status = JOB_FAILED;
 }
 
 // Loads job->input; on success the loader's warnings are in job->head.
@@ -225,10 +239,11 @@ void render_song(const Options& o, Job* job, const qm_song* song) {
   }
   const Rendered r = render_frames(o, job, player, writing ? &encoder : nullptr, length);
   qm_player_free(player);
-  if (r.stopped) {
+  if (o.trace) finish_trace(job, &trace);
+  if (r.stopped || job->status == JOB_FAILED) {  // stopped, or the trace was lost: no file
     encoder_abandon(&encoder);
     output_discard(&out);
-    job->status = JOB_STOPPED;
+    if (r.stopped) job->status = JOB_STOPPED;
   } else if (writing) {
     finish_output(o, job, &out, &encoder, r);
   } else if (!o.quiet) {

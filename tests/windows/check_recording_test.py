@@ -81,8 +81,9 @@ class Player(CheckRecording):
         self.assert_verdict(False, cut(s, 0, 2 * RATE) + cut(s, 2 * RATE + RATE * 6 // 10, n), s)
         self.assert_verdict(False, cut(s, 0, RATE) + silence(50) + cut(s, RATE + RATE * 6 // 10, n), s)
         self.assert_verdict(False, cut(s + s, 0, 1100) + cut(s + s, 1100 + 5 * RATE // 2, 2 * n), s + s)
-        # The song's end never heard.
+        # The song's end never heard, or its last buffer (23 ms).
         self.assert_verdict(False, cut(s, 0, n - RATE // 2), s)
+        self.assert_verdict(False, cut(s, 0, n - 1024), s)
         # Nothing but silence, or a sound that is not the song.
         self.assert_verdict(False, silence(RATE), s)
         self.assert_verdict(False, frames(2, RATE), s)

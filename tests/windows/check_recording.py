@@ -27,9 +27,9 @@ stretch just passed lasted; two seconds at the start); most of what it
 moved over must have been heard; the
 show's sound lasts to its end, the player's reaches the song's end. Sound
 out of order, a ring looped too long, music that does not stop, or samples
-that differ, all fail. (A ring one block too short looks like a block left
-out at each pass; the ring's length is tested without Wine, on the
-virtual device.)
+that differ, all fail. (Once the music has stopped, a ring one block too
+short would look like a block left out at each pass: this check does not
+tell it from Wine's gaps.)
 Prints what it found; status 0 when it all holds, 1 when not, 2 when a file
 cannot be read."""
 import re

@@ -39,6 +39,8 @@ int DemoApp::run() {
     display.shutdown();
     return STATUS_LOAD_FAILED;
   }
+  for (const std::string& text : show_music_warnings(show))
+    report("%s: warning: %s", show_data_path(options.data_dir, MUSIC_FILE).c_str(), text.c_str());
   if (!options.mute && !sound_failure.empty())
     report("no sound device (%s); the show goes on without music", sound_failure.c_str());
   show_start(show);

@@ -38,6 +38,14 @@ ShowStatus show_load(Show& show, const ShowData& data, ShowFailure* failure) {
   return SHOW_OK;
 }
 
+std::vector<std::string> show_music_warnings(const Show& show) {
+  std::vector<std::string> texts;
+  if (show.music.module == nullptr) return texts;
+  const int32_t count = qm_song_warning_count(show.music.module);
+  for (int32_t i = 0; i < count; ++i) texts.emplace_back(qm_song_warning_text(show.music.module, i));
+  return texts;
+}
+
 void show_start(Show& show) { show.music.play(); }
 
 FrameCues show_step(Show& show, int32_t t) {

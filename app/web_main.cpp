@@ -2,16 +2,17 @@
 // the show, draw a frame at a show time, start and stop the music, and keep
 // the ring of music blocks filled.
 // Owns: the page's one show (show_driver.h) and its Web Audio device.
-// Touches: the canvas presenter. Thread: the page's main thread only; the
+// Touches: the canvas presenter, the ten data files the page has put at
+// /data before the runtime started. Thread: the page's main thread only; the
 // page's script owns the clock (requestAnimationFrame's time) and calls
 // show_step once per frame.
 //
 // The browser build has no threads (no shared memory is asked of the host),
-// so the ring is refilled by the pumped drive: the page calls show_pump from
-// its audio callback, right after the output has taken its frames. The audio
-// callback rather than requestAnimationFrame, because it runs exactly when
-// the device's position moves and goes on while the page is hidden, when
-// the browser stops animation frames but keeps playing sound.
+// so the ring is refilled by the pumped drive: the page calls show_pump each
+// time the sound output has taken a chunk of frames (audio_web.h). The
+// output's pace rather than requestAnimationFrame's, because it runs exactly
+// when the device's position moves and goes on while the page is hidden,
+// when the browser stops animation frames but keeps playing sound.
 #include <emscripten.h>
 
 #include <string>
@@ -23,7 +24,7 @@
 
 namespace {
 
-constexpr const char* DATA_DIR = "/data/"; // where the page's data files are packed
+constexpr const char* DATA_DIR = "data/"; // where the page puts the data files (the working folder is /)
 
 // The page's show; loaded once, played any number of times.
 struct WebShow {

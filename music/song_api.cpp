@@ -238,4 +238,18 @@ int32_t qm_song_pattern_rows(const qm_song* song, int32_t pattern) {
   return m->patterns[pattern].row_count;
 }
 
+qm_status qm_song_get_row(const qm_song* song, int32_t pattern, int32_t row, qm_cell* cells, int32_t count) {
+  const qm::Module* m = qm::song_module(song);
+  if (m == nullptr || cells == nullptr || count < 0 || pattern < 0 || pattern >= m->pattern_count || row < 0 ||
+      row >= m->patterns[pattern].row_count)
+    return QM_ERROR_INVALID_ARGUMENT;
+  const qm::Cell* from = m->patterns[pattern].cells + static_cast<size_t>(row) * m->channel_count;
+  for (int32_t i = 0; i < count; ++i) {
+    qm::Cell c = i < m->channel_count ? from[i] : qm::Cell{};
+    cells[i] = qm_cell{c.note == qm::NOTE_KEY_OFF ? qm::FILE_KEY_OFF_NOTE : c.note, c.instrument, c.volume, c.effect,
+                       c.param};
+  }
+  return QM_OK;
+}
+
 } // extern "C"

@@ -1,15 +1,24 @@
 // audio_web.h: the browser's sound output (Web Audio) behind the
 // AudioDevice interface: the source's 16-bit stereo frames (the show's ring
-// or a player's render) and the monotonic count of frames the output has
-// taken.
-// Owns: nothing declared here. Thread: the page's main thread (a browser
-// without shared memory runs the audio callback there too).
+// or a player's render), the monotonic count of frames handed to the output
+// and the count of frames the output has actually played.
+// Owns: nothing declared here. Thread: the page's main thread (the output's
+// own thread, where there is one, only plays what the page sent it).
 //
-// The page's audio callback is the device: each call takes the next frames
-// of the source through web_audio_pull. In a browser, open creates the
-// AudioContext and a ScriptProcessorNode whose callback makes those calls;
-// elsewhere (the native tests) open succeeds without a device and the
-// caller's own web_audio_pull calls stand in for it.
+// In a browser, open creates the AudioContext's output: an AudioWorklet
+// node where the browser offers one (audio_web_worklet.js), else the old
+// ScriptProcessorNode. The worklet plays from a short queue of chunks that
+// cross to it by message (no shared memory, so any static host serves the
+// page); each time it has played a chunk it says so, and the page's main
+// thread pulls the next chunk through web_audio_pull and posts it, then
+// calls the page's Module.qmAfterAudio (where the show refills its ring).
+// Elsewhere (the native tests) open succeeds without a device and the
+// caller's own web_audio_pull calls stand in for the output.
+//
+//   web_audio_prepare(44100);           // on load: the context, the worklet
+//   AudioDevice* d = web_audio_device_create();
+//   if (d->open(d->self, 44100, 0, &why) != AUDIO_OK) show(why);  // in a gesture
+//   d->start(d->self, pull_source(render, &state));
 #pragma once
 #include <cstdint>
 
@@ -19,12 +28,22 @@ namespace qm {
 
 // Most frames one web_audio_pull hands out.
 constexpr int32_t WEB_AUDIO_MAX_PULL = 16384;
-// Frames per audio callback in the browser: about 46 ms at 44,100 Hz.
+// Frames per chunk posted to the worklet: about 23 ms at 44,100 Hz.
+constexpr int32_t WEB_AUDIO_CHUNK_FRAMES = 1024;
+// Chunks the worklet holds ahead of what it plays: about 93 ms at 44,100 Hz,
+// the longest the page's main thread may be busy before the sound breaks up.
+// Each time the queue runs dry it holds one chunk more, up to about 370 ms.
+constexpr int32_t WEB_AUDIO_CHUNKS_AHEAD = 4;
+constexpr int32_t WEB_AUDIO_MOST_CHUNKS_AHEAD = 16;
+// Frames per callback of the fallback ScriptProcessorNode: about 46 ms.
 constexpr int32_t WEB_AUDIO_CALLBACK_FRAMES = 2048;
 
 // Makes the browser's AudioContext at rate ahead of the first open, where
-// the page may (before the user's gesture it waits, suspended); opening
-// then costs little within the gesture. Nothing happens outside a browser.
+// the page may (before the user's gesture it waits, suspended), and starts
+// loading the worklet; opening then costs little within the gesture. The
+// page's Module.qmAudioPrepared is a promise that settles when the worklet
+// is loaded or refused; Module.qmAudioProblem says why no sound can play
+// ("" while it can). Nothing happens outside a browser.
 void web_audio_prepare(int32_t rate);
 
 // Creates the device; null without memory. Nothing opens until its open.
@@ -37,5 +56,19 @@ void web_audio_device_destroy(AudioDevice* device);
 // 2 x frames samples, left first, in the device's own buffer (valid until
 // the next pull); null for a null device or frames outside 1..WEB_AUDIO_MAX_PULL.
 const int16_t* web_audio_pull(AudioDevice* device, int32_t frames);
+
+// The output's side: it has played every frame handed out before `handed`
+// (a count of frames pulled since the device opened). Counts that go back
+// are ignored.
+void web_audio_played(AudioDevice* device, uint64_t handed);
+
+// Frames of the source the output has played since the last start: at most
+// frames_played, behind it by what waits in the output's queue.
+uint64_t web_audio_frames_heard(const AudioDevice* device);
+
+// Drops what waits in the output's queue and has not been played yet (after
+// a seek, so the new place is heard at once). The frames dropped count as
+// heard. Nothing outside a browser or without a worklet.
+void web_audio_flush(AudioDevice* device);
 
 }  // namespace qm

@@ -27,6 +27,7 @@ const std::string FRAMES = QM_FRAMES;
 const std::string XMRENDER = QM_XMRENDER;
 constexpr int32_t FPS = 60;
 constexpr int32_t SCALE = 2;
+constexpr double MIN_SIDE_CORRELATION = 0.9;  // the AAC sound's stereo difference against the render's
 constexpr int64_t SHOW_FRAMES = 1844;                       // frames 0 .. 1843 fall before 30720 ms
 constexpr int64_t SOUND_FRAMES = SHOW_FRAMES * 44100 / FPS; // the sound lasts as long as the video
 constexpr int64_t STOP_SOUND_FRAME = 180810;                // frame 246 (4100 ms) stops the music
@@ -153,6 +154,28 @@ TEST(HeavyCapture, TheLosslessFileHoldsTheShowsFramesAndSoundExactly) {
   EXPECT_TRUE(std::equal(rendered.begin(), rendered.end(), m.sound.begin()));
 }
 
+// How well the decoded side signal (left - right) follows the render's over
+// its first second: the best normalised correlation over small lags (the
+// encoder's delay). Near 1 when each channel is its own; near 0 when one
+// channel was copied into both, whose difference is silence.
+double side_correlation(const MediaFile& m, const std::vector<int16_t>& rendered) {
+  constexpr int64_t WINDOW = 44100, MAX_LAG = 2048;
+  if (m.left.size() < static_cast<size_t>(WINDOW + 2 * MAX_LAG) || rendered.size() < 2 * (WINDOW + MAX_LAG)) return 0;
+  double best = 0;
+  for (int64_t lag = 0; lag <= MAX_LAG; ++lag) {
+    double dot = 0, energy_decoded = 0, energy_rendered = 0;
+    for (int64_t i = 0; i < WINDOW; ++i) {
+      const double decoded = m.left[static_cast<size_t>(i + lag)] - m.right[static_cast<size_t>(i + lag)];
+      const double wanted = (rendered[static_cast<size_t>(2 * i)] - rendered[static_cast<size_t>(2 * i + 1)]) / 32768.0;
+      dot += decoded * wanted;
+      energy_decoded += decoded * decoded;
+      energy_rendered += wanted * wanted;
+    }
+    if (energy_decoded > 0 && energy_rendered > 0) best = std::max(best, dot / std::sqrt(energy_decoded * energy_rendered));
+  }
+  return best;
+}
+
 TEST(HeavyCapture, TheDefaultFileIsH264AndAacInAnMp4OfTheShowsLength) {
   TempFolder tmp;
   const std::string out = tmp.path + "/show.mp4";
@@ -177,6 +200,12 @@ TEST(HeavyCapture, TheDefaultFileIsH264AndAacInAnMp4OfTheShowsLength) {
   const std::vector<std::string> boxes = top_level_boxes(out);
   const auto moov = std::find(boxes.begin(), boxes.end(), "moov"), mdat = std::find(boxes.begin(), boxes.end(), "mdat");
   EXPECT_TRUE(moov < mdat && mdat != boxes.end()) << "the index must come first, for playing while loading";
+  // Each channel is its own: the decoded stereo difference follows the render's.
+  const std::string wav = tmp.path + "/start.wav";
+  ASSERT_EQ(run(XMRENDER + " " + DATA + "/typing.xm -o " + wav + " --seconds 2 >/dev/null"), 0);
+  const double side = side_correlation(m, read_wav(wav));
+  EXPECT_GT(side, MIN_SIDE_CORRELATION);
+  RecordProperty("side_correlation", std::to_string(side));
 
   std::vector<int32_t> times;
   for (int64_t n : wanted) times.push_back(frame_time(n));
@@ -212,6 +241,19 @@ TEST(CaptureFile, OtherPicturesInTheDataFolderChangeTheFrames) {
   EXPECT_FALSE(shown.pixels == own.pixels);
   // The stretch's sound: from its frame to the next, as in the whole show.
   EXPECT_TRUE(m.sound == show_sound(data + "/typing.xm", STOP_SOUND_FRAME, n * 735, (n + 1) * 735));
+}
+
+// The container follows the file's name: H.264 and AAC in Matroska for a
+// name ending in .mkv (in any case), as asked, not MP4 under that name.
+TEST(CaptureFile, AnMkvNameGetsMatroska) {
+  TempFolder tmp;
+  const std::string out = tmp.path + "/short.MKV";
+  ASSERT_EQ(run(CAPTURE + " -q --data " + DATA + " --from 24576 --to 24600 -o " + out), 0);
+  const MediaFile m = read_media(out, {0}, false);
+  ASSERT_TRUE(m.error.empty()) << m.error;
+  EXPECT_NE(m.format.find("matroska"), std::string::npos) << m.format;
+  EXPECT_EQ(m.video.codec, "h264");
+  EXPECT_EQ(m.audio.codec, "aac");
 }
 
 }  // namespace

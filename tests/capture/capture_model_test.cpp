@@ -53,7 +53,7 @@ struct Captured {
 Captured capture(int32_t fps, int32_t from, int32_t to, CaptureReport& report) {
   Captured got;
   ShowCapture show;
-  EXPECT_EQ(capture_load(show, DATA, "test"), STATUS_DONE);
+  EXPECT_EQ(capture_load(show, DATA, "test", false), STATUS_DONE);
   CaptureSink sink;
   sink.frame = [&](const Image& frame, int64_t index) {
     EXPECT_EQ(index, got.frames);
@@ -107,7 +107,7 @@ TEST(CaptureSound, AStretchHearsWhatTheWholeShowHearsThere) {
 // A sink that refuses ends the run at once, with nothing more handed over.
 TEST(CaptureSound, ASinkThatFailsEndsTheRun) {
   ShowCapture show;
-  ASSERT_EQ(capture_load(show, DATA, "test"), STATUS_DONE);
+  ASSERT_EQ(capture_load(show, DATA, "test", false), STATUS_DONE);
   int frames = 0;
   CaptureSink sink;
   sink.frame = [&](const Image&, int64_t) { return ++frames < 3; };

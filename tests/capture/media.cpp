@@ -83,6 +83,12 @@ Picture to_picture(const AVFrame* f) {
 
 void keep_sound(const AVFrame* f, MediaFile& m) {
   m.sound_frames += f->nb_samples;
+  if (f->format == AV_SAMPLE_FMT_FLTP && f->ch_layout.nb_channels == 2) {
+    const auto* l = reinterpret_cast<const float*>(f->data[0]);
+    const auto* r = reinterpret_cast<const float*>(f->data[1]);
+    m.left.insert(m.left.end(), l, l + f->nb_samples);
+    m.right.insert(m.right.end(), r, r + f->nb_samples);
+  }
   if (f->format != AV_SAMPLE_FMT_S16) return;
   const auto* samples = reinterpret_cast<const int16_t*>(f->data[0]);
   m.sound.insert(m.sound.end(), samples, samples + static_cast<ptrdiff_t>(f->nb_samples) * 2);

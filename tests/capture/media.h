@@ -35,6 +35,7 @@ struct MediaFile {
   std::map<int64_t, Picture> frames;  // the frames asked for, by index from 0
   int64_t frames_decoded = 0;
   std::vector<int16_t> sound;         // 16-bit interleaved stereo (lossless sound only)
+  std::vector<float> left, right;     // the decoded channels, +-1.0 (AAC sound only)
   int64_t sound_frames = 0;           // decoded sound frames of any format
 };
 

@@ -71,6 +71,8 @@ done <<'EOF'
 -o out/a.mp4 --to 30721|quillmere-capture: --to: wants a show time in ms from 1 to 30720
 -o out/a.mp4 --from -1|quillmere-capture: --from: wants a show time in ms from 0 to 30719
 -o out/a.mp4 --bogus|quillmere-capture: --bogus: unknown option
+-o -|quillmere-capture: -o: writes a file; standard output is not supported
+-o out/b.MP4 --lossless|quillmere-capture: -o: --lossless writes Matroska; name the file .mkv
 -o out/a.mp4 stray|quillmere-capture: stray: unexpected argument
 -o out/a.mp4 --fps|quillmere-capture: --fps: needs a value
 -o out/a.mp4 --from 5 --to 10|quillmere-capture: --from 5 --to 10: no frame at 60 frames per second falls in that stretch
@@ -99,6 +101,26 @@ capture --data data -o out/a.mp4 --to 100
 expect 255 'quillmere-capture: data/typing.xm: not an XM file: it starts with "not a module?", not "Extended Module: "' \
   "broken typing.xm"
 expect_files "$WORK/out" ""
+
+# A damaged typing.xm that loads only with repairs: refused unless --force,
+# the repairs named either way.
+while IFS='|' read -r bytes repair; do
+  fresh_data
+  head -c "$bytes" "$SOURCE_DATA/typing.xm" >"$WORK/data/typing.xm"
+  capture --data data -o out/a.mkv --lossless --to 100
+  expect 255 "quillmere-capture: data/typing.xm: warning: $repair" "typing.xm cut to $bytes bytes"
+  grep -qF "quillmere-capture: data/typing.xm: refused: the music loaded only with repairs (add --force to capture it anyway)" \
+    "$WORK/stderr" || fail "typing.xm cut to $bytes bytes: no refusal"
+  expect_files "$WORK/out" ""
+done <<'EOF'
+500|pattern 0 ends after row 8 of 16
+30000|sample 0 of instrument 4 holds 5,015 of 25,089 frames
+EOF
+capture --data data -o out/a.mkv --lossless --to 100 --force
+[ "$status" -eq 0 ] || fail "a repaired typing.xm with --force: status $status"
+grep -qF "quillmere-capture: data/typing.xm: warning: sample 0 of instrument 4 holds 5,015 of 25,089 frames" "$WORK/stderr" ||
+  fail "a repaired typing.xm with --force: the repair is not named"
+expect_files "$WORK/out" "a.mkv"
 
 # --- outputs refused before any work -------------------------------------
 fresh_data

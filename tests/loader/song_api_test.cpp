@@ -147,6 +147,41 @@ TEST(SongApi, OutOfRangeLeavesTheInfoZeroed) {
   EXPECT_EQ(qm_song_order(nullptr, 0), -1);
 }
 
+TEST(SongApi, RowsGiveTheCellsAsStoredWithKeyOffAsTheFileWritesIt) {
+  XmFile f = named_song();
+  f.patterns[1].cells.resize(32 * 6);
+  f.patterns[1].cells[5 * 6 + 0] = Cell{49, 1, 0x30, 0x0F, 0x06};       // C-4, instrument 1, volume 32, F06
+  f.patterns[1].cells[5 * 6 + 5] = Cell{FILE_KEY_OFF_NOTE, 0, 0, 0x14, 3};  // key-off, K03
+  SongPtr song = load_song_bytes(write_xm(f));
+  ASSERT_NE(song, nullptr);
+  qm_cell row[8];
+  std::memset(row, 0xAB, sizeof row);
+  ASSERT_EQ(qm_song_get_row(song.get(), 1, 5, row, 8), QM_OK);
+  EXPECT_EQ(row[0].note, 49);
+  EXPECT_EQ(row[0].instrument, 1);
+  EXPECT_EQ(row[0].volume, 0x30);
+  EXPECT_EQ(row[0].effect, 0x0F);
+  EXPECT_EQ(row[0].param, 0x06);
+  EXPECT_EQ(row[1].note, 0);
+  EXPECT_EQ(row[5].note, 97);
+  EXPECT_EQ(row[5].effect, 0x14);
+  EXPECT_EQ(row[5].param, 3);
+  for (int i = 6; i < 8; ++i) EXPECT_EQ(row[i].note + row[i].instrument + row[i].volume + row[i].effect + row[i].param, 0);
+
+  std::memset(row, 0xAB, sizeof row);
+  EXPECT_EQ(qm_song_get_row(song.get(), 1, 32, row, 8), QM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(qm_song_get_row(song.get(), 8, 0, row, 8), QM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(qm_song_get_row(song.get(), -1, 0, row, 8), QM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(qm_song_get_row(song.get(), 1, -1, row, 8), QM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(qm_song_get_row(song.get(), 1, 0, row, -1), QM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(qm_song_get_row(song.get(), 1, 0, nullptr, 1), QM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(qm_song_get_row(nullptr, 1, 0, row, 1), QM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(row[0].note, 0xAB);  // nothing written on a refusal
+  ASSERT_EQ(qm_song_get_row(song.get(), 1, 5, row, 1), QM_OK);  // fewer cells than channels
+  EXPECT_EQ(row[0].note, 49);
+  EXPECT_EQ(row[1].note, 0xAB);
+}
+
 // Each player keeps its own per-sample state indexed by Sample::number: the
 // song's samples in instrument and slot order, from 1.
 TEST(SongApi, SampleNumbersCountTheSongsSamples) {

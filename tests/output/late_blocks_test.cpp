@@ -77,6 +77,15 @@ TEST_F(LateBlocks, PartOfABlockAheadCountsOneLateBlock) {
   EXPECT_EQ(stats.blocks_refilled, 3);
 }
 
+TEST_F(LateBlocks, OneFrameAheadIsLate) {
+  play(RING + 1, 0);
+  play(BLOCK, 1);
+  ASSERT_TRUE(stop_module(module));
+  MixerStats stats = mixer_stats();
+  EXPECT_EQ(stats.late_blocks, 1);
+  EXPECT_EQ(stats.min_lead_frames, -1);
+}
+
 TEST_F(LateBlocks, WholeBlocksAndAPartRoundUp) {
   // 150 blocks and 100 frames played against 100 blocks mixed: 50 blocks
   // and 100 frames of stale sound, 51 blocks touched.

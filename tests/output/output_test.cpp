@@ -169,6 +169,38 @@ TEST_F(Output, StopTwiceOrBeforePlayReleasesNothingTwice) {
   EXPECT_EQ(fake_count("close"), 0);
 }
 
+TEST_F(Output, FreeingAnotherModuleLeavesTheMusicPlaying) {
+  ASSERT_TRUE(open_output(44100, 0));
+  ASSERT_TRUE(play_module(module));
+  Module* other = load_module_from_memory(bytes);
+  ASSERT_NE(other, nullptr);
+  EXPECT_TRUE(free_module(other));
+  EXPECT_EQ(static_cast<const void*>(realtime_state().current_module), static_cast<const void*>(module));
+  EXPECT_FALSE(mixer_ended());
+  const uint32_t base = published();
+  fake_play(realtime_state().block_frames, nullptr);
+  EXPECT_TRUE(wait_until([&] { return published() > base; })) << "the mixer stopped refilling";
+}
+
+// A source that gives fewer frames than asked: the device plays silence for
+// the rest, never what its buffer held before.
+TEST(VirtualDevice, ASourceThatFallsShortIsFollowedBySilence) {
+  VirtualDevice device;
+  const AudioDevice* d = virtual_device(device);
+  std::string why;
+  ASSERT_EQ(d->open(d->self, 44100, 64, &why), AUDIO_OK) << why;
+  const auto three_frames = [](void*, int16_t* out, int32_t) -> int32_t {
+    for (int i = 0; i < 6; ++i) out[i] = 1000;
+    return 3;
+  };
+  d->start(d->self, AudioSource{three_frames, nullptr, nullptr, 0});
+  std::vector<int16_t> out(16, -7);
+  virtual_device_play(device, 8, out.data());
+  EXPECT_EQ(std::count(out.begin(), out.begin() + 6, 1000), 6);
+  EXPECT_TRUE(std::all_of(out.begin() + 6, out.end(), [](int16_t v) { return v == 0; }));
+  d->close(d->self);
+}
+
 TEST_F(Output, OpenRefusesWithoutCallbacksOrDeviceAndPlayThenRefuses) {
   ASSERT_TRUE(open_output(44100, 0));
   // An incomplete table: nothing is opened, and the open output is not closed.

@@ -1,5 +1,7 @@
-// text_test.cpp: the tools' JSON writer (escaping, invalid UTF-8, commas)
-// and the WAV header, field by field and against a header written by hand.
+// text_test.cpp: the tools' JSON writer (escaping, invalid UTF-8, commas),
+// safe text (control characters escaped, song names read as code page 437
+// unless they are UTF-8) and the WAV header, field by field and against a
+// header written by hand.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "tools/common/json_writer.h"
+#include "tools/common/text.h"
 #include "tools/common/wav_header.h"
 
 namespace {
@@ -15,6 +18,22 @@ uint32_t le(const unsigned char* p, int bytes) {
   uint32_t v = 0;
   for (int i = bytes - 1; i >= 0; --i) v = v << 8 | p[i];
   return v;
+}
+
+TEST(Text, ControlCharactersAreEscapedAndNothingElse) {
+  EXPECT_EQ(printable("a\nb\tc\rd"), "a\\nb\\tc\\rd");
+  EXPECT_EQ(printable(std::string("\x01\x1f\x7f x", 5)), "\\x01\\x1F\\x7F x");
+  EXPECT_EQ(printable(" ~ caf\xc3\xa9"), " ~ caf\xc3\xa9") << "space, tilde and UTF-8 stay";
+}
+
+TEST(Text, SongNamesBecomeUtf8) {
+  EXPECT_TRUE(is_utf8("plain \xc3\xa9 \xe2\x96\x91 \xf0\x9f\x8e\xb5"));
+  for (const char* bad : {"\x82", "\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x96"})
+    EXPECT_FALSE(is_utf8(bad)) << "a stray, cut, overlong, surrogate or too large sequence";
+  EXPECT_EQ(song_utf8("caf\x82 \xb0\xdb\xff"), "caf\xc3\xa9 \xe2\x96\x91\xe2\x96\x88\xc2\xa0") << "code page 437";
+  EXPECT_EQ(song_utf8("d\xc3\xa9j\xc3\xa0"), "d\xc3\xa9j\xc3\xa0") << "UTF-8 is kept as it is";
+  EXPECT_EQ(song_utf8("\x80\x9f\xa0\xe0"), "\xc3\x87\xc6\x92\xc3\xa1\xce\xb1") << "the table's ends: Ç ƒ á α";
+  EXPECT_EQ(song_text("tab\there\x82"), "tab\\there\xc3\xa9");
 }
 
 TEST(Json, EscapesAndReplacesInvalidUtf8) {

@@ -10,6 +10,7 @@ Standard library only: the tests need no Python packages beyond it.
         png = b.screenshot_element("#show")
 """
 import base64
+import glob
 import json
 import os
 import select
@@ -151,10 +152,73 @@ class Browser:
         for kind in ("mousePressed", "mouseReleased"):
             self.command("Input.dispatchMouseEvent", {"type": kind, "x": x, "y": y, "button": "left", "clickCount": 1})
 
-    def press_key(self, key, code, key_code):
-        for kind in ("rawKeyDown", "keyUp"):
-            self.command("Input.dispatchKeyEvent", {"type": kind, "key": key, "code": code,
-                                                    "windowsVirtualKeyCode": key_code})
+    def press_key(self, key, code, key_code, shift=False):
+        """A real key press; keys that type (a character, Enter) also give the character, so a
+        focused button answers Enter and Space as it does for a visitor."""
+        typed = "\r" if key == "Enter" else key if len(key) == 1 else ""
+        down = {"type": "keyDown" if typed else "rawKeyDown", "key": key, "code": code,
+                "windowsVirtualKeyCode": key_code, "modifiers": 8 if shift else 0}
+        if typed:
+            down["text"] = typed
+        self.command("Input.dispatchKeyEvent", down)
+        self.command("Input.dispatchKeyEvent", {"type": "keyUp", "key": key, "code": code,
+                                                "windowsVirtualKeyCode": key_code, "modifiers": 8 if shift else 0})
+
+    def type_key(self, key):
+        """A key named as the page sees it: a character, or Space, Enter, Escape, Tab, Shift,
+        Control, ArrowLeft, ArrowRight, ArrowUp, ArrowDown."""
+        named = {"Space": (" ", "Space", 32), "Enter": ("Enter", "Enter", 13), "Escape": ("Escape", "Escape", 27),
+                 "Tab": ("Tab", "Tab", 9), "Shift": ("Shift", "ShiftLeft", 16),
+                 "Control": ("Control", "ControlLeft", 17), "ArrowLeft": ("ArrowLeft", "ArrowLeft", 37),
+                 "ArrowUp": ("ArrowUp", "ArrowUp", 38), "ArrowRight": ("ArrowRight", "ArrowRight", 39),
+                 "ArrowDown": ("ArrowDown", "ArrowDown", 40)}
+        if key in named:
+            self.press_key(*named[key])
+        elif key.isdigit():
+            self.press_key(key, "Digit" + key, ord(key))
+        else:
+            self.press_key(key, "Key" + key.upper(), ord(key.upper()))
+
+    def set_viewport(self, width, height, mobile=False):
+        self.command("Emulation.setDeviceMetricsOverride",
+                     {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": mobile})
+
+    def rect(self, selector):
+        """The element's box in page coordinates: {x, y, width, height, ...}."""
+        return self.evaluate(f"document.querySelector({json.dumps(selector)}).getBoundingClientRect().toJSON()")
+
+    def click_element(self, selector):
+        """A real click at the middle of the element."""
+        box = self.rect(selector)
+        self.click(box["x"] + box["width"] / 2, box["y"] + box["height"] / 2)
+
+    def on_every_page(self, source):
+        """Runs source before any script of every page loaded from now on; returns its id."""
+        return self.command("Page.addScriptToEvaluateOnNewDocument", {"source": source})["identifier"]
+
+    def forget_on_every_page(self, identifier):
+        self.command("Page.removeScriptToEvaluateOnNewDocument", {"identifier": identifier})
+
+    def hide(self):
+        """Switches to another tab, as a visitor does: this page becomes hidden."""
+        self._other = self.command("Target.createTarget", {"url": "about:blank", "background": False},
+                                   browser_level=True)["targetId"]
+        self.command("Target.activateTarget", {"targetId": self._other}, browser_level=True)
+        self.wait_for("document.hidden")
+
+    def show(self):
+        """Comes back to this page's tab and closes the other one."""
+        infos = self.command("Target.getTargets", browser_level=True)["targetInfos"]
+        mine = next(t["targetId"] for t in infos if t["type"] == "page" and t["targetId"] != self._other)
+        self.command("Target.activateTarget", {"targetId": mine}, browser_level=True)
+        self.command("Target.closeTarget", {"targetId": self._other}, browser_level=True)
+        self.wait_for("!document.hidden")
+
+    def drop_files(self, paths, x, y):
+        """Drags files (or folders) from outside and drops them at page coordinates."""
+        data = {"items": [], "files": [os.path.abspath(p) for p in paths], "dragOperationsMask": 1}
+        for kind in ("dragEnter", "dragOver", "drop"):
+            self.command("Input.dispatchDragEvent", {"type": kind, "x": x, "y": y, "data": data})
 
     def set_files(self, selector, paths):
         root = self.command("DOM.getDocument")["root"]["nodeId"]
@@ -188,6 +252,16 @@ class Browser:
 
     def __exit__(self, *exc):
         self.close()
+
+
+def wait_for_download(path, timeout):
+    """The finished download: the file is there and Chromium's partial file is gone."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if os.path.exists(path) and not glob.glob(os.path.join(os.path.dirname(path), "*.crdownload")):
+            return True
+        time.sleep(0.1)
+    return False
 
 
 def free_port():

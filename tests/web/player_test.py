@@ -13,20 +13,10 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from browser import Browser, Site  # noqa: E402
+from browser import Browser, Site, wait_for_download  # noqa: E402
 
 CORPUS = os.environ.get("QM_CORPUS", "")
 SKIP = 77
-
-
-def wait_for_file(path, timeout):
-    """The finished download: the file is there and Chromium's partial file is gone."""
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if os.path.exists(path) and not glob.glob(os.path.join(os.path.dirname(path), "*.crdownload")):
-            return True
-        time.sleep(0.1)
-    return False
 
 
 class PlayerPage(unittest.TestCase):
@@ -80,7 +70,7 @@ class PlayerPage(unittest.TestCase):
                 self.click("download")
                 b.wait_for(f"qmPlayer.downloads > {downloads}", timeout=300)
                 got = os.path.join(self.downloads, name)
-                self.assertTrue(wait_for_file(got, 60), "no download arrived")
+                self.assertTrue(wait_for_download(got, 60), "no download arrived")
                 expected = os.path.join(self.downloads, "expected.wav")
                 subprocess.run([os.environ["QM_XMRENDER"], song, "-o", expected], check=True,
                                stderr=subprocess.DEVNULL)

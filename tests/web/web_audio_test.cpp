@@ -73,6 +73,31 @@ TEST_F(WebAudioDevice, RefusesPullsItCannotHoldAndFallsSilentAfterReset) {
   EXPECT_EQ(pull(audio, 50), std::vector<int16_t>(100, 0));
 }
 
+// The output plays behind what it was handed by its queue: the frames heard
+// are those handed minus what still waits, never more than handed, never
+// going back, and a new start counts from its own first frame.
+TEST_F(WebAudioDevice, FramesHeardTrailFramesHandedByWhatWaitsInTheQueue) {
+  audio->start(audio->self, ring_source(reader));
+  for (int i = 0; i < 4; ++i) pull(audio, WEB_AUDIO_CHUNK_FRAMES);
+  EXPECT_EQ(web_audio_frames_heard(audio), 0u);  // nothing played yet: all four chunks wait
+  web_audio_played(audio, WEB_AUDIO_CHUNK_FRAMES + 100);
+  EXPECT_EQ(web_audio_frames_heard(audio), WEB_AUDIO_CHUNK_FRAMES + 100u);
+  web_audio_played(audio, 10);  // a late report that goes back changes nothing
+  EXPECT_EQ(web_audio_frames_heard(audio), WEB_AUDIO_CHUNK_FRAMES + 100u);
+  web_audio_played(audio, 100 * WEB_AUDIO_CHUNK_FRAMES);  // never past what was handed
+  EXPECT_EQ(web_audio_frames_heard(audio), 4u * WEB_AUDIO_CHUNK_FRAMES);
+  EXPECT_EQ(audio->frames_played(audio->self), 4u * WEB_AUDIO_CHUNK_FRAMES);
+
+  audio->start(audio->self, ring_source(reader));  // a new start: its frames from 0
+  pull(audio, WEB_AUDIO_CHUNK_FRAMES);
+  EXPECT_EQ(web_audio_frames_heard(audio), 0u);
+  web_audio_played(audio, 5u * WEB_AUDIO_CHUNK_FRAMES - 24);
+  EXPECT_EQ(web_audio_frames_heard(audio), WEB_AUDIO_CHUNK_FRAMES - 24u);
+  EXPECT_EQ(web_audio_frames_heard(nullptr), 0u);
+  web_audio_played(nullptr, 1);
+  web_audio_flush(nullptr);
+}
+
 // What the page does: a pull per audio callback, then a pump; the show time
 // advances with the frames heard, and the stop cue comes at 4096 ms.
 TEST(WebAudioShow, PumpedRingEqualsTheSongUntilTheStopThenLoopsTheRing) {

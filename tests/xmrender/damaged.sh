@@ -1,7 +1,9 @@
 # Damaged and refused songs: a refused file gets the loader's reason and
 # status 1 and writes nothing; a repaired one renders with the loader's
-# warnings; --strict turns any warning (also a silent render) into status 3
-# with nothing written.
+# warnings; a render that clips says how many samples; --strict turns any
+# warning (also a silent or clipped render) into status 3
+# with nothing written (a stream, which cannot be taken back, is finished
+# whole and said so).
 source "$(dirname "$0")/lib.sh" "$@" || exit 1
 make_songs
 
@@ -37,6 +39,35 @@ grep -q silent err && fail "an audible render was called silent"
 run silent.xm -o strict.flac --strict
 expect 3 "xmrender: silent.xm: refused: the render has a warning (--strict); nothing written" "--strict, silent"
 expect_files . cut17.xm cut1000.xm text.xm silent.xm named.xm cut.wav silent.wav named.wav err out
+# A stream cannot be taken back: --strict finishes it whole (every frame its
+# header promised, the bytes of a render without --strict) and says so.
+"$XMR" silent.xm -o - --strict --seconds 30 >strict-stream.wav 2>err
+STATUS=$?
+expect 3 "xmrender: silent.xm: refused: the render has a warning (--strict); standard output has it already, whole" \
+  "--strict, silent, to standard output"
+"$XMR" silent.xm -o - --seconds 30 2>/dev/null | cmp -s - strict-stream.wav ||
+  fail "--strict streamed other bytes than the render"
+rm strict-stream.wav
+
+# Clipping is counted and warned of (--strict refuses it); a song at its own
+# gain does not clip.
+run "$TYPING" -o loud.wav --gain 24
+expect 0 "samples clipped at full scale (lower --gain)" "--gain 24"
+count=$(sed -n 's/.*warning: \([0-9]*\) samples clipped.*/\1/p' err)
+[ "${count:-0}" -gt 100000 ] || fail "--gain 24 clipped only '$count' samples"
+run "$TYPING" -o loud24.wav --gain 24 --format wav24
+expect 0 "samples clipped at full scale (lower --gain)" "--gain 24 --format wav24"
+count24=$(sed -n 's/.*warning: \([0-9]*\) samples clipped.*/\1/p' err)
+# 24 bits count exactly what clips, 16 bits what reaches full scale: both
+# ends, and within a few samples of each other.
+[ $((count - count24)) -ge 0 ] && [ $((count - count24)) -le 100 ] ||
+  fail "16 bits count $count clipped samples, 24 bits $count24"
+run "$TYPING" -o plain.wav
+grep -q clipped err && fail "the song at its own gain was said to clip"
+run "$TYPING" -o loud-strict.wav --gain 24 --strict
+expect 3 "refused: the render has a warning (--strict); nothing written" "--gain 24 --strict"
+[ -e loud-strict.wav ] && fail "--strict wrote a clipped render"
+rm loud.wav loud24.wav plain.wav
 
 if [ -d "$CORPUS/malformed" ]; then
   song=$CORPUS/malformed/load_xm_orders_mismatch.xm

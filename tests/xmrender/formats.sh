@@ -60,9 +60,28 @@ render gain.wav --gain -6 "${short[@]}"
 render loops2.wav --loops 2
 render start.wav --start 4
 "$XMR" "$TYPING" --trace 2>/dev/null | awk '$2 == 4 && $3 == 0 { print $1; exit }' > start4 # where order 4 is first heard
+# The trace stops where the render does: the second row is heard from frame
+# 5,746 (inside a block of 884), so a render of exactly 5,746 frames traces
+# one row and one of 5,747 traces two.
+[ "$("$XMR" "$TYPING" --trace --seconds 0.1302947845804989 2>/dev/null | wc -l)" -eq 1 ] ||
+  fail "--trace printed a row that starts at the --seconds limit"
+[ "$("$XMR" "$TYPING" --trace --seconds 0.13032 2>/dev/null | wc -l)" -eq 2 ] ||
+  fail "--trace missed a row that starts just inside the --seconds limit"
 render fade.wav --fade 2 "${short[@]}"
 render seconds.wav --seconds 2.5
 render rate.wav --seconds 2.5 --rate 48000
+# Channels muted and soloed: a solo is every other channel muted; all muted
+# is silence; channels the song lacks and bad lists are refused.
+render solo3.wav --solo 3 "${short[@]}"
+render mute-others.wav --mute 1,2,4,5,6,7,8,9,10 "${short[@]}"
+cmp -s solo3.wav mute-others.wav || fail "--solo 3 differs from muting every other channel"
+cmp -s solo3.wav short.wav && fail "--solo 3 changed nothing"
+run "$TYPING" -o none.wav --mute 1,2,3,4,5,6,7,8,9,10 "${short[@]}"
+expect 0 "warning: the whole render is silent" "every channel muted"
+run "$TYPING" -o x.wav --mute 11
+expect 1 "xmrender: $TYPING: the song has 10 channels; there is no channel 11" "--mute 11"
+run "$TYPING" -o x.wav --solo 1,,2
+expect 2 "xmrender: --solo: wants channels from 1 to 32, separated by commas" "--solo 1,,2"
 run "$TYPING" -o past.wav --start 99
 expect 1 "xmrender: $TYPING: --start 99 is past the song's last order position (7)" "--start past the end"
 python3 - <<'PY' || fail "the formats or the mixing options are wrong (above)"

@@ -1,6 +1,7 @@
 # --info and --info --json: the JSON parses, says the same as the text, and
 # its one-pass length is what a render writes; names with quotes and
-# backslashes survive; several songs give one JSON object per line.
+# backslashes survive; several songs give one JSON object per line, a
+# refused song one with its reason; -o and --start are refused with --info.
 source "$(dirname "$0")/lib.sh" "$@" || exit 1
 need python3
 make_songs
@@ -67,9 +68,22 @@ assert [s["name"] for s in j["instruments"][0]["samples"]] == ["sine\\low", "sin
 assert [p["orders"] for p in j["patterns"]] == [[0, 2], [], [1]], j["patterns"]
 PY
 
-# Several songs: one object per line; a missing one fails but the rest print.
+# Several songs: one object per line, in order, a refused one too (with its
+# reason); the status says a song failed.
 run "$TYPING" missing.xm named.xm --info --json
 expect 1 "xmrender: missing.xm: cannot open" "--info with a missing song"
-[ "$(wc -l <out)" -eq 2 ] || fail "want two JSON lines, got $(wc -l <out)"
-python3 -c 'import json, sys; [json.loads(l) for l in open(sys.argv[1])]' out || fail "a JSON line does not parse"
-echo "ok: --info and --info --json agree, with the rendered length"
+python3 - out <<'PY' || fail "--info --json: not one line per song"
+import json, sys
+lines = [json.loads(l) for l in open(sys.argv[1])]
+assert [l["file"] for l in lines][1:] == ["missing.xm", "named.xm"], lines
+assert lines[1]["error"].startswith("cannot open"), lines[1]
+assert "error" not in lines[0] and "song_name" in lines[2]
+PY
+
+# --info writes only to standard output and describes the whole song.
+run "$TYPING" --info -o info-file.txt
+expect 2 "--info prints to standard output; -o and --out-dir go with a render" "--info -o"
+[ -e info-file.txt ] && fail "--info -o wrote a file"
+run "$TYPING" --info --start 1
+expect 2 "--info describes the whole song; --start goes with a render" "--info --start"
+echo "ok: --info and --info --json agree, with the rendered length; a line for every song; -o and --start refused"

@@ -83,14 +83,22 @@ stopped INT 130 long.flac
 stopped HUP 129 long.raw
 set +m
 
-# --no-clobber keeps what is there; without it, another file is replaced
-# and keeps its permissions; a new file gets those of the umask.
+# --no-clobber keeps what is there (a skipped file is no failure: a resumed
+# batch ends with status 0; a device or a FIFO is written as ever); without
+# it, another file is replaced and keeps its permissions; a new file gets
+# those of the umask.
 echo old >kept.wav
 run "$TYPING" -o kept.wav --no-clobber
-expect 1 "xmrender: $TYPING: 'kept.wav' exists; not overwritten (--no-clobber)" "--no-clobber"
+expect 0 "xmrender: $TYPING: 'kept.wav' exists; skipped (--no-clobber)" "--no-clobber"
 [ "$(cat kept.wav)" = old ] || fail "--no-clobber replaced the file"
 run "$TYPING" -o fresh.wav --no-clobber
 expect 0 "" "--no-clobber, new file"
+run "$TYPING" -o /dev/null --no-clobber --seconds 1
+expect 0 "wrote /dev/null" "--no-clobber to /dev/null"
+mkfifo pipe.wav
+(cat pipe.wav >/dev/null &)
+run "$TYPING" -o pipe.wav --no-clobber --seconds 1
+expect 0 "wrote pipe.wav" "--no-clobber to a FIFO"
 chmod 640 kept.wav
 run "$TYPING" -o kept.wav
 expect 0 "" "replacing another file"

@@ -1,7 +1,9 @@
 # Several songs at once: with --out-dir or a %n pattern; a song that fails
 # does not stop the others, the status is 1 and a summary names it; each
 # song's messages stay together, in the order given; -j 2 writes the same
-# files as -j 1; two songs that would write one file are refused.
+# files as -j 1; two songs that would write one file are refused; -q keeps
+# only the failures' own messages; --no-clobber resumes a batch; format
+# names in any case; control characters in names are escaped.
 source "$(dirname "$0")/lib.sh" "$@" || exit 1
 
 mkdir in
@@ -29,6 +31,23 @@ run in/a.xm in/b.xm -o 'pat/%n-100%%.flac' -j 2 -q
 expect 0 "" "a %n pattern"
 expect_files pat a-100%.flac b-100%.flac
 [ -s err ] && fail "-q with several songs still wrote messages"
+
+# -q: the failing song's own message, no summary; a skipped song is no failure.
+mkdir quiet
+run in/a.xm in/bad.xm --out-dir quiet --seconds 1 -q
+expect 1 "xmrender: in/bad.xm: " "-q with a failure"
+grep -q "songs failed" err && fail "-q still printed the summary"
+run in/a.xm in/c.xm --out-dir quiet --seconds 1 --no-clobber -q
+expect 0 "" "--no-clobber over a batch half done"
+expect_files quiet a.wav c.wav
+
+# Format names in any case, as extensions are; control characters in a
+# name are shown escaped, never sent to the terminal as they are.
+run in/a.xm -o upper.out --format WAV --seconds 1 -q
+expect 0 "" "--format WAV"
+[ "$(head -c 4 upper.out)" = RIFF ] || fail "--format WAV wrote no WAV"
+run $'new\nline.xm' -o x.wav
+expect 1 'xmrender: new\nline.xm: cannot open' "a name with a newline"
 
 mkdir other
 cp "$TYPING" other/a.xm

@@ -75,6 +75,18 @@ TEST(SampleConversion, RoundsTiesToEvenAndClips) {
   EXPECT_EQ(mix_to_f32(65536.0), 2.0f);  // floats are not clipped
 }
 
+TEST(SampleConversion, ClipsAreThoseTheRoundingPutsOutOfRange) {
+  EXPECT_FALSE(mix_clips(32767.4, SampleType::S16));
+  EXPECT_TRUE(mix_clips(32767.5, SampleType::S16)) << "ties to even: 32768, one past the top";
+  EXPECT_FALSE(mix_clips(-32768.5, SampleType::S16)) << "ties to even: -32768";
+  EXPECT_TRUE(mix_clips(-32769.0, SampleType::S16));
+  EXPECT_FALSE(mix_clips(32767.99, SampleType::S24));
+  EXPECT_TRUE(mix_clips(32768.0, SampleType::S24));
+  EXPECT_FALSE(mix_clips(-32768.0, SampleType::S24));
+  EXPECT_TRUE(mix_clips(-32768.01, SampleType::S24));
+  EXPECT_FALSE(mix_clips(1e9, SampleType::F32));
+}
+
 TEST(Formats, NamesAndExtensions) {
   Format f;
   for (const char* name : {"wav", "wav24", "wav-f32", "raw", "raw24", "raw-f32", "flac", "flac24"}) {

@@ -235,7 +235,7 @@ Encoder* encoder_open(const char* path, const EncoderSettings& settings, std::st
   av_log_set_level(AV_LOG_ERROR);
   auto* e = new Encoder;
   e->settings = settings;
-  const char* container = settings.lossless ? "matroska" : "mp4";
+  const char* container = settings.matroska ? "matroska" : "mp4";
   int r = avformat_alloc_output_context2(&e->format, nullptr, container, path);
   bool ok = r >= 0 || failed(why, "setting up the container", r);
   // No creation time, random identifier or version string: the same bytes on every run.
@@ -253,7 +253,7 @@ Encoder* encoder_open(const char* path, const EncoderSettings& settings, std::st
   }
   if (ok) {
     AVDictionary* options = nullptr;
-    if (!settings.lossless) av_dict_set(&options, "movflags", "+faststart", 0);
+    if (!settings.matroska) av_dict_set(&options, "movflags", "+faststart", 0);
     r = avformat_write_header(e->format, &options);
     av_dict_free(&options);
     ok = r >= 0 || failed(why, "writing the header", r);

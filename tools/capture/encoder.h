@@ -17,7 +17,8 @@
 #include "gfx/image.h"
 
 struct EncoderSettings {
-  bool lossless = false;    // Matroska/FFV1/FLAC instead of MP4/H.264/AAC
+  bool lossless = false;    // FFV1 and FLAC instead of H.264 and AAC
+  bool matroska = false;    // a Matroska file instead of MP4 (always with lossless)
   int32_t width = 0;        // pixels of a composed frame
   int32_t height = 0;
   int32_t scale = 1;        // output pixels per frame pixel along each axis, >= 1

@@ -106,12 +106,13 @@ void print_times(const CaptureRange& range, const CaptureReport& r, const Encode
 int capture(const CaptureOptions& o, const CaptureRange& range, AtomicFile* out) {
   const auto start = std::chrono::steady_clock::now();
   ShowCapture show;
-  if (capture_load(show, o.data_dir, PROGRAM) != STATUS_DONE) {
+  if (capture_load(show, o.data_dir, PROGRAM, o.force) != STATUS_DONE) {
     atomic_discard(out);
     return EXIT_SHOW_DATA;
   }
   EncoderSettings settings;
   settings.lossless = o.lossless;
+  settings.matroska = o.matroska;
   settings.width = FRAME_WIDTH;
   settings.height = FRAME_HEIGHT;
   settings.scale = o.scale;

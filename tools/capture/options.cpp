@@ -1,6 +1,7 @@
 // options.cpp: parses quillmere-capture's options and prints its help.
 #include "tools/capture/options.h"
 
+#include <cctype>
 #include <string>
 
 #include "app/timeline.h"
@@ -17,7 +18,8 @@ constexpr const char* HELP =
     "The show runs on a virtual clock, so the file is the same on every machine\n"
     "and every run; no display and no sound device are needed.\n"
     "\n"
-    "  -o FILE     the video file to write\n"
+    "  -o FILE     the video file to write: Matroska when its name ends in .mkv\n"
+    "              (or with --lossless), else MP4\n"
     "  --data DIR  the folder that holds the nine pictures and typing.xm\n"
     "              (default: the current folder)\n"
     "  --fps N     frames per second, 1..120 (default 60); frame n shows the show\n"
@@ -29,7 +31,8 @@ constexpr const char* HELP =
     "  --crf Q     H.264 quality, 0..51, lower is better (default 18)\n"
     "  --from MS   capture from this show time on (default 0)\n"
     "  --to MS     capture up to this show time, exclusive (default 30720, the end)\n"
-    "  --force     replace FILE if it exists\n"
+    "  --force     replace FILE if it exists, and capture music the loader\n"
+    "              had to repair (a damaged typing.xm)\n"
     "  -q          no progress bar\n"
     "  --time      print how long the capture took and where the time went\n"
     "  --help      print this help and exit\n"
@@ -37,8 +40,9 @@ constexpr const char* HELP =
     "\n"
     "Exit status: 0 when the file is written, 1 when the output is refused or\n"
     "the capture fails, 2 for a bad command line, 255 when a picture or the\n"
-    "music does not load; interrupted, it ends as the signal asks. No partial\n"
-    "file is ever left behind.\n";
+    "music does not load (or, without --force, loads only with repairs);\n"
+    "interrupted, it ends as the signal asks. No partial file is ever left\n"
+    "behind.\n";
 
 // Refuses the command line: "quillmere-capture: what: why" and the usage.
 CommandLine refuse(OptionScanner* s, const std::string& what, const char* why) {
@@ -77,9 +81,25 @@ bool parse_flag(const OptionScanner& s, CaptureOptions& o) {
   return true;
 }
 
-// Checks the options against each other once all are read.
-CommandLine check(OptionScanner* s, const CaptureOptions& o, bool crf_given) {
+// The name's extension in lower case, with its dot; empty when it has none.
+std::string extension_of(const std::string& path) {
+  const size_t dot = path.find_last_of('.');
+  const size_t slash = path.find_last_of('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  std::string e = path.substr(dot);
+  for (char& c : e) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return e;
+}
+
+// Checks the options against each other once all are read, and settles
+// the container from the file's name.
+CommandLine check(OptionScanner* s, CaptureOptions& o, bool crf_given) {
   if (o.output.empty()) return refuse(s, "-o", "no output file given");
+  const std::string extension = extension_of(o.output);
+  if (o.output == "-") return refuse(s, "-o", "writes a file; standard output is not supported");
+  if (o.lossless && (extension == ".mp4" || extension == ".m4v"))
+    return refuse(s, "-o", "--lossless writes Matroska; name the file .mkv");
+  o.matroska = o.lossless || extension == ".mkv";
   if (o.lossless && crf_given) return refuse(s, "--crf", "sets the H.264 quality; --lossless has none");
   if (o.lossless && o.scale > CAPTURE_MAX_LOSSLESS_SCALE) return refuse(s, "--scale", "--lossless takes 1 or 2");
   if (o.from_ms >= o.to_ms) return refuse(s, "--from", "must come before --to");

@@ -30,7 +30,8 @@ struct CaptureOptions {
   std::string output;        // the video file to write
   int32_t fps = CAPTURE_DEFAULT_FPS;     // frames per second, CAPTURE_MIN_FPS..CAPTURE_MAX_FPS
   int32_t scale = CAPTURE_DEFAULT_SCALE; // pixels per frame pixel along each axis, 1..4
-  bool lossless = false;     // Matroska with FFV1 (bgr0) and FLAC instead of MP4 with H.264 and AAC
+  bool lossless = false;     // FFV1 (bgr0) and FLAC in Matroska instead of H.264 and AAC
+  bool matroska = false;     // the container is Matroska: --lossless, or a file named .mkv; else MP4
   int32_t crf = CAPTURE_DEFAULT_CRF;     // H.264 quality, 0..51 (lower is better)
   int32_t from_ms = 0;       // first show time captured, ms, inclusive
   int32_t to_ms = 0;         // end of the stretch, ms, exclusive; at most the show's length

@@ -60,7 +60,7 @@ CaptureRange capture_range(int32_t fps, int32_t from_ms, int32_t to_ms) {
   return range;
 }
 
-int capture_load(ShowCapture& c, const std::string& data_dir, const char* program) {
+int capture_load(ShowCapture& c, const std::string& data_dir, const char* program, bool accept_repairs) {
   // The capture's clock, not a thread, keeps the ring filled.
   show_open_sound(c.show, qm::virtual_device(c.device), qm::MIXER_PUMPED, nullptr);
   ShowFailure failure;
@@ -68,6 +68,14 @@ int capture_load(ShowCapture& c, const std::string& data_dir, const char* progra
   if (loaded == SHOW_PICTURE_FAILED) std::fprintf(stderr, "%s\n", failure.message.c_str());
   if (loaded == SHOW_MUSIC_FAILED) std::fprintf(stderr, "%s: %s\n", program, failure.message.c_str());
   if (loaded != SHOW_OK) return STATUS_LOAD_FAILED;
+  const std::string music = show_data_path(data_dir, MUSIC_FILE);
+  const std::vector<std::string> repairs = show_music_warnings(c.show);
+  for (const std::string& text : repairs) std::fprintf(stderr, "%s: %s: warning: %s\n", program, music.c_str(), text.c_str());
+  if (!repairs.empty() && !accept_repairs) {
+    std::fprintf(stderr, "%s: %s: refused: the music loaded only with repairs (add --force to capture it anyway)\n",
+                 program, music.c_str());
+    return STATUS_LOAD_FAILED;
+  }
   show_start(c.show);
   return STATUS_DONE;
 }

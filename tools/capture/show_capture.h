@@ -63,10 +63,13 @@ struct ShowCapture {
 };
 
 // Loads the pictures and the music from data_dir as the show does, with the
-// show's messages on standard error when one does not load. Returns
+// show's messages on standard error when one does not load, and the
+// loader's repairs to the music as warnings. Music that loaded only with
+// repairs is refused unless accept_repairs (--force): a video made for
+// others to watch must not carry a damaged soundtrack unasked. Returns
 // STATUS_DONE, or STATUS_LOAD_FAILED after the message. program prefixes
-// the music's message.
-int capture_load(ShowCapture& capture, const std::string& data_dir, const char* program);
+// the music's messages.
+int capture_load(ShowCapture& capture, const std::string& data_dir, const char* program, bool accept_repairs);
 
 // Runs the show from its start through range.end - 1: every frame is
 // timed and the music played and stopped as in the show, but only the

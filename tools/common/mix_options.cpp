@@ -2,6 +2,7 @@
 // Owns: nothing. Thread: the caller's.
 #include "tools/common/mix_options.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -11,6 +12,32 @@ constexpr double MAX_GAIN_DB = 24.0;
 constexpr int32_t MAX_SEPARATION = 200;
 constexpr int32_t MAX_LOOPS = 1000000;
 constexpr int32_t LAST_ORDER = 255;
+constexpr int32_t MAX_CHANNELS = 32;  // channels an XM song can have
+constexpr const char* CHANNELS_WANTED = "wants channels from 1 to 32, separated by commas";
+
+// A list of channels counted from 1 ("1,3,5") as bits (bit c: channel c + 1).
+bool parse_channels(const char* text, uint32_t* bits) {
+  if (text == nullptr || *text == '\0') return false;
+  uint32_t set = 0;
+  std::string rest = text;
+  for (size_t at = 0; at <= rest.size();) {
+    const size_t comma = std::min(rest.find(',', at), rest.size());
+    int64_t channel = 0;
+    if (!parse_whole(rest.substr(at, comma - at).c_str(), 1, MAX_CHANNELS, &channel)) return false;
+    set |= uint32_t{1} << (channel - 1);
+    at = comma + 1;
+  }
+  *bits = set;
+  return true;
+}
+
+// The channels of bits the song does not have, for the refusal; empty when none.
+std::string channels_past(uint32_t bits, int32_t channels) {
+  std::string past;
+  for (int32_t c = channels; c < MAX_CHANNELS; ++c)
+    if ((bits >> c) & 1) past += (past.empty() ? "" : ",") + std::to_string(c + 1);
+  return past;
+}
 
 // Refuses the option's value; true: the option was a mixing option.
 bool bad(OptionScanner* s, const char* name, const char* want) {
@@ -26,7 +53,9 @@ const char* const MIX_OPTIONS_HELP =
     "  --start ORDER            start at this order position (default 0)\n"
     "  --gain DB                gain in decibels, -60 to 24 (default 0)\n"
     "  --stereo-separation PCT  0 (mono) to 200 percent (default 100, the song as mixed)\n"
-    "  --mono                   one channel, the mid signal\n";
+    "  --mono                   one channel, the mid signal\n"
+    "  --mute LIST              silence these channels (from 1; \"2,5\")\n"
+    "  --solo LIST              play only these channels\n";
 
 bool parse_mix_option(OptionScanner* s, MixOptions* o) {
   if (scan_flag(*s, "--mono")) {
@@ -54,6 +83,10 @@ bool parse_mix_option(OptionScanner* s, MixOptions* o) {
     if (v == nullptr || !parse_whole(v, 0, MAX_SEPARATION, &whole))
       return bad(s, "--stereo-separation", "wants a whole percentage from 0 to 200");
     o->separation = static_cast<int32_t>(whole);
+  } else if (scan_value(s, "--mute", &v)) {
+    if (!parse_channels(v, &o->muted)) return bad(s, "--mute", CHANNELS_WANTED);
+  } else if (scan_value(s, "--solo", &v)) {
+    if (!parse_channels(v, &o->soloed)) return bad(s, "--solo", CHANNELS_WANTED);
   } else {
     return false;
   }
@@ -68,6 +101,15 @@ bool apply_mix_options(qm_player* player, const qm_song* song, const MixOptions&
     *why = "--start " + std::to_string(o.start) + " is past the song's last order position (" +
            std::to_string(orders - 1) + ")";
     return false;
+  }
+  const std::string past = channels_past(o.muted | o.soloed, info.channels);
+  if (!past.empty()) {
+    *why = "the song has " + std::to_string(info.channels) + " channels; there is no channel " + past;
+    return false;
+  }
+  for (int32_t c = 0; c < info.channels; ++c) {
+    if ((o.muted >> c) & 1) qm_player_set_channel_mute(player, c, 1);
+    if ((o.soloed >> c) & 1) qm_player_set_channel_solo(player, c, 1);
   }
   // The settings first: a seek places the player as the playback from the
   // start with them would stand at the order, at its own tempo.

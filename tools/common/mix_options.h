@@ -25,6 +25,8 @@ struct MixOptions {
   double gain_db = 0.0;        // --gain DB: -60..24
   int32_t separation = 100;    // --stereo-separation PERCENT: 0 (mono) .. 200
   bool mono = false;           // --mono: one channel, the mid signal (separation 0)
+  uint32_t muted = 0;          // --mute LIST: bit c set mutes channel c + 1 (1..32)
+  uint32_t soloed = 0;         // --solo LIST: bit c set solos channel c + 1; any solo silences the others
 };
 
 // True when the scanner's current argument is a mixing option: taken with
@@ -35,7 +37,8 @@ bool parse_mix_option(OptionScanner* scanner, MixOptions* options);
 // The help lines of the mixing options, for a --help text.
 extern const char* const MIX_OPTIONS_HELP;
 
-// Sets player up for the options: repeats, start position, gain and stereo
-// separation. False with a reason (for "program: file: reason") when the
-// start lies outside the song.
+// Sets player up for the options: repeats, start position, gain, stereo
+// separation, muted and soloed channels. False with a reason (for
+// "program: file: reason") when the start lies outside the song or a
+// channel named is not in it.
 bool apply_mix_options(qm_player* player, const qm_song* song, const MixOptions& options, std::string* why);

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "tools/common/text.h"
+
 Status failure(ExitStatus code, std::string message, int error) {
   Status status;
   status.code = code;
@@ -21,4 +23,4 @@ void print_failure(const char* program, const std::string& subject, const std::s
   }
 }
 
-std::string quoted(const std::string& path) { return "'" + path + "'"; }
+std::string quoted(const std::string& path) { return "'" + printable(path) + "'"; }

@@ -72,6 +72,8 @@ bool encoder_write_s16(Encoder* e, const int16_t* samples, int32_t frames) {
   if (!take_frames(e, frames)) return false;
   const size_t count = static_cast<size_t>(frames) * static_cast<size_t>(e->layout.channels);
   for (size_t i = 0; i < count && !e->audible; ++i) e->audible = samples[i] != 0;
+  // The library clipped them already: a sample at full scale most likely was.
+  for (size_t i = 0; i < count; ++i) e->clipped += samples[i] == INT16_MAX || samples[i] == INT16_MIN;
   if (e->layout.format.container == Container::FLAC) {
     e->wide.assign(samples, samples + count);
     return flac_write_samples(e, frames);
@@ -86,6 +88,7 @@ bool encoder_write_mix(Encoder* e, const float* values, int32_t frames) {
   if (!take_frames(e, frames)) return false;
   const size_t count = static_cast<size_t>(frames) * static_cast<size_t>(e->layout.channels);
   const SampleType type = e->layout.format.type;
+  for (size_t i = 0; i < count; ++i) e->clipped += mix_clips(values[i], type);
   if (e->layout.format.container == Container::FLAC) {
     e->wide.resize(count);
     for (size_t i = 0; i < count; ++i) {

@@ -31,6 +31,7 @@ struct Encoder {
   std::vector<int32_t> wide;            // one chunk of samples for libFLAC
   uint64_t frames = 0;                  // frames written so far
   bool audible = false;                 // some written sample is not zero
+  uint64_t clipped = 0;                 // samples clipped to full scale (16-bit: those at full scale)
   bool too_long = false;                // a WAV file would pass 4 GiB
 };
 

@@ -2,6 +2,8 @@
 // Owns: nothing. Thread: any.
 #include "tools/xmrender/formats.h"
 
+#include <strings.h>
+
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -48,7 +50,7 @@ const char* const FORMATS_HELP =
 
 bool format_from_name(const char* name, Format* format) {
   for (const NamedFormat& f : FORMATS) {
-    if (std::strcmp(f.name, name) == 0) {
+    if (strcasecmp(f.name, name) == 0) {  // WAV as wav, as .WAV is taken as .wav
       *format = f.format;
       return true;
     }
@@ -111,5 +113,18 @@ int sample_bytes(SampleType type) {
 int16_t mix_to_s16(double value) { return static_cast<int16_t>(round_clip(value, S16_MIN, S16_MAX)); }
 
 int32_t mix_to_s24(double value) { return static_cast<int32_t>(round_clip(value * S24_PER_MIX, S24_MIN, S24_MAX)); }
+
+bool mix_clips(double value, SampleType type) {
+  const auto outside = [](double v, double lo, double hi) {
+    const double r = std::nearbyint(v);
+    return r < lo || r > hi;
+  };
+  switch (type) {
+    case SampleType::S16: return outside(value, S16_MIN, S16_MAX);
+    case SampleType::S24: return outside(value * S24_PER_MIX, S24_MIN, S24_MAX);
+    case SampleType::F32: return false;
+  }
+  return false;
+}
 
 float mix_to_f32(double value) { return static_cast<float>(value / MIX_FULL_SCALE); }

@@ -50,3 +50,6 @@ int16_t mix_to_s16(double value);
 int32_t mix_to_s24(double value);
 // A mix value as a float sample of full scale 1.0 (unclipped).
 float mix_to_f32(double value);
+// True when the conversion of value to type clips it (never for F32, which
+// keeps values beyond full scale).
+bool mix_clips(double value, SampleType type);

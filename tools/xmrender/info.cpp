@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/common/json_writer.h"
+#include "tools/common/text.h"
 
 namespace {
 
@@ -77,9 +78,9 @@ double seconds_of(const Facts& f) { return static_cast<double>(f.frames) / f.rat
 // ---- Text -------------------------------------------------------------------
 
 void print_text(FILE* out, const char* path, const Facts& f) {
-  std::fprintf(out, "file:         %s\n", path);
-  std::fprintf(out, "song name:    %s\n", f.song.name);
-  std::fprintf(out, "tracker:      %s\n", f.song.tracker);
+  std::fprintf(out, "file:         %s\n", printable(path).c_str());
+  std::fprintf(out, "song name:    %s\n", song_text(f.song.name).c_str());
+  std::fprintf(out, "tracker:      %s\n", song_text(f.song.tracker).c_str());
   std::fprintf(out, "format:       XM %s, %s periods\n", version_text(f.song.version).c_str(),
                f.song.linear_periods ? "linear" : "Amiga");
   std::fprintf(out, "channels:     %d\n", f.song.channels);
@@ -99,14 +100,14 @@ void print_text(FILE* out, const char* path, const Facts& f) {
   std::fprintf(out, "instruments:  %d\n", f.song.instruments);
   for (size_t i = 0; i < f.instruments.size(); ++i) {
     const Instrument& in = f.instruments[i];
-    std::fprintf(out, "  %3zu: \"%s\", %d sample%s\n", i + 1, in.info.name, in.info.samples,
+    std::fprintf(out, "  %3zu: \"%s\", %d sample%s\n", i + 1, song_text(in.info.name).c_str(), in.info.samples,
                  in.info.samples == 1 ? "" : "s");
     for (size_t s = 0; s < in.samples.size(); ++s) {
       const qm_sample_info& sm = in.samples[s];
       std::fprintf(out,
                    "       sample %2zu: \"%s\", %u frames, loop %s %u+%u, volume %d, finetune %d, panning %d, "
                    "relative note %d\n",
-                   s, sm.name, sm.length, loop_name(sm.loop_type), sm.loop_start, sm.loop_length, sm.volume,
+                   s, song_text(sm.name).c_str(), sm.length, loop_name(sm.loop_type), sm.loop_start, sm.loop_length, sm.volume,
                    sm.finetune, sm.panning, sm.relative_note);
     }
   }
@@ -124,7 +125,7 @@ void json_ints(JsonWriter* j, const char* key, const std::vector<int32_t>& value
 void json_sample(JsonWriter* j, size_t index, const qm_sample_info& s) {
   json_begin_object(j);
   json_int_field(j, "index", static_cast<int64_t>(index));
-  json_string_field(j, "name", s.name);
+  json_string_field(j, "name", song_utf8(s.name));
   json_int_field(j, "frames", s.length);
   json_string_field(j, "loop", loop_name(s.loop_type));
   json_int_field(j, "loop_start", s.loop_start);
@@ -152,7 +153,7 @@ void json_lists(JsonWriter* j, const Facts& f) {
   for (size_t i = 0; i < f.instruments.size(); ++i) {
     json_begin_object(j);
     json_int_field(j, "index", static_cast<int64_t>(i + 1));
-    json_string_field(j, "name", f.instruments[i].info.name);
+    json_string_field(j, "name", song_utf8(f.instruments[i].info.name));
     json_key(j, "samples");
     json_begin_array(j);
     for (size_t s = 0; s < f.instruments[i].samples.size(); ++s) json_sample(j, s, f.instruments[i].samples[s]);
@@ -170,8 +171,8 @@ void print_json(FILE* out, const char* path, const Facts& f) {
   JsonWriter j;
   json_begin_object(&j);
   json_string_field(&j, "file", path);
-  json_string_field(&j, "song_name", f.song.name);
-  json_string_field(&j, "tracker", f.song.tracker);
+  json_string_field(&j, "song_name", song_utf8(f.song.name));
+  json_string_field(&j, "tracker", song_utf8(f.song.tracker));
   json_string_field(&j, "version", version_text(f.song.version));
   json_bool_field(&j, "linear_periods", f.song.linear_periods != 0);
   json_int_field(&j, "channels", f.song.channels);
@@ -192,6 +193,15 @@ void print_json(FILE* out, const char* path, const Facts& f) {
 }
 
 }  // namespace
+
+void print_refusal_json(FILE* out, const char* path, const std::string& why) {
+  JsonWriter j;
+  json_begin_object(&j);
+  json_string_field(&j, "file", path);
+  json_string_field(&j, "error", why);
+  json_end_object(&j);
+  std::fprintf(out, "%s\n", j.text.c_str());
+}
 
 void print_song_info(FILE* out, const char* path, const qm_song* song, int32_t rate, bool json) {
   const Facts facts = gather(song, rate);

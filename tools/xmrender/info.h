@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "quillmere/music.h"
 
@@ -17,3 +18,5 @@ constexpr uint64_t INFO_MEASURE_CAP_SECONDS = 3600;
 // Prints the listing of song, loaded from path, with its length at rate
 // frames per second: text, or (json) one JSON object on one line.
 void print_song_info(FILE* out, const char* path, const qm_song* song, int32_t rate, bool json);
+// The JSON line of a song that gave no facts: {"file": path, "error": why}.
+void print_refusal_json(FILE* out, const char* path, const std::string& why);

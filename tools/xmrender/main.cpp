@@ -23,6 +23,7 @@
 #include "quillmere/music.h"
 #include "tools/common/progress_bar.h"
 #include "tools/common/stop_signals.h"
+#include "tools/common/text.h"
 #include "tools/xmrender/info.h"
 #include "tools/xmrender/options.h"
 #include "tools/xmrender/output_file.h"
@@ -136,8 +137,8 @@ bool plan_jobs(const Options& o, std::deque<Job>* jobs) {
       const Job& jb = (*jobs)[b];
       if (!ja.output.empty() && ja.output != "-" &&
           (ja.output == jb.output || same_file(ja.output, jb.output))) {
-        std::fprintf(stderr, "%s: '%s' and '%s' would both be written to '%s'\n", PROGRAM, ja.input.c_str(),
-                     jb.input.c_str(), ja.output.c_str());
+        std::fprintf(stderr, "%s: %s and %s would both be written to %s\n", PROGRAM, quoted(ja.input).c_str(),
+                     quoted(jb.input).c_str(), quoted(ja.output).c_str());
         return false;
       }
     }
@@ -183,16 +184,16 @@ bool print_ready(std::deque<Job>* jobs, size_t* printed, bool* head_printed, Pro
 
 // The exit status of the jobs, and for several songs a summary of those
 // that failed.
-int finish(const std::deque<Job>& jobs) {
+int finish(const std::deque<Job>& jobs, bool quiet) {
   int status = 0;
   std::string failed;
   size_t failures = 0;
   for (const Job& job : jobs) {
-    if (job.status == JOB_OK) continue;
+    if (job.status == JOB_OK || job.status == JOB_SKIPPED) continue;
     if (job.status == JOB_FAILED || status == 0) status = job.status;
     failed += (failures++ == 0 ? "" : ", ") + job.input;
   }
-  if (jobs.size() > 1 && failures > 0) {
+  if (jobs.size() > 1 && failures > 0 && !quiet) {  // -q: each failure said so already
     std::fprintf(stderr, "%s: %zu of %zu songs failed: %s\n", PROGRAM, failures, jobs.size(), failed.c_str());
   }
   return status;
@@ -220,7 +221,7 @@ int render_all(Options o) {
   progress_clear(&bar);
   std::fflush(stdout);
   if (stop_requested()) end_by_stop_signal();
-  return finish(jobs);
+  return finish(jobs, o.quiet);
 }
 
 int show_info(const Options& o) {
@@ -229,17 +230,21 @@ int show_info(const Options& o) {
     qm_song* song = nullptr;
     qm_load_error error{};
     if (qm_song_load_file_ex(input.c_str(), &song, &error) != QM_OK) {
-      std::fprintf(stderr, "%s: %s: %s%s%s\n", PROGRAM, input.c_str(), qm_status_text(error.status),
-                   error.detail[0] != '\0' ? ": " : "", error.detail);
+      const std::string why =
+          std::string(qm_status_text(error.status)) + (error.detail[0] != '\0' ? ": " : "") + error.detail;
+      std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, printable(input).c_str(), why.c_str());
+      if (o.json) print_refusal_json(stdout, input.c_str(), why);  // a line for every song given
       status = EXIT_FAILED;
       continue;
     }
     const int32_t warnings = qm_song_warning_count(song);
     for (int32_t i = 0; i < warnings; ++i) {
-      std::fprintf(stderr, "%s: %s: warning: %s\n", PROGRAM, input.c_str(), qm_song_warning_text(song, i));
+      std::fprintf(stderr, "%s: %s: warning: %s\n", PROGRAM, printable(input).c_str(), qm_song_warning_text(song, i));
     }
     if (o.strict && warnings > 0) {
-      std::fprintf(stderr, "%s: %s: refused: the song loaded with warnings (--strict)\n", PROGRAM, input.c_str());
+      std::fprintf(stderr, "%s: %s: refused: the song loaded with warnings (--strict)\n", PROGRAM,
+                   printable(input).c_str());
+      if (o.json) print_refusal_json(stdout, input.c_str(), "refused: the song loaded with warnings (--strict)");
       if (status == 0) status = EXIT_STRICT;
     } else {
       print_song_info(stdout, input.c_str(), song, o.mix.rate, o.json);

@@ -25,7 +25,7 @@ const char* const HELP_OUTPUT =
     "  --format NAME            output format (below); by default it follows the\n"
     "                           extension of FILE: .wav, .flac, .raw or .pcm; WAV on\n"
     "                           standard output and devices\n"
-    "  --no-clobber             never replace an existing file\n"
+    "  --no-clobber             never replace an existing file (its song is skipped)\n"
     "  -j N                     render N songs at once, 1 to 64 (default 1)\n"
     "\n"
     "Length and mixing:\n"
@@ -116,6 +116,9 @@ bool parse_own_option(OptionScanner* s, Options* o) {
 bool check_combination(OptionScanner* s, Options* o) {
   if (o->inputs.empty()) return refused(s, "no song given");
   if (o->json && !o->info) return refused(s, "--json goes with --info");
+  if (o->info && (!o->output.empty() || !o->out_dir.empty()))
+    return refused(s, "--info prints to standard output; -o and --out-dir go with a render");
+  if (o->info && o->mix.start != 0) return refused(s, "--info describes the whole song; --start goes with a render");
   if (o->info) return true;
   const bool several = o->inputs.size() > 1;
   if (!o->output.empty() && !o->out_dir.empty()) return refused(s, "give -o or --out-dir, not both");

@@ -2,6 +2,8 @@
 // Owns: see render_job.h. Thread: the job's worker.
 #include "tools/xmrender/render_job.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -10,6 +12,7 @@
 
 #include "quillmere/music.h"
 #include "tools/common/stop_signals.h"
+#include "tools/common/text.h"
 #include "tools/xmrender/encoder.h"
 #include "tools/xmrender/output_file.h"
 
@@ -187,9 +190,20 @@ void finish_output(const Options& o, Job* job, OutputFile* out, Encoder* encoder
   bool ok = encoder_finish(encoder, &why) && !r.write_failed;
   const bool silent = ok && !encoder->audible && r.frames > 0;
   if (silent) add_message(&job->tail, job->input, "warning: the whole render is silent");
-  if (silent && o.strict) {
-    output_discard(out);
-    add_message(&job->tail, job->input, "refused: the render has a warning (--strict); nothing written");
+  if (ok && encoder->clipped > 0)
+    add_message(&job->tail, job->input,
+                "warning: " + std::to_string(encoder->clipped) + " samples clipped at full scale (lower --gain)");
+  if ((silent || (ok && encoder->clipped > 0)) && o.strict) {
+    // A file is not made; a stream cannot be taken back, so it is finished
+    // whole (its header promised every frame) and the refusal says so.
+    const bool streamed = out->file.temp.empty();
+    if (streamed && !output_commit(out, o.no_clobber, &why)) add_message(&job->tail, job->input, why);
+    if (!streamed) output_discard(out);
+    add_message(&job->tail, job->input,
+                streamed ? "refused: the render has a warning (--strict); " +
+                               (job->output == "-" ? std::string("standard output") : quoted(job->output)) +
+                               " has it already, whole"
+                         : "refused: the render has a warning (--strict); nothing written");
     job->status = JOB_REFUSED_STRICT;
     return;
   }
@@ -254,17 +268,30 @@ void render_song(const Options& o, Job* job, const qm_song* song) {
 }  // namespace
 
 void add_message(std::string* to, const std::string& file, const std::string& text) {
-  *to += std::string(PROGRAM) + ": " + file + ": " + text + "\n";
+  *to += std::string(PROGRAM) + ": " + printable(file) + ": " + text + "\n";
+}
+
+// --no-clobber and an output file already there: the job was done before
+// (a batch resumed), so it is skipped before any work, and that is no failure.
+bool skip_existing(const Options& o, Job* job) {
+  struct stat st {};
+  if (!o.no_clobber || job->output.empty() || output_is_stream(job->output) || lstat(job->output.c_str(), &st) != 0)
+    return false;
+  if (!o.quiet) add_message(&job->head, job->input, quoted(job->output) + " exists; skipped (--no-clobber)");
+  job->status = JOB_SKIPPED;
+  return true;
 }
 
 void run_job(const Options& o, Job* job) {
   if (!job->refusal.empty()) {
     add_message(&job->head, job->input, job->refusal);
     job->status = JOB_FAILED;
-  } else if (qm_song* song = load_song(o, job); song != nullptr) {
-    job->stage.store(STAGE_LOADED, std::memory_order_release);
-    render_song(o, job, song);
-    qm_song_free(song);
+  } else if (!skip_existing(o, job)) {
+    if (qm_song* song = load_song(o, job); song != nullptr) {
+      job->stage.store(STAGE_LOADED, std::memory_order_release);
+      render_song(o, job, song);
+      qm_song_free(song);
+    }
   }
   job->stage.store(STAGE_DONE, std::memory_order_release);
 }

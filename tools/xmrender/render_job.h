@@ -29,6 +29,7 @@ enum JobStatus : int {
   JOB_FAILED = EXIT_FAILED,
   JOB_REFUSED_STRICT = EXIT_STRICT,
   JOB_STOPPED = -1,  // a stop signal came first
+  JOB_SKIPPED = -2,  // --no-clobber and the output exists: nothing to do, not a failure
 };
 
 struct Job {

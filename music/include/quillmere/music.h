@@ -314,6 +314,22 @@ QM_API int32_t qm_song_order(const qm_song* song, int32_t position);
 /* Rows of a pattern, or -1 outside 0 .. patterns - 1. */
 QM_API int32_t qm_song_pattern_rows(const qm_song* song, int32_t pattern);
 
+/* One pattern cell as the file stores it, for showing a pattern as
+   trackers do. */
+typedef struct qm_cell {
+  uint8_t note;       /* 0 none, 1..96 C-0 .. B-7, 97 key-off; other values as stored */
+  uint8_t instrument; /* 0 none, 1..128 */
+  uint8_t volume;     /* volume column: 0 none, 0x10..0x50 volume 0..64, 0x60..0xFF a command and its value */
+  uint8_t effect;     /* 0..35: the effect's digit or letter in base 36 (0-9, then A-Z) */
+  uint8_t param;      /* the effect's parameter */
+} qm_cell;
+
+/* Copies the cells of one row of a pattern, channel 0 first, into
+   cells[0 .. count - 1]: the song's channels, and empty cells for count
+   beyond them. QM_ERROR_INVALID_ARGUMENT, changing nothing, for a null
+   pointer, count < 0, or a pattern or row out of range. Any thread; a copy. */
+QM_API qm_status qm_song_get_row(const qm_song* song, int32_t pattern, int32_t row, qm_cell* cells, int32_t count);
+
 /* ---- Playing ---------------------------------------------------------- */
 
 typedef struct qm_player qm_player; /* all the state of one playback */

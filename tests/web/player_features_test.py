@@ -1,0 +1,294 @@
+"""The module player as a musician uses it, in headless Chromium, with
+copies of the show's own song (no shared corpus needed): files and a folder
+dropped anywhere make a playlist that next, previous, repeat and shuffle
+follow; Space plays and pauses; the order list and the pattern view follow
+what is heard; the help overlay lists the keys; the seek bar and an order
+chosen play the song at its own position and stop at its end unless loop
+is on; channels mute and solo by click and by digit, with meters that move;
+a WAV download renders in a worker from the song it began with while the
+page stays free; without Web Audio play says why; the page holds at 375 px."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from browser import Browser, Site, wait_for_download  # noqa: E402
+
+RATE = 44100
+# typing.xm: speed 13 at 249 bpm gives 442 frames a tick; 16 rows of 13
+# ticks an order, and order 7 is the last of 8.
+ORDER_FRAMES = 16 * 13 * 442
+LAST_ORDER = 7
+LONG_TASK_MS = 50   # a main-thread task this long would starve the sound output
+
+
+class PlayerFeatures(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="qm-player-")
+        song = os.path.join(os.environ["QM_DATA"], "typing.xm")
+        for name in ("first.xm", "second.xm", "folder/one.xm", "folder/deeper/two.xm"):
+            os.makedirs(os.path.dirname(os.path.join(cls.work, name)), exist_ok=True)
+            shutil.copy(song, os.path.join(cls.work, name))
+        with open(os.path.join(cls.work, "folder", "notes.txt"), "w") as f:
+            f.write("not a module\n")
+        cls.downloads = os.path.join(cls.work, "downloads")
+        os.makedirs(cls.downloads)
+        cls.site = Site(os.environ["QM_SITE"])
+        cls.browser = Browser()
+        cls.browser.allow_downloads(cls.downloads)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.close()
+        cls.site.close()
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def setUp(self):
+        self.browser.set_viewport(1280, 800)
+        self.browser.goto(self.site.url("player.html"))
+        self.browser.wait_for("window.qmPlayer && qmPlayer.ready")
+
+    def path(self, name):
+        return os.path.join(self.work, name)
+
+    def drop(self, *names):
+        b = self.browser
+        loads = b.evaluate("qmPlayer.loads")
+        # At the page's bottom right corner, outside every box.
+        b.drop_files([self.path(n) for n in names], b.evaluate("innerWidth") - 5, b.evaluate("innerHeight") - 5)
+        b.wait_for(f"qmPlayer.loads > {loads}")
+
+    def play_and_hear(self, frames=RATE // 2):
+        b = self.browser
+        b.type_key("Space")
+        b.wait_for(f"qmPlayer.position && qmPlayer.position.frame > {frames}", timeout=20)
+
+    def test_drops_make_a_playlist_that_the_keys_and_buttons_follow(self):
+        b = self.browser
+        self.drop("first.xm", "second.xm")
+        self.assertEqual(b.evaluate("qmPlayer.playlist.map(e => e.name)"), ["first.xm", "second.xm"])
+        self.assertEqual(b.evaluate("[qmPlayer.current, qmPlayer.fileName, qmPlayer.loaded]"), [0, "first.xm", True])
+        self.drop("folder")  # its modules, deepest last; the text file is left out
+        self.assertEqual(b.evaluate("qmPlayer.playlist.map(e => e.name)"),
+                         ["first.xm", "second.xm", "one.xm", "two.xm"])
+        self.assertEqual(b.evaluate("qmPlayer.fileName"), "one.xm")
+        for key, current in (("n", 3), ("n", 0), ("p", 3)):
+            loads = b.evaluate("qmPlayer.loads")
+            b.type_key(key)
+            b.wait_for(f"qmPlayer.loads > {loads} && qmPlayer.loaded")
+            self.assertEqual(b.evaluate("qmPlayer.current"), current)
+        b.click_element("#next")
+        b.wait_for("qmPlayer.current === 0 && qmPlayer.loaded")
+        self.assertEqual(b.evaluate("document.querySelector('#playlist [aria-current]').textContent"), "first.xm")
+        for key, name in (("l", "loop"), ("r", "repeat"), ("s", "shuffle")):
+            b.type_key(key)
+            self.assertEqual(b.evaluate(f"[qmPlayer.{name}, document.getElementById('{name}').ariaPressed]"),
+                             [True, "true"])
+        # Shuffled, next visits every other song once before it comes back.
+        start = b.evaluate("qmPlayer.current")
+        visited = [start]
+        for _ in range(3):
+            self.next_song()
+            visited.append(b.evaluate("qmPlayer.current"))
+        self.assertEqual(sorted(visited), [0, 1, 2, 3])
+        self.assertEqual(b.console_errors(), [])
+
+    def next_song(self):
+        b = self.browser
+        loads = b.evaluate("qmPlayer.loads")
+        b.type_key("n")
+        b.wait_for(f"qmPlayer.loads > {loads} && qmPlayer.loaded")
+
+    def test_space_plays_and_the_views_follow_what_is_heard(self):
+        b = self.browser
+        self.drop("first.xm")
+        self.play_and_hear(2 * ORDER_FRAMES // 3)
+        self.assertEqual(b.evaluate("document.getElementById('play').getAttribute('aria-label')"), "Pause")
+        at = b.evaluate("qmPlayer.position")
+        self.assertEqual(b.evaluate("document.querySelector('#orders [aria-current]').dataset.order"),
+                         str(b.evaluate("qmPlayer.position.order")))
+        row = int(b.evaluate("document.getElementById('rows').dataset.row"))
+        self.assertLessEqual(abs(row - b.evaluate("qmPlayer.position.row")), 1)
+        # That row sits under the cursor, in the middle of the view.
+        middle = b.evaluate("(() => { const box = document.getElementById('pattern').getBoundingClientRect();"
+                            " return box.y + box.height / 2; })()")
+        box = b.evaluate(f"document.querySelectorAll('#rows .row')[{row}].getBoundingClientRect().toJSON()")
+        self.assertLessEqual(box["y"], middle)
+        self.assertGreaterEqual(box["y"] + box["height"], middle)
+        self.assertGreater(b.evaluate("document.querySelectorAll('#rows .row').length"), 0)
+        self.assertEqual(b.evaluate("document.querySelectorAll('#channels .ch').length"), 10)
+        b.type_key("Space")
+        time.sleep(0.3)
+        paused = b.evaluate("qmPlayer.position.frame")
+        time.sleep(0.4)
+        self.assertEqual(b.evaluate("qmPlayer.position.frame"), paused)
+        self.assertGreaterEqual(paused, at["frame"])
+        self.assertIn("(paused)", b.evaluate("document.getElementById('position').textContent"))
+        b.press_key("?", "Slash", 191, shift=True)
+        self.assertTrue(b.evaluate("document.getElementById('help').open"))
+        self.assertIn("mute channel", b.evaluate("document.getElementById('help').textContent"))
+        b.type_key("Escape")
+        b.wait_for("!document.getElementById('help').open")
+        self.assertEqual(b.console_errors(), [])
+
+    def shown_seconds(self):
+        """The time the page shows, in seconds, rounded up from its tenths."""
+        minutes, seconds = self.browser.evaluate("document.getElementById('time').textContent").split(":")
+        return 60 * int(minutes) + float(seconds) + 0.05
+
+    def test_an_order_or_the_seek_bar_plays_the_song_from_there_and_it_stops_at_its_end(self):
+        b = self.browser
+        self.drop("first.xm")
+        self.play_and_hear()
+        b.click_element(f'#orders [data-order="{LAST_ORDER}"]')
+        b.wait_for(f"qmPlayer.position.order === {LAST_ORDER}")
+        # The song's own time at that order, not the time played so far.
+        self.assertGreaterEqual(b.evaluate("qmPlayer.position.frame"), LAST_ORDER * ORDER_FRAMES)
+        self.assertGreaterEqual(self.shown_seconds(), LAST_ORDER * ORDER_FRAMES / RATE)
+        # Loop off: the song ends after its last order instead of wrapping.
+        b.wait_for("!qmPlayer.playing", timeout=10)
+        self.assertEqual(b.evaluate("document.getElementById('position').textContent"), "ended")
+        # The seek bar starts it again at the song's time chosen; Shift + right moves on by 5 s.
+        b.evaluate(f"(() => {{ const s = document.getElementById('seek'); s.value = {4 * ORDER_FRAMES}; "
+                   "s.dispatchEvent(new Event('change')); })()")
+        b.wait_for("qmPlayer.playing && qmPlayer.position && qmPlayer.position.order === 4")
+        self.assertGreaterEqual(self.shown_seconds(), 4 * ORDER_FRAMES / RATE)
+        before = b.evaluate("qmPlayer.position.frame")
+        b.press_key("ArrowRight", "ArrowRight", 39, shift=True)
+        # Sooner than playing on would get there.
+        b.wait_for(f"qmPlayer.position.frame > {before + 4 * RATE}", timeout=2)
+        # The bar follows what is heard.
+        b.wait_for(f"Number(document.getElementById('seek').value) > {before + 4 * RATE}")
+        # Loop on: past the last order the song goes on from its start.
+        b.type_key("l")
+        b.click_element(f'#orders [data-order="{LAST_ORDER}"]')
+        b.wait_for(f"qmPlayer.position.order === {LAST_ORDER}")
+        b.wait_for(f"qmPlayer.playing && qmPlayer.position.order < {LAST_ORDER}", timeout=10)
+        self.assertEqual(b.console_errors(), [])
+
+    def levels_over(self, seconds):
+        """The meters' levels sampled every 50 ms for that long."""
+        samples = []
+        for _ in range(int(seconds / 0.05)):
+            samples.append(self.browser.evaluate("qmPlayer.levels"))
+            time.sleep(0.05)
+        return samples
+
+    def test_a_clicked_channel_falls_silent_on_its_meter_and_solo_keeps_one(self):
+        b = self.browser
+        self.drop("first.xm")
+        self.play_and_hear(RATE)
+        b.wait_for("Array.from(document.querySelectorAll('#channels .level'))"
+                   ".some(e => e.style.transform && e.style.transform !== 'scaleX(0)')")
+        # typing.xm's channels 5 to 8 sound throughout.
+        b.wait_for("qmPlayer.levels[6] > 0")
+        b.click_element('#channels [data-channel="6"]')
+        self.assertEqual(b.evaluate("[qmPlayer.muted[6], document.querySelector('[data-channel=\"6\"]').ariaPressed]"),
+                         [True, "true"])
+        b.wait_for("qmPlayer.levels[6] === 0")
+        samples = self.levels_over(0.5)
+        self.assertEqual([s[6] for s in samples], [0] * len(samples))
+        self.assertTrue(any(s[5] > 0 for s in samples), "the other channels fell silent too")
+        b.click_element('#channels [data-channel="6"]')
+        b.wait_for("qmPlayer.levels[6] > 0")
+        # Paused, the meters fall back.
+        b.click_element("#play")
+        b.wait_for("qmPlayer.levels.length === 0")
+        b.wait_for("Array.from(document.querySelectorAll('#channels .level'))"
+                   ".every(e => e.style.transform === 'scaleX(0.000)' || e.style.transform === 'scaleX(0)')")
+        b.click_element("#play")
+        b.wait_for("qmPlayer.levels[6] > 0")
+        b.type_key("2")
+        self.assertTrue(b.evaluate("qmPlayer.muted[1]"))
+        # Shift + 6 soloes channel 6: every other channel falls silent.
+        b.press_key("6", "Digit6", 54, shift=True)
+        self.assertTrue(b.evaluate("qmPlayer.soloed[5]"))
+        self.assertTrue(b.evaluate("document.querySelector('[data-channel=\"6\"]').classList.contains('silent')"))
+        b.wait_for("qmPlayer.levels.every((l, c) => c === 5 || l === 0)")
+        samples = self.levels_over(0.5)
+        self.assertTrue(all(l == 0 for s in samples for c, l in enumerate(s) if c != 5))
+        self.assertTrue(any(s[5] > 0 for s in samples))
+        # A new playback keeps the choice: the song, once ended, started again from an order.
+        b.click_element(f'#orders [data-order="{LAST_ORDER}"]')
+        b.wait_for("!qmPlayer.playing", timeout=10)
+        b.click_element('#orders [data-order="2"]')
+        b.wait_for("qmPlayer.levels[5] > 0")
+        self.assertTrue(all(l == 0 for s in self.levels_over(0.3) for c, l in enumerate(s) if c != 5))
+        self.assertEqual(b.console_errors(), [])
+
+    def download(self, name, switch_to=None):
+        """Clicks download (and loads another song while it renders); the file, once saved."""
+        b = self.browser
+        downloads = b.evaluate("qmPlayer.downloads")
+        b.click_element("#download")
+        if switch_to:
+            b.type_key("n")
+            b.wait_for(f"qmPlayer.fileName === '{switch_to}' && qmPlayer.loaded")
+        b.wait_for(f"qmPlayer.downloads > {downloads}", timeout=120)
+        got = os.path.join(self.downloads, name)
+        self.assertTrue(wait_for_download(got, 30), "no download arrived")
+        return got
+
+    def test_a_download_renders_off_the_page_from_the_song_it_began_with(self):
+        b = self.browser
+        self.drop("first.xm", "second.xm")
+        self.play_and_hear()
+        b.evaluate("window.longTasks = []; new PerformanceObserver((list) => "
+                   "longTasks.push(...list.getEntries().map(e => e.duration))).observe({entryTypes: ['longtask']})")
+        got = self.download("first.wav")
+        # The page's main thread was never held long enough to starve the sound.
+        self.assertEqual([t for t in b.evaluate("longTasks") if t > LONG_TASK_MS], [])
+        os.remove(got)
+        # Another song loaded while it renders: the download is still the first.
+        got = self.download("first.wav", switch_to="second.xm")
+        self.assertFalse(os.path.exists(os.path.join(self.downloads, "second.wav")))
+        expected = os.path.join(self.work, "expected.wav")
+        subprocess.run([os.environ["QM_XMRENDER"], self.path("first.xm"), "-o", expected], check=True,
+                       stderr=subprocess.DEVNULL)
+        with open(got, "rb") as a, open(expected, "rb") as e:
+            self.assertTrue(a.read() == e.read(), "the download differs from xmrender's render")
+        os.remove(got)
+        self.assertEqual(b.console_errors(), [])
+
+    def test_the_page_holds_at_375_pixels(self):
+        b = self.browser
+        b.set_viewport(375, 667, mobile=True)
+        b.goto(self.site.url("player.html"))
+        b.wait_for("window.qmPlayer && qmPlayer.ready")
+        self.drop("first.xm")
+        self.assertLessEqual(b.evaluate("document.documentElement.scrollWidth"), 375)
+        # One instrument under the other, none over its neighbour.
+        boxes = b.evaluate("Array.from(document.querySelectorAll('#instruments > li'))"
+                           ".map(e => e.getBoundingClientRect().toJSON())")
+        self.assertEqual(len(boxes), 7)
+        for above, below in zip(boxes, boxes[1:]):
+            self.assertGreaterEqual(below["y"], above["y"] + above["height"] - 0.5)
+            self.assertLessEqual(below["x"] + below["width"], 375)
+        self.assertEqual(b.evaluate("document.getElementById('message').getAttribute('aria-live')"), "polite")
+        b.evaluate("document.getElementById('play').focus({focusVisible: true})")
+        b.type_key("Tab")
+        self.assertNotEqual(b.evaluate("getComputedStyle(document.activeElement).outlineStyle"), "none")
+
+    def test_without_web_audio_play_says_why(self):
+        b = self.browser
+        script = b.on_every_page("delete window.AudioContext; delete window.webkitAudioContext;")
+        try:
+            b.goto(self.site.url("player.html"))
+            b.wait_for("window.qmPlayer && qmPlayer.ready")
+            self.drop("first.xm")
+            b.click_element("#play")
+            b.wait_for("qmPlayer.message.startsWith('No sound')")
+            self.assertIn("this browser offers no Web Audio", b.evaluate("qmPlayer.message"))
+            self.assertFalse(b.evaluate("qmPlayer.playing"))
+            self.assertEqual(b.console_errors(), [])
+        finally:
+            b.forget_on_every_page(script)
+
+
+if __name__ == "__main__":
+    unittest.main()

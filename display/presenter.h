@@ -59,3 +59,8 @@ class DisplayDevice {
  private:
   const Presenter* presenter_; // never null
 };
+
+// Copies count 32-bit words of one frame row unchanged into a surface row:
+// the row converter of every surface laid out as the frame is (32 bits,
+// 0x00RRGGBB).
+void row_copy(const uint32_t* source, uint32_t* target, int32_t count);

@@ -12,7 +12,6 @@
 #include <SDL_syswm.h>
 
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -302,10 +301,6 @@ void display_shutdown(void*) {
 }
 
 }  // namespace
-
-void row_copy(const uint32_t* source, uint32_t* target, int32_t count) {
-  std::memcpy(target, source, static_cast<size_t>(count) * sizeof(uint32_t));
-}
 
 const Presenter* sdl_presenter() {
   static const Presenter presenter = {nullptr, display_open, display_present, display_shutdown};

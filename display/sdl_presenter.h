@@ -9,6 +9,3 @@
 
 // The presenter; SDL's log output is kept off the terminal from its open on.
 const Presenter* sdl_presenter();
-
-// Copies count 32-bit words of one frame row unchanged into a texture row.
-void row_copy(const uint32_t* source, uint32_t* target, int32_t count);

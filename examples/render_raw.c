@@ -8,6 +8,10 @@
    Messages go to standard error; the status is 0 on success, 1 when the
    song does not load or the output cannot be written. */
 #include <stdio.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include <quillmere/music.h>
 
@@ -31,6 +35,11 @@ int main(int argc, char** argv) {
   }
   for (i = 0; i < qm_song_warning_count(song); ++i)
     fprintf(stderr, "render_raw: %s: warning: %s\n", argv[1], qm_song_warning_text(song, i));
+#ifdef _WIN32
+  /* Windows' standard output is text by default: it would add a carriage
+     return before every byte 10. */
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
   if (qm_player_create(song, RATE, &player) != QM_OK) {
     fprintf(stderr, "render_raw: out of memory\n");
     qm_song_free(song);

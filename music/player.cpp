@@ -10,6 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#ifdef _WIN32
+#include <malloc.h>
+#endif
 
 #include "music/mix_controls.h"
 #include "music/mixer_fast.h"
@@ -72,6 +75,23 @@ bool note_loop_state(PlayedRows* rows, uint16_t position, const uint64_t counter
     slot = (slot + 1) % LOOP_STATE_SLOTS;
   }
   return false;
+}
+
+// Windows' C runtime has no aligned_alloc; its aligned blocks have their own free.
+void* allocate_aligned(size_t alignment, size_t bytes) {
+#ifdef _WIN32
+  return _aligned_malloc(bytes, alignment);
+#else
+  return std::aligned_alloc(alignment, bytes);
+#endif
+}
+
+void free_aligned(void* block) {
+#ifdef _WIN32
+  _aligned_free(block);
+#else
+  std::free(block);
+#endif
 }
 
 }  // namespace
@@ -190,7 +210,7 @@ Player* player_create(const Module* song, int32_t rate) {
   const PlayerLayout layout = player_layout(rate);
   const size_t record = layout.record, mix_bytes = layout.mix_bytes;
   const size_t total = player_allocation_bytes(rate);
-  void* memory = std::aligned_alloc(BLOCK_ALIGNMENT, total);
+  void* memory = allocate_aligned(BLOCK_ALIGNMENT, total);
   if (memory == nullptr) return nullptr;
   std::memset(memory, 0, total);
   auto* p = new (memory) Player{};
@@ -214,7 +234,7 @@ Player* player_create(const Module* song, int32_t rate) {
 void player_free(Player* p) {
   if (p == nullptr) return;
   p->~Player();
-  std::free(p);
+  free_aligned(p);
 }
 
 }  // namespace qm

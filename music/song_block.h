@@ -78,13 +78,21 @@ struct XmLoad {
   char detail[QM_TEXT_CAPACITY];
 };
 
+// The formats below are checked as the C99 printf's: on Windows, MinGW's
+// C runtime is the C99 one (%zu and the like), not Microsoft's.
+#if defined(__MINGW32__)
+#define QM_LOAD_FORMAT gnu_printf
+#else
+#define QM_LOAD_FORMAT printf
+#endif
+
 // Records a refusal (the first one counts; in the filling pass every refusal
 // becomes "read error": the first pass accepted these bytes). Returns false.
 bool load_fail(XmLoad* load, qm_status status, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
+    __attribute__((format(QM_LOAD_FORMAT, 3, 4)));
 // Adds a warning to the song in the filling pass; the measuring pass keeps none.
 void load_warn(XmLoad* load, qm_warning_kind kind, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
+    __attribute__((format(QM_LOAD_FORMAT, 3, 4)));
 // Writes the summary entry of a song that found more warnings than it keeps.
 void finish_warnings(Module* module);
 // False once the load is refused or the reader failed.

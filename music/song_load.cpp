@@ -29,6 +29,11 @@
 #include "music/song_load.h"
 #include "music/xm_walk.h"
 
+#ifndef S_ISSOCK
+// Windows' C runtime has no sockets among the things a path names.
+#define S_ISSOCK(mode) 0
+#endif
+
 namespace qm {
 
 namespace {

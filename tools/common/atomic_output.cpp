@@ -1,5 +1,5 @@
-// atomic_output.cpp: the temporary file, its sync and its rename (see
-// atomic_output.h).
+// atomic_output.cpp: the temporary file, its sync and its rename on POSIX
+// (see atomic_output.h; the commit and discard are atomic_output_common.cpp's).
 // Owns: see atomic_output.h. Thread: see atomic_output.h.
 #include "tools/common/atomic_output.h"
 
@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tools/common/atomic_output_platform.h"
 #include "tools/common/stop_signals.h"
 
 namespace {
@@ -66,11 +67,10 @@ bool read_only(const std::string& path, const struct stat& st) {
   return (st.st_mode & ANY_WRITE_BITS) == 0 || (access(path.c_str(), W_OK) != 0 && errno == EACCES);
 }
 
-Status clobber_refused(const AtomicFile& file) {
-  return failure(EXIT_FAILED, quoted(file.target) + " exists; not overwritten (--no-clobber)", EEXIST);
-}
+}  // namespace
 
-// Moves the finished temporary file onto file->final.
+namespace atomic_platform {
+
 Status rename_into_place(const AtomicFile& file, Clobber clobber) {
   int result = 0;
   if (clobber == CLOBBER_REPLACE) {
@@ -84,20 +84,19 @@ Status rename_into_place(const AtomicFile& file, Clobber clobber) {
     }
   }
   if (result == 0) return Status{};
-  if (errno == EEXIST) return clobber_refused(file);
+  if (errno == EEXIST) return atomic_platform::refused_by_clobber(file);
   const int error = errno;
   return failure(EXIT_FAILED, "cannot replace " + quoted(file.final) + ": " + std::strerror(error), error);
 }
 
-// Syncs the folder of file->final, so that the rename itself reaches the disk.
-void sync_folder(const AtomicFile& file) {
+// Syncs the folder of file.final, so that the rename itself reaches the disk.
+void settle_replacement(const AtomicFile& file) {
   const int folder = ::open(folder_of(file.final).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder < 0) return;
   fsync(folder);
   close(folder);
 }
 
-// Syncs (when replacing), sets the permissions and closes the temporary file.
 Status close_written(AtomicFile* file) {
   const int fd = file->fd;
   file->fd = -1;
@@ -110,7 +109,11 @@ Status close_written(AtomicFile* file) {
   return failure(EXIT_FAILED, "cannot write " + quoted(file->target) + ": " + std::strerror(error), error);
 }
 
-}  // namespace
+void close_descriptor(int fd) { close(fd); }
+
+void remove_file(const std::string& path) { unlink(path.c_str()); }
+
+}  // namespace atomic_platform
 
 void remember_umask() {
   g_umask = umask(0);
@@ -134,7 +137,7 @@ bool same_file(const std::string& a, const std::string& b) {
 Status atomic_open(AtomicFile* file, const std::string& target, Clobber clobber) {
   file->target = target;
   struct stat st {};
-  if (lstat(target.c_str(), &st) == 0 && clobber == CLOBBER_KEEP) return clobber_refused(*file);
+  if (lstat(target.c_str(), &st) == 0 && clobber == CLOBBER_KEEP) return atomic_platform::refused_by_clobber(*file);
   if (stat(target.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return failure(EXIT_FAILED, quoted(target) + " is a folder", EISDIR);
     if (S_ISREG(st.st_mode) && read_only(target, st))
@@ -161,27 +164,6 @@ Status atomic_open(AtomicFile* file, const std::string& target, Clobber clobber)
   return Status{};
 }
 
-Status atomic_commit(AtomicFile* file, Clobber clobber) {
-  if (file->temp.empty()) return failure(EXIT_FAILED, "nothing was written", EBADF);
-  Status status = stop_requested() ? failure(EXIT_FAILED, "stopped; nothing written", EINTR) : close_written(file);
-  if (!failed(status)) status = rename_into_place(*file, clobber);
-  if (failed(status)) {
-    atomic_discard(file);
-    return status;
-  }
-  unregister_temp_file(file->temp_slot);
-  file->temp_slot = -1;
-  file->temp.clear();
-  if (file->replaces) sync_folder(*file);
-  return status;
-}
-
-void atomic_discard(AtomicFile* file) {
-  if (file->fd >= 0) close(file->fd);
-  file->fd = -1;
-  if (file->temp.empty()) return;
-  unlink(file->temp.c_str());
-  unregister_temp_file(file->temp_slot);
-  file->temp_slot = -1;
-  file->temp.clear();
+int stream_output_open(const std::string& target) {
+  return target == "-" ? STDOUT_FILENO : ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
 }

@@ -71,3 +71,9 @@ Status atomic_open(AtomicFile* file, const std::string& target, Clobber clobber)
 Status atomic_commit(AtomicFile* file, Clobber clobber);
 // Closes and removes the temporary file; nothing when none is open.
 void atomic_discard(AtomicFile* file);
+
+// Opens what the bytes stream into instead: standard output for "-", else
+// an existing device or pipe, for writing. The bytes pass unchanged (on
+// Windows the descriptor is switched to binary mode). The descriptor, or -1
+// with errno set.
+int stream_output_open(const std::string& target);

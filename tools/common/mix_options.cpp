@@ -34,8 +34,11 @@ bool parse_channels(const char* text, uint32_t* bits) {
 // The channels of bits the song does not have, for the refusal; empty when none.
 std::string channels_past(uint32_t bits, int32_t channels) {
   std::string past;
-  for (int32_t c = channels; c < MAX_CHANNELS; ++c)
-    if ((bits >> c) & 1) past += (past.empty() ? "" : ",") + std::to_string(c + 1);
+  for (int32_t c = channels; c < MAX_CHANNELS; ++c) {
+    if (((bits >> c) & 1) == 0) continue;
+    if (!past.empty()) past += ',';
+    past += std::to_string(c + 1);
+  }
   return past;
 }
 

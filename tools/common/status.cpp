@@ -23,4 +23,10 @@ void print_failure(const char* program, const std::string& subject, const std::s
   }
 }
 
-std::string quoted(const std::string& path) { return "'" + printable(path) + "'"; }
+// Built by appending: MinGW's GCC 12 warns falsely (-Wrestrict) about "'" + a temporary.
+std::string quoted(const std::string& path) {
+  std::string text = "'";
+  text += printable(path);
+  text += '\'';
+  return text;
+}

@@ -7,7 +7,6 @@
 // Owns: the sound device, the playing song and player, the command line.
 // Thread: main (keys, status line, files); the device's callback renders on
 // SDL's audio thread (see playback.h).
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "runtime/audio_sdl.h"
 #include "quillmere/music.h"
 #include "tools/common/stop_signals.h"
 #include "tools/play/options.h"
 #include "tools/play/playback.h"
+#include "tools/play/sound_device.h"
 #include "tools/play/terminal.h"
 
 namespace {
@@ -36,7 +35,6 @@ constexpr auto STATUS_INTERVAL = std::chrono::milliseconds(100);
 constexpr double GAIN_STEP_DB = 1.0;
 constexpr double MIN_GAIN_DB = -60.0;
 constexpr double MAX_GAIN_DB = 24.0;
-constexpr int DEFAULT_COLUMNS = 80;
 // Songs that never come back to a row are measured this far (their total is shown as unknown).
 constexpr uint64_t MEASURE_MAX_SECONDS = 3600;
 
@@ -61,11 +59,6 @@ struct Current {
   uint64_t total = 0; // frames of the whole playback, 0 when unknown or endless
 };
 
-int terminal_columns() {
-  winsize size{};
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return DEFAULT_COLUMNS;
-}
 
 void draw_status(Run& run, const Current& c) {
   Playback& pb = *run.playback;
@@ -124,13 +117,13 @@ FileOutcome act_on_key(Run& run, const Current& c, Key key) {
 // Opens the default sound device at rate with playback's pull as its
 // source, paused; null, with the reason in *why, when none opens.
 qm::AudioDevice* open_device(int32_t rate, Playback& playback, std::string* why) {
-  qm::AudioDevice* device = qm::sdl_audio_device_create(true);  // the terminal side catches signals
+  qm::AudioDevice* device = player_device_create();
   if (device == nullptr) {
     *why = "out of memory";
     return nullptr;
   }
   if (device->open(device->self, rate, DEVICE_FRAMES, why) != qm::AUDIO_OK) {
-    qm::sdl_audio_device_destroy(device);
+    player_device_destroy(device);
     return nullptr;
   }
   device->start(device->self, qm::pull_source(playback_pull, &playback));
@@ -282,7 +275,7 @@ int main(int argc, char** argv) {
   terminal_raw_begin(); // keys only when standard input is our terminal
   run.status = !options.quiet && isatty(STDOUT_FILENO) != 0;
   const int status = play_list(run, options.files);
-  qm::sdl_audio_device_destroy(run.device);
+  player_device_destroy(run.device);
   terminal_raw_end();
   // Ended by a signal: leave as the signal would have, now the terminal is restored.
   if (stop_requested()) end_by_stop_signal();

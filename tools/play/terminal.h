@@ -1,4 +1,5 @@
-// terminal.h: the real-time player's side of the terminal: the text it
+// terminal.h: the real-time player's side of the terminal (a POSIX
+// terminal, terminal_posix.cpp, or the Windows console, terminal_win32.cpp): the text it
 // shows (durations, the line announcing a song, the status line redrawn in
 // place); raw terminal mode (keys arrive one at a time, without echo),
 // restored on every way out; decoding of key presses, arrows included; and
@@ -32,6 +33,8 @@ struct KeyDecoder {
   int state = 0; // bytes of an escape sequence seen: 0 none, 1 ESC, 2 ESC [ or ESC O
 };
 Key decode_key(KeyDecoder* decoder, unsigned char byte);
+// The key of one plain byte (no escape sequence), or KEY_NONE.
+Key plain_key(unsigned char byte);
 
 // Installs the tools' stop signals (a second one puts the terminal back
 // before the process ends) and turns SIGTSTP (Ctrl-Z) into
@@ -48,6 +51,10 @@ void terminal_suspend();
 bool terminal_raw_begin();
 // Restores the settings terminal_raw_begin found; does nothing otherwise.
 void terminal_raw_end();
+
+// Columns of the terminal on standard output, DEFAULT_COLUMNS when unknown.
+constexpr int DEFAULT_COLUMNS = 80;
+int terminal_columns();
 
 // Waits at most timeout_ms for input on standard input (in raw mode) and
 // returns the next complete key, or KEY_NONE; without raw mode it only waits.

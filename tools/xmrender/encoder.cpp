@@ -1,5 +1,5 @@
-// encoder.cpp: WAV and raw PCM written here, FLAC through libFLAC's stream
-// encoder writing into the same Sink.
+// encoder.cpp: WAV and raw PCM written here, FLAC through the FLAC stream
+// (flac_stream.h) writing into the same Sink.
 // Owns: see encoder.h. Thread: the caller's.
 #include "tools/xmrender/encoder.h"
 
@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "tools/common/wav_header.h"
+#include "tools/xmrender/flac_stream.h"
 
 namespace {
 
@@ -20,51 +21,6 @@ WavFormat wav_format(const StreamLayout& layout) {
   f.bits = sample_bytes(layout.format.type) * BITS_PER_BYTE;
   f.is_float = layout.format.type == SampleType::F32;
   return f;
-}
-
-// ---- FLAC through the Sink -------------------------------------------------
-
-FLAC__StreamEncoderWriteStatus flac_write(const FLAC__StreamEncoder*, const FLAC__byte buffer[], size_t bytes,
-                                          uint32_t, uint32_t, void* user) {
-  return sink_write(static_cast<Sink*>(user), buffer, bytes) ? FLAC__STREAM_ENCODER_WRITE_STATUS_OK
-                                                             : FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
-}
-
-FLAC__StreamEncoderSeekStatus flac_seek(const FLAC__StreamEncoder*, FLAC__uint64 offset, void* user) {
-  Sink* sink = static_cast<Sink*>(user);
-  if (!sink->seekable) return FLAC__STREAM_ENCODER_SEEK_STATUS_UNSUPPORTED;
-  return sink_seek(sink, offset) ? FLAC__STREAM_ENCODER_SEEK_STATUS_OK : FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
-}
-
-FLAC__StreamEncoderTellStatus flac_tell(const FLAC__StreamEncoder*, FLAC__uint64* offset, void* user) {
-  const Sink* sink = static_cast<const Sink*>(user);
-  if (!sink->seekable) return FLAC__STREAM_ENCODER_TELL_STATUS_UNSUPPORTED;
-  *offset = sink->position;
-  return FLAC__STREAM_ENCODER_TELL_STATUS_OK;
-}
-
-bool flac_begin(Encoder* e, std::string* why) {
-  e->flac = FLAC__stream_encoder_new();
-  if (e->flac == nullptr) {
-    *why = "out of memory";
-    return false;
-  }
-  const StreamLayout& s = e->layout;
-  FLAC__stream_encoder_set_channels(e->flac, static_cast<uint32_t>(s.channels));
-  FLAC__stream_encoder_set_bits_per_sample(e->flac, s.format.type == SampleType::S24 ? 24 : 16);
-  FLAC__stream_encoder_set_sample_rate(e->flac, static_cast<uint32_t>(s.rate));
-  if (s.frames > 0) FLAC__stream_encoder_set_total_samples_estimate(e->flac, s.frames);
-  const FLAC__StreamEncoderInitStatus status =
-      FLAC__stream_encoder_init_stream(e->flac, flac_write, flac_seek, flac_tell, nullptr, e->sink);
-  if (status == FLAC__STREAM_ENCODER_INIT_STATUS_OK) return true;
-  *why = std::string("the FLAC encoder does not start: ") + FLAC__StreamEncoderInitStatusString[status];
-  FLAC__stream_encoder_delete(e->flac);
-  e->flac = nullptr;
-  return false;
-}
-
-bool flac_write_samples(Encoder* e, int32_t frames) {
-  return FLAC__stream_encoder_process_interleaved(e->flac, e->wide.data(), static_cast<uint32_t>(frames)) != 0;
 }
 
 // ---- Samples ---------------------------------------------------------------
@@ -158,15 +114,7 @@ bool encoder_finish(Encoder* e, std::string* why) {
     return false;
   }
   bool ok = e->sink->error == 0;
-  if (e->flac != nullptr) {
-    ok = FLAC__stream_encoder_finish(e->flac) != 0 && ok;
-    if (!ok && e->sink->error == 0) {
-      *why = std::string("FLAC encoder: ") + FLAC__StreamEncoderStateString[FLAC__stream_encoder_get_state(e->flac)];
-    }
-    FLAC__stream_encoder_delete(e->flac);
-    e->flac = nullptr;
-    return ok;
-  }
+  if (e->flac != nullptr) return flac_finish(e, why) && ok;
   if (ok && e->layout.format.container == Container::WAV) {
     if (e->sink->seekable) {
       unsigned char header[WAV_MAX_HEADER_BYTES];
@@ -181,7 +129,4 @@ bool encoder_finish(Encoder* e, std::string* why) {
   return ok;
 }
 
-void encoder_abandon(Encoder* e) {
-  if (e->flac != nullptr) FLAC__stream_encoder_delete(e->flac);
-  e->flac = nullptr;
-}
+void encoder_abandon(Encoder* e) { flac_abandon(e); }

@@ -1,5 +1,5 @@
 // encoder.h: turns rendered frames into the bytes of one output format (WAV,
-// raw PCM or FLAC through libFLAC) on a Sink. 16-bit frames from the
+// raw PCM or FLAC through libFLAC, where the build has it) on a Sink. 16-bit frames from the
 // library pass through unchanged; mix values (floats, full scale 32768) are
 // converted to the format's sample type.
 // Owns: the FLAC encoder and the packing buffers. Thread: the caller's.
@@ -9,8 +9,6 @@
 //   encoder_write_s16(&e, frames, n);   // or encoder_write_mix(&e, values, n)
 //   if (!encoder_finish(&e, &why)) ...  // always frees what begin made
 #pragma once
-#include <FLAC/stream_encoder.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,7 +26,7 @@ struct StreamLayout {
 struct Encoder {
   StreamLayout layout;
   Sink* sink = nullptr;
-  FLAC__StreamEncoder* flac = nullptr;  // FLAC only
+  void* flac = nullptr;                 // FLAC only: libFLAC's stream encoder (flac_stream.h)
   std::vector<unsigned char> packed;    // one chunk of samples in file order
   std::vector<int32_t> wide;            // one chunk of samples for libFLAC
   uint64_t frames = 0;                  // frames written so far

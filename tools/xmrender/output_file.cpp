@@ -2,7 +2,6 @@
 // Owns: see output_file.h. Thread: see output_file.h.
 #include "tools/xmrender/output_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,7 +34,7 @@ bool write_all(Sink* sink, const unsigned char* bytes, size_t size) {
 }
 
 bool open_stream(const std::string& target, OutputFile* out, std::string* why) {
-  const int fd = target == "-" ? STDOUT_FILENO : ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+  const int fd = stream_output_open(target);
   if (fd < 0) {
     *why = "cannot open " + quoted(target) + ": " + std::strerror(errno);
     return false;

@@ -265,6 +265,17 @@ void render_song(const Options& o, Job* job, const qm_song* song) {
   }
 }
 
+// Whether path names something, a dangling link too (Windows' C runtime
+// has no lstat: there stat answers).
+bool path_exists(const std::string& path) {
+  struct stat st {};
+#ifdef _WIN32
+  return stat(path.c_str(), &st) == 0;
+#else
+  return lstat(path.c_str(), &st) == 0;
+#endif
+}
+
 }  // namespace
 
 void add_message(std::string* to, const std::string& file, const std::string& text) {
@@ -274,9 +285,7 @@ void add_message(std::string* to, const std::string& file, const std::string& te
 // --no-clobber and an output file already there: the job was done before
 // (a batch resumed), so it is skipped before any work, and that is no failure.
 bool skip_existing(const Options& o, Job* job) {
-  struct stat st {};
-  if (!o.no_clobber || job->output.empty() || output_is_stream(job->output) || lstat(job->output.c_str(), &st) != 0)
-    return false;
+  if (!o.no_clobber || job->output.empty() || output_is_stream(job->output) || !path_exists(job->output)) return false;
   if (!o.quiet) add_message(&job->head, job->input, quoted(job->output) + " exists; skipped (--no-clobber)");
   job->status = JOB_SKIPPED;
   return true;

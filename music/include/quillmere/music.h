@@ -94,8 +94,18 @@ extern "C" {
 #endif
 
 /* Marks the library's entry points; they are the only symbols the shared
-   library exports. */
-#if defined(__GNUC__) || defined(__clang__)
+   library exports. On Windows a program that links the static library
+   defines QM_STATIC (the CMake target quillmere::music_static and
+   pkg-config --static do); one that links the DLL imports them. */
+#if defined(_WIN32)
+#if defined(QM_BUILDING_DLL)
+#define QM_API __declspec(dllexport)
+#elif defined(QM_STATIC)
+#define QM_API
+#else
+#define QM_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__) || defined(__clang__)
 #define QM_API __attribute__((visibility("default")))
 #else
 #define QM_API

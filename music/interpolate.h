@@ -1,19 +1,19 @@
 // interpolate.h: the interpolations besides the linear one, for listeners
 // who want fewer aliasing artefacts than the exact default mixing gives: a
 // 4-point cubic (Catmull-Rom) and an 8-tap windowed sinc (Lanczos, 4 lobes).
-// Each returns a voice's sample value at a 32.32 position, read from the
-// frames around it; both are deterministic: only integer arithmetic and
-// IEEE double additions and products in a fixed order (the build keeps
-// products and sums apart), and a table computed by the compiler with the
-// same operations, so every machine, chunk size and build gives the same
-// bytes.
+// Both weigh the frames around a position with integer weights from a table
+// of SINC_PHASES phases, which the compiler builds with IEEE arithmetic
+// only, and sum the products in integers: every machine, build, chunk size
+// and vector path gives the same bytes.
 //
 // Frames a kernel reads outside the part of a sample it may read as stored
-// (SampleEdges) are taken where playback would reach them: a forward loop
-// wraps, a ping-pong loop reflects, and frames past a sample without a loop
-// are zeros; before a loop has wrapped once, the frames before its start are
-// the sample's own.
-// Owns: the constant sinc table (interpolate.cpp). Thread: any.
+// (SampleEdges) are taken where playback reaches them: a forward loop
+// wraps, a ping-pong loop turns round, and frames past a sample without a
+// loop are zeros; before a loop has wrapped once, the frames before its
+// start are the sample's own. Loops of at least LOOP_WINDOW_BEFORE frames
+// keep those frames ready in the sample (fill_loop_windows); shorter ones
+// gather them frame by frame.
+// Owns: the two constant tables (interpolate.cpp). Thread: any.
 #pragma once
 #include <cstdint>
 
@@ -21,10 +21,7 @@
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
-#define QM_DOT8_SSE2 1
-#elif defined(__wasm_simd128__)
-#include <wasm_simd128.h>
-#define QM_DOT8_WASM 1
+#define QM_TAPS_SSE2 1
 #endif
 
 namespace qm {
@@ -40,89 +37,106 @@ struct SampleEdges {
   int32_t end;          // one past the highest frame read as stored
   int32_t loop_start;   // frames
   int32_t loop_length;  // frames; 0 without a loop
-  bool pingpong;        // the loop reflects instead of wrapping
+  bool pingpong;        // the loop turns round instead of wrapping
+  const int16_t* end_window;   // the sample's, or null: frames end - 8 .. end + 7
+  const int16_t* start_window; // the sample's once wrapped, or null: frames first - 8 .. first + 7
 };
 
 // The edges for voice v playing sample s (a sample the mixer accepted: its
 // loop lies inside its data).
 SampleEdges sample_edges(const Voice* v, const Sample* s);
+// Fills s's loop windows from its frames (after its guard frame is written).
+void fill_loop_windows(Sample* s);
 
 // Copies frames lo .. lo + count - 1 of a sample into scratch from where
-// playback reaches them (the frames outside the edges); returns scratch.
+// playback reaches them; returns scratch.
 const int16_t* gather_frames(const int16_t* data, int32_t lo, int32_t count, const SampleEdges& edges,
                              int16_t* scratch);
 
-// The count frames from frame lo: straight from the sample when they lie
-// inside the edges, otherwise gathered into scratch.
+// The count (at most 8) frames from frame lo: straight from the sample when
+// they lie inside the edges, from a loop window when they cross one,
+// otherwise gathered into scratch.
 inline const int16_t* frames_from(const int16_t* data, int32_t lo, int32_t count, const SampleEdges& e,
                                   int16_t* scratch) {
   if (lo >= e.first && lo + count <= e.end) return data + lo;
+  if (e.end_window != nullptr && lo + count > e.end && lo >= e.end - LOOP_WINDOW_BEFORE)
+    return e.end_window + (lo - (e.end - LOOP_WINDOW_BEFORE));
+  if (e.start_window != nullptr && lo < e.first && lo >= e.first - LOOP_WINDOW_BEFORE)
+    return e.start_window + (lo - (e.first - LOOP_WINDOW_BEFORE));
   return gather_frames(data, lo, count, e, scratch);
 }
 
-// The weight of the top 31 fraction bits of a 32.32 position (as the linear
-// interpolation uses them).
-constexpr double CUBIC_FRACTION_UNIT = 0x1p-31;
-
-// The value at pos of the sample whose frame 0 is data[0], in sample units
-// (16-bit range), by the 4-point cubic through frames i - 1 .. i + 2.
-inline double cubic_at(const int16_t* data, uint64_t pos, const SampleEdges& edges) {
-  int16_t scratch[4];
-  const auto whole = static_cast<int32_t>(static_cast<uint32_t>(pos >> 32));
-  const int16_t* f = frames_from(data, whole - 1, 4, edges, scratch);
-  const double t = static_cast<double>(static_cast<uint32_t>(pos) >> 1) * CUBIC_FRACTION_UNIT;
-  const double a = f[0], b = f[1], c = f[2], d = f[3];
-  const double cubic = 3.0 * (b - c) + d - a;
-  const double square = 2.0 * a - 5.0 * b + 4.0 * c - d;
-  return b + 0.5 * t * ((c - a) + t * (square + t * cubic));
-}
-
-// The sinc's table: SINC_PHASES phases (the fraction in steps of
-// 1 / SINC_PHASES) of 8 weights each, scaled by SINC_WEIGHT_ONE and summing
-// to it; tap k weighs frame i - 3 + k.
+// The weights: SINC_PHASES phases (the fraction in steps of 1/SINC_PHASES)
+// of TAPS weights each, scaled by TAP_WEIGHT_ONE and summing to it exactly;
+// tap k weighs frame i - TAPS/2 + 1 + k for a position i + t. They stay
+// within +-TAP_WEIGHT_ONE and their magnitudes sum to under twice it, so
+// no partial sum of products with 16-bit frames leaves 32 bits.
 constexpr int SINC_PHASE_BITS = 11;
 constexpr int SINC_PHASES = 1 << SINC_PHASE_BITS;
+constexpr int32_t TAP_WEIGHT_ONE = 1 << 14;
+constexpr int CUBIC_TAPS = 4;
 constexpr int SINC_TAPS = 8;
-constexpr int32_t SINC_WEIGHT_ONE = 1 << 14;
-struct SincTable {
-  alignas(16) int16_t weights[SINC_PHASES][SINC_TAPS];
+template <int TAPS>
+struct TapTable {
+  alignas(16) int16_t weights[SINC_PHASES][TAPS];
 };
-extern const SincTable SINC_TABLE;
+extern const TapTable<CUBIC_TAPS> CUBIC_TABLE;
+extern const TapTable<SINC_TAPS> SINC_TABLE;
 
-// The sum of the 8 products taps[k] x weights[k] (weights 16-byte aligned),
-// exactly: weights stay within +-SINC_WEIGHT_ONE and their magnitudes sum to
-// under 2 x SINC_WEIGHT_ONE, so no partial sum leaves 32 bits, and the
-// vector loop gives the plain loop's integer.
-inline int32_t dot8_reference(const int16_t* taps, const int16_t* weights) {
+// The sum of taps[k] x weights[k] over the TAPS taps, exactly.
+template <int TAPS>
+inline int32_t dot_reference(const int16_t* taps, const int16_t* weights) {
   int32_t sum = 0;
-  for (int k = 0; k < SINC_TAPS; ++k) sum += int32_t{taps[k]} * weights[k];
+  for (int k = 0; k < TAPS; ++k) sum += int32_t{taps[k]} * weights[k];
   return sum;
 }
-inline int32_t dot8(const int16_t* taps, const int16_t* weights) {
-#if defined(QM_DOT8_SSE2)
-  __m128i p = _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(taps)),
-                             _mm_load_si128(reinterpret_cast<const __m128i*>(weights)));
-  p = _mm_add_epi32(p, _mm_shuffle_epi32(p, _MM_SHUFFLE(1, 0, 3, 2)));
-  p = _mm_add_epi32(p, _mm_shuffle_epi32(p, _MM_SHUFFLE(2, 3, 0, 1)));
-  return _mm_cvtsi128_si32(p);
-#elif defined(QM_DOT8_WASM)
-  v128_t p = wasm_i32x4_dot_i16x8(wasm_v128_load(taps), wasm_v128_load(weights));
-  p = wasm_i32x4_add(p, wasm_i32x4_shuffle(p, p, 2, 3, 0, 1));
-  p = wasm_i32x4_add(p, wasm_i32x4_shuffle(p, p, 1, 0, 3, 2));
-  return wasm_i32x4_extract_lane(p, 0);
-#else
-  return dot8_reference(taps, weights);
-#endif
+
+// The frames and weights a kernel applies at pos.
+template <int TAPS>
+struct TapsAt {
+  const int16_t* frames;
+  const int16_t* weights;
+};
+template <int TAPS>
+inline TapsAt<TAPS> taps_at(const int16_t* data, uint64_t pos, const SampleEdges& e, const TapTable<TAPS>& table,
+                            int16_t* scratch) {
+  const auto whole = static_cast<int32_t>(static_cast<uint32_t>(pos >> 32));
+  const auto phase = static_cast<uint32_t>(pos) >> (32 - SINC_PHASE_BITS);
+  return {frames_from(data, whole - (TAPS / 2 - 1), TAPS, e, scratch), table.weights[phase]};
 }
 
-// The same by the 8-tap windowed sinc over frames i - 3 .. i + 4.
-inline double sinc8_at(const int16_t* data, uint64_t pos, const SampleEdges& edges) {
-  alignas(16) int16_t scratch[SINC_TAPS];
-  const auto whole = static_cast<int32_t>(static_cast<uint32_t>(pos >> 32));
-  const int16_t* f = frames_from(data, whole - (SINC_TAPS / 2 - 1), SINC_TAPS, edges, scratch);
-  const auto phase = static_cast<uint32_t>(pos) >> (32 - SINC_PHASE_BITS);
-  constexpr double WEIGHT_UNIT = 1.0 / SINC_WEIGHT_ONE;
-  return static_cast<double>(dot8(f, SINC_TABLE.weights[phase])) * WEIGHT_UNIT;
+constexpr double TAP_WEIGHT_UNIT = 1.0 / TAP_WEIGHT_ONE;
+
+// The kernel's value at pos, in sample units (16-bit range), exact from the
+// integer sum (a power-of-two scale).
+template <int TAPS>
+inline double table_at(const int16_t* data, uint64_t pos, const SampleEdges& e, const TapTable<TAPS>& table) {
+  int16_t scratch[TAPS];
+  const TapsAt<TAPS> t = taps_at(data, pos, e, table, scratch);
+  return static_cast<double>(dot_reference<TAPS>(t.frames, t.weights)) * TAP_WEIGHT_UNIT;
 }
+
+#if defined(QM_TAPS_SSE2)
+// The integer sums of two positions' taps, in lanes 0 and 1: the same
+// integers as dot_reference gives (integer sums do not depend on order).
+template <int TAPS>
+inline __m128i dot_pair(const TapsAt<TAPS>& a, const TapsAt<TAPS>& b) {
+  __m128i pa, pb;
+  if constexpr (TAPS == SINC_TAPS) {
+    pa = _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a.frames)),
+                        _mm_load_si128(reinterpret_cast<const __m128i*>(a.weights)));
+    pb = _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b.frames)),
+                        _mm_load_si128(reinterpret_cast<const __m128i*>(b.weights)));
+  } else {
+    pa = _mm_madd_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a.frames)),
+                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(a.weights)));
+    pb = _mm_madd_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b.frames)),
+                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b.weights)));
+  }
+  // [a0 b0 a1 b1] + [a2 b2 a3 b3], then the upper pair onto the lower.
+  __m128i s = _mm_add_epi32(_mm_unpacklo_epi32(pa, pb), _mm_unpackhi_epi32(pa, pb));
+  return _mm_add_epi32(s, _mm_unpackhi_epi64(s, s));
+}
+#endif
 
 }  // namespace qm

@@ -71,18 +71,24 @@ static inline void mix_frame(float* out, const int16_t* data, uint64_t pos, doub
 static inline uint64_t advance(uint64_t pos, uint64_t step) { return (pos & ~uint64_t{1}) + step; }
 
 // How a voice's frames are interpolated: the linear interpolation through
-// the player's loops, or a kernel of interpolate.h frame by frame, which
-// reads the frames around a position within the sample's edges.
+// the player's loops, or a weight table of interpolate.h, which reads the
+// frames around a position within the sample's edges.
 template <Interpolation I>
 struct Kernel {
   SteadyMixer steady;  // the linear steady loop
   RampMixer ramp;      // the linear ramp loop; null: the scalar ramp
-  SampleEdges edges;   // the voice's, for the other kernels
+  SampleEdges edges;   // the voice's, for the tables
+  bool plain;          // frame by frame only, without the vector pairs (the reference)
+
+  static constexpr int TAPS = I == INTERPOLATION_SINC8 ? SINC_TAPS : CUBIC_TAPS;
+  static const TapTable<TAPS>& table() {
+    if constexpr (I == INTERPOLATION_SINC8) return SINC_TABLE;
+    else return CUBIC_TABLE;
+  }
 
   double at(const int16_t* data, uint64_t pos) const {
-    if constexpr (I == INTERPOLATION_CUBIC) return cubic_at(data, pos, edges);
-    else if constexpr (I == INTERPOLATION_SINC8) return sinc8_at(data, pos, edges);
-    else return linear_at(data, pos);
+    if constexpr (I == INTERPOLATION_LINEAR) return linear_at(data, pos);
+    else return table_at<TAPS>(data, pos, edges, table());
   }
 
   // n frames at the same gains (as a SteadyMixer does).
@@ -91,13 +97,46 @@ struct Kernel {
     if constexpr (I == INTERPOLATION_LINEAR) {
       return steady(out, data, pos, step, n, gain_left, gain_right);
     } else {
-      for (int32_t j = 0; j < n; ++j) {
+      int32_t j = 0;
+#if defined(QM_TAPS_SSE2)
+      if (!plain) j = run_pairs(out, data, &pos, step, n, gain_left, gain_right);
+#endif
+      for (; j < n; ++j) {
         add_frame(out + 2 * j, at(data, pos), gain_left, gain_right);
         pos = advance(pos, step);
       }
       return pos;
     }
   }
+
+#if defined(QM_TAPS_SSE2)
+  // The frames of run two at a time, each lane doing the scalar frame's
+  // operations; returns the frames mixed (n rounded down to even).
+  int32_t run_pairs(float* out, const int16_t* data, uint64_t* pos, uint64_t step, int32_t n, float gain_left,
+                    float gain_right) const {
+    const __m128d gains = _mm_set_pd(gain_right, gain_left);
+    const __m128d unit = _mm_set1_pd(TAP_WEIGHT_UNIT);
+    int16_t scratch_a[TAPS], scratch_b[TAPS];
+    uint64_t p = *pos;
+    int32_t j = 0;
+    for (; j + 1 < n; j += 2) {
+      const TapsAt<TAPS> a = taps_at<TAPS>(data, p, edges, table(), scratch_a);
+      p = advance(p, step);
+      const TapsAt<TAPS> b = taps_at<TAPS>(data, p, edges, table(), scratch_b);
+      p = advance(p, step);
+      const __m128d x = _mm_mul_pd(_mm_cvtepi32_pd(dot_pair<TAPS>(a, b)), unit);
+      float* o = out + 2 * j;
+      const __m128d first = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(o))));
+      const __m128d second = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(o + 2))));
+      const __m128 sum_a = _mm_cvtpd_ps(_mm_add_pd(first, _mm_mul_pd(_mm_unpacklo_pd(x, x), gains)));
+      const __m128 sum_b = _mm_cvtpd_ps(_mm_add_pd(second, _mm_mul_pd(_mm_unpackhi_pd(x, x), gains)));
+      _mm_storel_pd(reinterpret_cast<double*>(o), _mm_castps_pd(sum_a));
+      _mm_storel_pd(reinterpret_cast<double*>(o + 2), _mm_castps_pd(sum_b));
+    }
+    *pos = p;
+    return j;
+  }
+#endif
 };
 using LinearKernel = Kernel<INTERPOLATION_LINEAR>;
 
@@ -460,11 +499,20 @@ static void mix_voices_with(Player* player, float* accum, int32_t frames, const 
 }
 
 void mix_voices_using(Player* player, float* accum, int32_t frames, SteadyMixer steady, RampMixer ramp) {
-  mix_voices_with(player, accum, frames, LinearKernel{steady, ramp, {}});
+  mix_voices_with(player, accum, frames, LinearKernel{steady, ramp, {}, false});
 }
 
 void mix_voices_reference(Player* player, float* accum, int32_t frames) {
-  mix_voices_using(player, accum, frames, mix_steady_reference, nullptr);
+  constexpr bool PLAIN = true;
+  switch (player->interpolation) {
+    case INTERPOLATION_CUBIC:
+      mix_voices_with(player, accum, frames, Kernel<INTERPOLATION_CUBIC>{nullptr, nullptr, {}, PLAIN});
+      break;
+    case INTERPOLATION_SINC8:
+      mix_voices_with(player, accum, frames, Kernel<INTERPOLATION_SINC8>{nullptr, nullptr, {}, PLAIN});
+      break;
+    default: mix_voices_using(player, accum, frames, mix_steady_reference, nullptr); break;
+  }
 }
 
 // Stops every voice that no channel plays and that is silent with no ramp

@@ -296,6 +296,26 @@ static uint64_t advance_frames(uint64_t pos, uint64_t step, uint32_t n) {
   return (pos & ~uint64_t{1}) + (n - 1) * (step & ~uint64_t{1}) + step;
 }
 
+// Moves a voice going forward, with no ramp running, through n frames at
+// once: to the position the chunks would reach one by one, as a forward
+// loop's wraps only take whole loop lengths off and a sample without a loop
+// stops at its end.
+static void skip_forward(Voice* v, const Sample* smp, uint64_t pos, uint64_t step, uint32_t n) {
+  const uint64_t after = advance_frames(pos, step, n);
+  const uint64_t whole = after >> 32;
+  const uint64_t loop_end = uint64_t{smp->loop_start} + smp->loop_length;
+  if (whole < loop_end) {
+    store_position(v, after);
+  } else if (smp->loop_type == LOOP_FORWARD && smp->loop_length > 0) {
+    const uint64_t wrapped = smp->loop_start + (whole - smp->loop_start) % smp->loop_length;
+    store_position(v, (wrapped << 32) | static_cast<uint32_t>(after));
+    v->wrapped = true;
+  } else {
+    v->sample = nullptr;  // played to its end
+    store_position(v, 0);
+  }
+}
+
 // True when every gain a chunk without a ramp applies is 0. Its products are
 // then zeros, and adding a zero to a float that is not -0.0 leaves it as it
 // is; the accumulator never holds -0.0 (it starts at +0.0, and a sum rounds to
@@ -475,6 +495,10 @@ static void mix_voice(const Player* p, Voice* v, float* out, uint32_t frames, Ke
       if (WORK == ChunkWork::MIX) gains = chunk_gains(v);
       if (n < planned) reaches = false;  // the ramp ended first: count again from here
     } else if (WORK == ChunkWork::ADVANCE || silent(v)) {
+      if (!backward && smp->loop_type != LOOP_PINGPONG) {
+        skip_forward(v, smp, pos, step, remaining);  // the rest at once: nothing to mix
+        return;
+      }
       pos = advance_frames(pos, signed_step, n);
     } else {
       pos = mix_steady_chunk(kernel, gains, out, smp->data, pos, signed_step, n);

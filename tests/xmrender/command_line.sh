@@ -29,8 +29,8 @@ refused "xmrender: no song given" -o x.wav
 refused "no output given" "$TYPING"
 refused "--loops 0 plays without end; give --seconds too" "$TYPING" --loops 0 -o x.wav
 refused "xmrender: --rate: wants a whole number of Hz from 8000 to 192000" "$TYPING" --rate 7999 -o x.wav
-refused "xmrender: --fade: wants a number of seconds" "$TYPING" --fade -1 -o x.wav
-refused "xmrender: --seconds: wants a number of seconds" "$TYPING" --seconds abc -o x.wav
+refused "xmrender: --fade: wants a time above 0" "$TYPING" --fade -1 -o x.wav
+refused "xmrender: --seconds: wants a time above 0" "$TYPING" --seconds abc -o x.wav
 refused "xmrender: -j: wants a number of songs at once" "$TYPING" -j 0 -o x.wav
 refused "xmrender: --format: unknown format 'mp3'" "$TYPING" --format mp3 -o x.wav
 refused "put %n in it or use --out-dir" "$TYPING" "$TYPING" -o x.wav

@@ -140,7 +140,8 @@ def case_recording():
     for options in ([], ["--start", "1", "--gain", "-6", "--loops", "1"],
                     ["--loops", "2", "--rate", "22050", "--stereo-separation", "50"],
                     ["--seconds", "25", "--fade", "3"], ["--start-time", "0:12.5", "--mute", "2,3"],
-                    ["--start", "2", "--fade", "4"], ["--start-time", "8", "--seconds", "4", "--fade", "1", "--solo", "1"]):
+                    ["--start", "2", "--fade", "4"],
+                    ["--start-time", "8", "--seconds", "4", "--fade", "1", "--solo", "1"]):
         ref = reference(options)
         if ref is None:
             # xmrender is the reference; an xmrender without these options cannot be one yet.
@@ -226,7 +227,8 @@ def case_playlists():
                          (folder, "Is a directory"), (huge, "larger than 1 MiB; not a list of files"),
                          (SONG, "binary data")):
         bad = run(["-@", path, SONG])
-        check(bad.returncode == 1 and bad.stdout == "" and bad.stderr.startswith("quillmere-play: %s: %s" % (path, reason)),
+        check(bad.returncode == 1 and bad.stdout == "" and
+              bad.stderr.startswith("quillmere-play: %s: %s" % (path, reason)),
               "a list that does not read stops the player: %s (got %d, %r)" % (reason, bad.returncode, bad.stderr))
     # --loop-all: the list again from its first file, until stopped; a list
     # whose every file fails ends instead of going round for ever.

@@ -25,8 +25,8 @@ TEST(TimeValues, SecondsMinutesAndHours) {
     EXPECT_TRUE(parse_time(text, MAX_SECONDS, &t)) << text;
     EXPECT_DOUBLE_EQ(t, seconds) << text;
   }
-  for (const char* text : {"", ":", "1:", ":30", "1:60", "1:2:60", "1:60:00", "1:2:3:4", "-5", "+5", "1e3", "1.5:00",
-                           "1:30x", " 5", "24:00:01", "nan", "inf", "0x10"})
+  for (const char* text : {"", ":", "1:", ":30", "1:60", "1:2:60", "1:60:00", "1:2:3:4", "-5", "+5", "1e3",
+                           "1.5:00", "1:30x", " 5", "24:00:01", "nan", "inf", "0x10"})
     EXPECT_FALSE(parse_time(text, MAX_SECONDS, &t)) << text;
   EXPECT_FALSE(parse_time(nullptr, MAX_SECONDS, &t));
   EXPECT_FALSE(parse_time("10", 9.5, &t)) << "above the maximum";
@@ -34,8 +34,8 @@ TEST(TimeValues, SecondsMinutesAndHours) {
 
 TEST(Playlist, CommentsBlankLinesLineEndsAndFolders) {
   Playlist list;
-  parse_playlist("\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:123,Some tune\r\na.xm\r\n\n  \n\t\nsub/b.xm\n/abs/c.xm\nlast.xm", "lists",
-                 "", &list);
+  parse_playlist("\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:123,Some tune\r\na.xm\r\n\n  \n\t\nsub/b.xm\n/abs/c.xm\nlast.xm",
+                 "lists", "", &list);
   const std::string in_lists = (fs::path("lists") / "a.xm").string();
   EXPECT_EQ(list.songs, (std::vector<std::string>{in_lists, (fs::path("lists") / "sub/b.xm").string(), "/abs/c.xm",
                                                   (fs::path("lists") / "last.xm").string()}));
@@ -60,8 +60,9 @@ TEST(Playlist, ControlCharactersAndListsInListsAreSkippedWithTheLine) {
 class PlaylistFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("qm-playlist-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                       "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    const ::testing::UnitTest* test = ::testing::UnitTest::GetInstance();
+    dir = fs::temp_directory_path() /
+          ("qm-playlist-" + std::to_string(test->random_seed()) + "-" + test->current_test_info()->name());
     fs::create_directories(dir);
   }
   void TearDown() override { fs::remove_all(dir); }

@@ -115,7 +115,8 @@ bool start_playback(qm_player* player, const qm_song* song, const MixOptions& mi
     // Measured from the song's start, as the frame seek counts, one frame
     // past the start at least: a start at or past the end plays nothing.
     const uint64_t from = to_frames(length.start_time, mix.rate);
-    if (qm_song_measure_ex(song, mix.rate, 0, repeats, add_capped(from, std::max<uint64_t>(span, 1)), 0, &m) != QM_OK ||
+    const uint64_t until = add_capped(from, std::max<uint64_t>(span, 1));
+    if (qm_song_measure_ex(song, mix.rate, 0, repeats, until, 0, &m) != QM_OK ||
         (m.ended != 0 && m.frames <= from)) {
       *why = "--start-time " + seconds_text(length.start_time) + " is at or past the end of the playback (" +
              seconds_text(static_cast<double>(m.frames) / mix.rate) + ")";

@@ -40,6 +40,15 @@ bool same_file(const std::string& a, const std::string& b) {
   return !b.empty() && std::filesystem::equivalent(a, b, error) && !error;
 }
 
+// before, the number, after. Built by appending: MinGW's GCC 12 warns
+// falsely (-Wrestrict) about "text" + a temporary.
+std::string with_number(const char* before, size_t number, const char* after) {
+  std::string text = before;
+  text += std::to_string(number);
+  text += after;
+  return text;
+}
+
 // Reads all of stream, up to MAX_PLAYLIST_BYTES; the failure says why not.
 Status read_all(FILE* stream, std::string* text) {
   char chunk[READ_CHUNK];
@@ -47,19 +56,21 @@ Status read_all(FILE* stream, std::string* text) {
     const size_t got = std::fread(chunk, 1, sizeof chunk, stream);
     text->append(chunk, got);
     if (text->size() > MAX_PLAYLIST_BYTES)
-      return failure(EXIT_FAILED, "larger than " + std::to_string(MAX_PLAYLIST_BYTES >> 20) + " MiB; not a list of files");
+      return failure(EXIT_FAILED, with_number("larger than ", MAX_PLAYLIST_BYTES >> 20, " MiB; not a list of files"));
     if (got < sizeof chunk) break;
   }
   if (std::ferror(stream)) return failure(EXIT_FAILED, std::strerror(errno), errno);
   const size_t zero = text->find('\0');
   if (zero != std::string::npos)
-    return failure(EXIT_FAILED, "binary data (a NUL byte at offset " + std::to_string(zero) + "); not a list of files");
+    return failure(EXIT_FAILED, with_number("binary data (a NUL byte at offset ", zero, "); not a list of files"));
   return Status{};
 }
 
 }  // namespace
 
-bool is_playlist_name(const std::string& path) { return ends_with_lower(path, ".m3u") || ends_with_lower(path, ".m3u8"); }
+bool is_playlist_name(const std::string& path) {
+  return ends_with_lower(path, ".m3u") || ends_with_lower(path, ".m3u8");
+}
 
 void parse_playlist(const std::string& text, const std::string& folder, const std::string& self, Playlist* list) {
   size_t at = text.compare(0, 3, BYTE_ORDER_MARK) == 0 ? 3 : 0;
@@ -69,7 +80,7 @@ void parse_playlist(const std::string& text, const std::string& folder, const st
     at = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.find_first_not_of(" \t") == std::string::npos || line[0] == '#') continue;  // blank, or a comment
-    const std::string where = "line " + std::to_string(line_number) + ": ";
+    const std::string where = with_number("line ", static_cast<size_t>(line_number), ": ");
     if (has_control_character(line)) {
       list->skipped.push_back(where + ::quoted(line) + " holds a control character; skipped");
       continue;

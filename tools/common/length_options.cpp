@@ -49,8 +49,8 @@ uint64_t total_after(const qm_measure& m, uint64_t from, uint64_t limit) {
 }  // namespace
 
 const char* const LENGTH_OPTIONS_HELP =
-    "  --seconds TIME           play at most TIME (seconds, M:SS or H:MM:SS, up to\n"
-    "                           a day); without --loops the song repeats to fill it\n"
+    "  --seconds TIME           stop after TIME (seconds, M:SS or H:MM:SS, up to a\n"
+    "                           day); without --loops the song repeats to fill it\n"
     "  --fade TIME              fade out linearly over the last TIME\n"
     "  --start-time TIME        start TIME into the playback, at the song's own\n"
     "                           tempo (not with --start)\n";

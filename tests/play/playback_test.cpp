@@ -142,6 +142,10 @@ TEST(Playback, ChannelAndSeekRequestsApplyAtTheNextBufferAndKeepTheFade) {
   EXPECT_TRUE(heard == expected) << "mute, solo and a seek with its fade, as the library renders them";
   EXPECT_EQ(pb.frames.load(), SEEK_TO + 3 * BUFFER);
   EXPECT_EQ(pb.seek_to.load(), NO_SEEK) << "a seek is applied once";
+  pb.paused.store(true);
+  pb.seek_to.store(SEEK_TO);
+  EXPECT_EQ(pull(&pb, &heard), 0);
+  EXPECT_EQ(pb.frames.load(), SEEK_TO) << "a seek while paused is applied and shown";
 }
 
 TEST(Playback, TheEndFrameEndsThePlaybackExactlyThere) {

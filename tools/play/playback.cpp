@@ -119,7 +119,10 @@ int32_t playback_pull(void* user, int16_t* frames, int32_t count) {
     return 0;
   }
   apply_requests(pb, player);
-  if (pb->paused.load(std::memory_order_relaxed)) return 0;
+  if (pb->paused.load(std::memory_order_relaxed)) {
+    publish_position(pb, player);  // a seek made while paused shows, and the next one steps from it
+    return 0;
+  }
   const int32_t ask = frames_before_end(pb, player, count);
   const int32_t written = ask > 0 ? qm_player_render_s16(player, frames, ask) : 0;
   publish_levels(pb, frames, written);

@@ -5,7 +5,7 @@ real device.
     play_e2e.py CASE PLAYER XMRENDER DATA_DIR
 
 CASE is one of: command_line, no_device, recording, files, playlists,
-keys, channel_keys, signal.
+keys, channel_keys, start_time_keys, signal.
 The disk driver writes what the device would play to a file: raw 16-bit
 stereo, silence while the stream is paused. With SDL_DISKAUDIODELAY=0 it
 runs as fast as it can; without it, it keeps real-time pace (one device
@@ -466,6 +466,20 @@ def case_channel_keys():
     status, restored = term.finish()
     check(status == 0 and restored, "q quits with status 0 and the terminal restored (got %s)" % status)
     check(open(term.stderr_path).read() == "", "nothing on stderr")
+
+
+def case_start_time_keys():
+    """--start-time on a terminal: the status line counts the song's time, and
+    a seek back past the start goes to 0:00."""
+    term = Terminal(["--start-time", "5", SONG], environment(os.path.join(WORK, "recording.raw"), paced=True),
+                    columns=200)
+    check(term.wait_for("0:05/0:17", 5), "--start-time 5: the status line starts at 0:05 of 0:17 (got %r)"
+          % term.status_line())
+    term.key(",")
+    check(term.wait_for("0:00/0:17", 2), "a seek back from 0:05 goes to 0:00 (got %r)" % term.status_line())
+    term.key("q")
+    status, restored = term.finish()
+    check(status == 0 and restored, "q quits with status 0 and the terminal restored (got %s)" % status)
 
 
 def case_signal():

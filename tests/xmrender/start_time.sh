@@ -22,6 +22,11 @@ cmp -s loops2-from20.raw <(tail -c +$((20 * 44100 * 4 + 1)) loops2.raw) ||
 
 run "$TYPING" -o x.wav --start-time 0:17.184
 expect 1 "xmrender: $TYPING: --start-time 17.184 s is at or past the end of the playback (17.183 s)" "past the end"
+run "$TYPING" -o x.wav --start-time 17.18349206  # frame 757,792: the end itself
+expect 1 "--start-time 17.183 s is at or past the end of the playback (17.183 s)" "a start at the last frame"
+run "$TYPING" -o x.wav --start-time 17.18347  # frame 757,791: the last frame plays
+expect 0 "wrote x.wav: 0.000 s (1 frames at 44100 Hz)" "a start one frame before the end"
+rm x.wav
 run "$TYPING" -o x.wav --start 1 --start-time 3
 expect 2 "xmrender: --start and --start-time both say where to start; give one" "--start and --start-time"
 run "$TYPING" -o x.wav --start-time 1:60

@@ -118,6 +118,8 @@ TEST(Playback, ChannelAndSeekRequestsApplyAtTheNextBufferAndKeepTheFade) {
   qm_player_set_channel_solo(reference.get(), 3, 1);
   qm_player_set_channel_mute(reference.get(), 2, 0);
   render(reference.get(), BUFFER, &expected);
+  qm_player_set_channel_solo(reference.get(), 0, 0);
+  qm_player_set_channel_solo(reference.get(), 3, 0);
   qm_player_seek_frame(reference.get(), SEEK_TO);
   qm_player_fade_out(reference.get(), FADE_END, FADE_FRAMES);
   render(reference.get(), 3 * BUFFER, &expected);
@@ -136,9 +138,12 @@ TEST(Playback, ChannelAndSeekRequestsApplyAtTheNextBufferAndKeepTheFade) {
   pb.soloed.store(1u << 0 | 1u << 3);
   pb.muted.store(0);
   pull(&pb, &heard);
+  pb.soloed.store(0);
   pb.seek_to.store(SEEK_TO);
   for (int i = 0; i < 3; ++i) pull(&pb, &heard);
   ASSERT_EQ(heard.size(), expected.size());
+  const std::vector<int16_t> after_seek(expected.end() - 2 * 3 * BUFFER, expected.end());
+  ASSERT_NE(after_seek, std::vector<int16_t>(after_seek.size(), 0)) << "the song sounds where the fade is heard";
   EXPECT_TRUE(heard == expected) << "mute, solo and a seek with its fade, as the library renders them";
   EXPECT_EQ(pb.frames.load(), SEEK_TO + 3 * BUFFER);
   EXPECT_EQ(pb.seek_to.load(), NO_SEEK) << "a seek is applied once";

@@ -82,6 +82,19 @@ run "$TYPING" -o x.wav --mute 11
 expect 1 "xmrender: $TYPING: the song has 10 channels; there is no channel 11" "--mute 11"
 run "$TYPING" -o x.wav --solo 1,,2
 expect 2 "xmrender: --solo: wants channels from 1 to 32, separated by commas" "--solo 1,,2"
+# Interpolation: linear is the default to the byte; cubic and sinc8 each
+# change the sound, the same through a pipe as in a file; unknown modes are refused.
+render linear.wav --interpolation linear "${short[@]}"
+cmp -s linear.wav short.wav || fail "--interpolation linear differs from the default"
+render cubic.wav --interpolation cubic "${short[@]}"
+render sinc8.wav --interpolation sinc8 "${short[@]}"
+"$XMR" -q "$TYPING" -o - --format raw --interpolation sinc8 "${short[@]}" >sinc8.raw
+cmp -s <(tail -c +45 sinc8.wav) sinc8.raw || fail "--interpolation sinc8 through a pipe differs from the file"
+cmp -s cubic.wav short.wav && fail "--interpolation cubic changed nothing"
+cmp -s sinc8.wav short.wav && fail "--interpolation sinc8 changed nothing"
+cmp -s sinc8.wav cubic.wav && fail "--interpolation sinc8 sounds as cubic"
+run "$TYPING" -o x.wav --interpolation spline
+expect 2 "xmrender: --interpolation: wants linear, cubic or sinc8" "--interpolation spline"
 run "$TYPING" -o past.wav --start 99
 expect 1 "xmrender: $TYPING: --start 99 is past the song's last order position (7)" "--start past the end"
 python3 - <<'PY' || fail "the formats or the mixing options are wrong (above)"

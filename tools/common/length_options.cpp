@@ -105,7 +105,8 @@ bool start_playback(qm_player* player, const qm_song* song, const MixOptions& mi
                     const PlayLimits& limits, PlayPlan* plan, std::string* why) {
   if (!apply_mix_options(player, song, mix, why)) return false;
   *plan = PlayPlan{};
-  plan->limit = length.seconds > 0.0 ? std::max<uint64_t>(1, to_frames(length.seconds, mix.rate)) : limits.default_limit;
+  plan->limit =
+      length.seconds > 0.0 ? std::max<uint64_t>(1, to_frames(length.seconds, mix.rate)) : limits.default_limit;
   const bool need_total = limits.need_total || length.fade > 0.0;
   const uint64_t span = need_total ? std::min(plan->limit, limits.measure_cap) : 0;
   const int32_t repeats = mix.loops == 0 ? -1 : mix.loops - 1;

@@ -4,7 +4,8 @@ real device.
 
     play_e2e.py CASE PLAYER XMRENDER DATA_DIR
 
-CASE is one of: command_line, no_device, recording, files, keys, signal.
+CASE is one of: command_line, no_device, recording, files, playlists,
+keys, channel_keys, start_time_keys, signal.
 The disk driver writes what the device would play to a file: raw 16-bit
 stereo, silence while the stream is paused. With SDL_DISKAUDIODELAY=0 it
 runs as fast as it can; without it, it keeps real-time pace (one device
@@ -22,6 +23,7 @@ import termios
 import threading
 import time
 import fcntl
+import struct
 
 CASE, PLAYER, XMRENDER, DATA = sys.argv[1:5]
 SONG = os.path.join(DATA, "typing.xm")
@@ -77,9 +79,9 @@ def first_sound(data, start=0):
     return len(data)
 
 
-def reference(options):
+def reference(options, name="reference.wav"):
     """xmrender's 16-bit output for the options, or None when it refuses them."""
-    out = os.path.join(WORK, "reference.wav")
+    out = os.path.join(WORK, name)
     done = subprocess.run([XMRENDER, SONG, "-o", out] + options, capture_output=True, text=True)
     if done.returncode != 0:
         print("xmrender", " ".join(options), "refused:", done.stderr.strip())
@@ -99,14 +101,20 @@ def matches_after_sound(recording, ref):
 def case_command_line():
     help_run = run(["--help"])
     check(help_run.returncode == 0 and help_run.stderr == "", "--help: status 0, nothing on stderr")
-    for word in ("usage: quillmere-play", "--loops", "--stereo-separation", "--shuffle", "space", "Exit status"):
+    for word in ("usage: quillmere-play", "--loops", "--stereo-separation", "--shuffle", "space", "Exit status",
+                 "--seconds", "--fade", "--start-time", "-L, --loop-all", "-@ LIST", ".m3u", "down, up",
+                 "1 .. 9, 0", "s then 1 .. 0", "!  ", "i  ", "h, ?"):
         check(word in help_run.stdout, "--help names " + word)
     version = run(["--version"])
     check(version.returncode == 0 and version.stdout == "quillmere-play 1.0.0\n", "--version")
     for args, message in (([], "quillmere-play: no file to play"),
                           (["--bogus", SONG], "quillmere-play: unknown option '--bogus' (see --help)"),
                           (["--gain", "30", SONG], "quillmere-play: --gain: wants decibels from -60 to 24"),
-                          (["--loops"], "quillmere-play: --loops: wants a whole number of plays, 1 or more (0: without end)")):
+                          (["--loops"], "quillmere-play: --loops: wants a whole number of plays, 1 or more (0: without end)"),
+                          (["--start", "1", "--start-time", "2", SONG],
+                           "quillmere-play: --start and --start-time both say where to start; give one"),
+                          (["--fade", "0", SONG],
+                           "quillmere-play: --fade: wants a time above 0 and at most a day (seconds, M:SS or H:MM:SS)")):
         bad = run(args)
         check(bad.returncode == 2 and bad.stderr.splitlines()[0] == message and bad.stdout == "",
               "%s: status 2 and '%s' (got %d, %r)" % (args, message, bad.returncode, bad.stderr))
@@ -114,6 +122,10 @@ def case_command_line():
     check(past.returncode == 1 and past.stderr.strip() ==
           "quillmere-play: %s: --start 8 is past the song's last order position (7)" % SONG,
           "--start past the song: status 1 and the reason (got %r)" % past.stderr)
+    late = run(["--start-time", "1:00", SONG])
+    check(late.returncode == 1 and late.stderr.strip() == "quillmere-play: %s: --start-time 60.000 s is at or past "
+          "the end of the playback (17.183 s)" % SONG, "--start-time past the end: status 1 and the reason (got %r)"
+          % late.stderr)
 
 
 def case_no_device():
@@ -126,7 +138,10 @@ def case_no_device():
 
 def case_recording():
     for options in ([], ["--start", "1", "--gain", "-6", "--loops", "1"],
-                    ["--loops", "2", "--rate", "22050", "--stereo-separation", "50"]):
+                    ["--loops", "2", "--rate", "22050", "--stereo-separation", "50"],
+                    ["--seconds", "25", "--fade", "3"], ["--start-time", "0:12.5", "--mute", "2,3"],
+                    ["--start", "2", "--fade", "4"],
+                    ["--start-time", "8", "--seconds", "4", "--fade", "1", "--solo", "1"]):
         ref = reference(options)
         if ref is None:
             # xmrender is the reference; an xmrender without these options cannot be one yet.
@@ -177,13 +192,68 @@ def case_files():
           "-q: errors only (got %r, %r)" % (quiet.stdout, quiet.stderr))
 
 
+def played(stdout):
+    return [line[len("Playing "):].rsplit(" (", 1)[0] for line in stdout.splitlines() if line.startswith("Playing ")]
+
+
+def case_playlists():
+    folder = os.path.join(WORK, "lists")
+    os.makedirs(os.path.join(folder, "sub"))
+    songs = [os.path.join(folder, "sub", "one.xm"), os.path.join(folder, "two.xm")]
+    for path in songs:
+        with open(SONG, "rb") as song, open(path, "wb") as out:
+            out.write(song.read())
+    m3u = os.path.join(folder, "mix.m3u")
+    with open(m3u, "w") as out:
+        out.write("#EXTM3U\r\n#EXTINF:17,one\r\nsub/one.xm\r\nmissing.xm\r\nmix.m3u\r\nbad\x07name.xm\r\n"
+                  "two.xm\r\nother.M3U8\r\n")
+    done = run(["--rate", "8000", m3u])
+    check(played(done.stdout) == [songs[0], songs[1]], "an M3U plays its songs in order (got %r)" % done.stdout)
+    errors = done.stderr.splitlines()
+    check(done.returncode == 1 and len(errors) == 4 and
+          errors[0] == "quillmere-play: %s: line 5: names the list itself; skipped" % m3u and
+          errors[1] == "quillmere-play: %s: line 6: 'bad\\x07name.xm' holds a control character; skipped" % m3u and
+          errors[2] == "quillmere-play: %s: line 8: 'other.M3U8' is a list; lists inside lists are not followed" % m3u
+          and errors[3].startswith("quillmere-play: %s: cannot open" % os.path.join(folder, "missing.xm")),
+          "skipped lines and the missing song are named, status 1 (got %d, %r)" % (done.returncode, done.stderr))
+    listed = subprocess.run([PLAYER, "--rate", "8000", SONG, "-@", "-", songs[1]], input=songs[0] + "\n",
+                            env=environment(), capture_output=True, text=True, timeout=60)
+    check(listed.returncode == 0 and played(listed.stdout) == [SONG, songs[0], songs[1]],
+          "-@ - reads the list from standard input in its place (got %r)" % listed.stdout)
+    huge = os.path.join(WORK, "huge.m3u")
+    with open(huge, "wb") as out:
+        out.write(b"a.xm\n" * 300000)
+    for path, reason in ((os.path.join(WORK, "none.m3u"), "No such file or directory"),
+                         (folder, "Is a directory"), (huge, "larger than 1 MiB; not a list of files"),
+                         (SONG, "binary data")):
+        bad = run(["-@", path, SONG])
+        check(bad.returncode == 1 and bad.stdout == "" and
+              bad.stderr.startswith("quillmere-play: %s: %s" % (path, reason)),
+              "a list that does not read stops the player: %s (got %d, %r)" % (reason, bad.returncode, bad.stderr))
+    # --loop-all: the list again from its first file, until stopped; a list
+    # whose every file fails ends instead of going round for ever.
+    loop = subprocess.Popen([PLAYER, "--rate", "8000", "--seconds", "0.5", "-L", songs[0], songs[1]],
+                            env=environment(), stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                            stdin=subprocess.DEVNULL)
+    lines = [loop.stdout.readline() for _ in range(5)]
+    loop.terminate()
+    loop.communicate(timeout=10)
+    check(played("".join(lines)) == [songs[0], songs[1], songs[0], songs[1], songs[0]],
+          "--loop-all plays the list again from its first file (got %r)" % lines)
+    failing = run(["--loop-all", os.path.join(WORK, "none.xm")], timeout=10)
+    check(failing.returncode == 1 and len(failing.stderr.splitlines()) == 1,
+          "--loop-all over files that all fail ends with status 1 (got %d, %r)" % (failing.returncode, failing.stderr))
+
+
 # ---- cases on a pseudo-terminal -------------------------------------------
 
 class Terminal:
     """The player on a pseudo-terminal that is its controlling terminal."""
 
-    def __init__(self, args, env):
+    def __init__(self, args, env, columns=0):
         self.master, self.slave = os.openpty()
+        if columns:
+            fcntl.ioctl(self.slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
         self.modes = termios.tcgetattr(self.slave)
         self.screen = b""
         self.stderr_path = os.path.join(WORK, "stderr")
@@ -344,6 +414,72 @@ def case_keys():
     check(status == 0, "q quits with status 0 (got %s)" % status)
     check(restored, "the terminal's modes are restored after q")
     check(open(term.stderr_path).read() == "", "nothing on stderr")
+
+
+def tail_at(rec, start, ref, ref_start, size):
+    """The last size bytes of rec, and where they lie in ref's time (rec from start is ref from ref_start)."""
+    end = len(rec) - len(rec) % FRAME
+    return rec[end - size:end], ref_start + (end - size - start)
+
+
+def case_channel_keys():
+    recorder = Recorder()
+    term = Terminal([SONG], environment(recorder.path, paced=True), columns=200)
+    if not check(term.wait_for("Playing " + SONG), "the player announces the song on the terminal"):
+        print(term.finish(1), open(term.stderr_path).read())
+        return
+    check(recorder.wait_for(first_sound(recorder.data) + RATE * FRAME // 2), "the recording grows")
+    ref, solo = reference([]), reference(["--solo", "3"], "solo.wav")
+    start, ref_start = first_sound(recorder.data), first_sound(ref)
+    window = RATE * FRAME // 10  # the last 0.1 s recorded
+    term.key("1234567890")
+    check(term.wait_for("mute 1,2,3,4,5,6,7,8,9,10", 2), "digits mute channels 1 to 10 (got %r)" % term.status_line())
+    time.sleep(0.4)
+    muted, at = tail_at(bytes(recorder.data), start, ref, ref_start, window)
+    check(not any(muted) and any(ref[at:at + window]), "every channel muted: silence is recorded where the song sounds")
+    term.key("!s3")
+    check(term.wait_for("solo 3", 2), "s then 3 solos channel 3 (got %r)" % term.status_line())
+    time.sleep(0.4)
+    heard, at = tail_at(bytes(recorder.data), start, ref, ref_start, window)
+    check(heard == solo[at:at + window] and solo[at:at + window] != ref[at:at + window],
+          "after ! and s 3 the recording is xmrender --solo 3 at the same frame (not the whole song)")
+    term.key("s3")
+    time.sleep(0.4)
+    heard, at = tail_at(bytes(recorder.data), start, ref, ref_start, window)
+    check(heard == ref[at:at + window], "s 3 again: every channel sounds as the song")
+    term.key(".")
+    time.sleep(0.4)
+    heard = bytes(recorder.data)[-window:]
+    ahead = ref.find(heard)
+    check(ahead >= 0 and (ahead - ref_start) // FRAME >= 10 * RATE,
+          "a 10 s seek: the recording goes on exactly where the song is 10 s later (found at %d)" % ahead)
+    term.key("\x1b[B")
+    time.sleep(0.4)
+    back = ref.find(bytes(recorder.data)[-window:])
+    check(0 <= back < ahead - 9 * RATE * FRAME, "down arrow: 10 s back (found at %d, was %d)" % (back, ahead))
+    term.key("i")
+    check(term.wait_for("10 channels, 8 orders", 2) and term.wait_for("instrument  1: ", 1),
+          "i prints the song's sizes and instruments")
+    term.key("?")
+    check(term.wait_for("this key table", 2), "? prints the key table")
+    term.key("q")
+    status, restored = term.finish()
+    check(status == 0 and restored, "q quits with status 0 and the terminal restored (got %s)" % status)
+    check(open(term.stderr_path).read() == "", "nothing on stderr")
+
+
+def case_start_time_keys():
+    """--start-time on a terminal: the status line counts the song's time, and
+    a seek back past the start goes to 0:00."""
+    term = Terminal(["--start-time", "5", SONG], environment(os.path.join(WORK, "recording.raw"), paced=True),
+                    columns=200)
+    check(term.wait_for("0:05/0:17", 5), "--start-time 5: the status line starts at 0:05 of 0:17 (got %r)"
+          % term.status_line())
+    term.key(",")
+    check(term.wait_for("0:00/0:17", 2), "a seek back from 0:05 goes to 0:00 (got %r)" % term.status_line())
+    term.key("q")
+    status, restored = term.finish()
+    check(status == 0 and restored, "q quits with status 0 and the terminal restored (got %s)" % status)
 
 
 def case_signal():

@@ -1,6 +1,7 @@
 // The player's render step: what it pulls for the device is exactly the
-// library's render, whatever pauses come from another thread; gain and jump
-// requests land between two device buffers; peaks and the end are published.
+// library's render, whatever pauses come from another thread; gain, jump,
+// seek and channel requests land between two device buffers; a seek keeps
+// the fade; the end frame stops the playback; peaks and the end are published.
 #include "tools/play/playback.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +55,7 @@ TEST(Playback, PulledFramesAreTheRenderWhateverPausesAnotherThreadSends) {
 
   PlayerHandle player = make_player(song.get());
   Playback pb;
-  playback_start(&pb, player.get(), 0.0);
+  playback_start(&pb, player.get(), PlaybackSetup{});
   std::atomic<bool> done{false};
   std::vector<int16_t> heard;
   int32_t silent_pulls = 0;
@@ -90,7 +91,7 @@ TEST(Playback, GainAndJumpRequestsApplyAtTheNextBuffer) {
   PlayerHandle player = make_player(song.get());
   qm_player_set_repeat_count(player.get(), -1);
   Playback pb;
-  playback_start(&pb, player.get(), 0.0);
+  playback_start(&pb, player.get(), PlaybackSetup{});
   std::vector<int16_t> heard;
   pull(&pb, &heard);
   pb.gain_db.store(-6.0);
@@ -102,12 +103,83 @@ TEST(Playback, GainAndJumpRequestsApplyAtTheNextBuffer) {
   EXPECT_EQ(pb.jump_to.load(), NO_JUMP) << "a jump is applied once";
 }
 
+TEST(Playback, ChannelAndSeekRequestsApplyAtTheNextBufferAndKeepTheFade) {
+  SongHandle song = load_repository_song("data/typing.xm");
+  ASSERT_NE(song, nullptr);
+  constexpr uint64_t FADE_END = 40 * BUFFER;
+  constexpr uint64_t FADE_FRAMES = 30 * BUFFER;
+  constexpr uint64_t SEEK_TO = 20 * BUFFER + 17;  // off the block grid
+  PlayerHandle reference = make_player(song.get());
+  qm_player_set_channel_mute(reference.get(), 2, 1);
+  qm_player_fade_out(reference.get(), FADE_END, FADE_FRAMES);
+  std::vector<int16_t> expected;
+  render(reference.get(), BUFFER, &expected);
+  qm_player_set_channel_solo(reference.get(), 0, 1);
+  qm_player_set_channel_solo(reference.get(), 3, 1);
+  qm_player_set_channel_mute(reference.get(), 2, 0);
+  render(reference.get(), BUFFER, &expected);
+  qm_player_set_channel_solo(reference.get(), 0, 0);
+  qm_player_set_channel_solo(reference.get(), 3, 0);
+  qm_player_seek_frame(reference.get(), SEEK_TO);
+  qm_player_fade_out(reference.get(), FADE_END, FADE_FRAMES);
+  render(reference.get(), 3 * BUFFER, &expected);
+
+  PlayerHandle player = make_player(song.get());
+  qm_player_set_channel_mute(player.get(), 2, 1);
+  qm_player_fade_out(player.get(), FADE_END, FADE_FRAMES);
+  PlaybackSetup setup;
+  setup.muted = 1u << 2;
+  setup.fade_end = FADE_END;
+  setup.fade_frames = FADE_FRAMES;
+  Playback pb;
+  playback_start(&pb, player.get(), setup);
+  std::vector<int16_t> heard;
+  pull(&pb, &heard);
+  pb.soloed.store(1u << 0 | 1u << 3);
+  pb.muted.store(0);
+  pull(&pb, &heard);
+  pb.soloed.store(0);
+  pb.seek_to.store(SEEK_TO);
+  for (int i = 0; i < 3; ++i) pull(&pb, &heard);
+  ASSERT_EQ(heard.size(), expected.size());
+  const std::vector<int16_t> after_seek(expected.end() - 2 * 3 * BUFFER, expected.end());
+  ASSERT_NE(after_seek, std::vector<int16_t>(after_seek.size(), 0)) << "the song sounds where the fade is heard";
+  EXPECT_TRUE(heard == expected) << "mute, solo and a seek with its fade, as the library renders them";
+  EXPECT_EQ(pb.frames.load(), SEEK_TO + 3 * BUFFER);
+  EXPECT_EQ(pb.seek_to.load(), NO_SEEK) << "a seek is applied once";
+  pb.paused.store(true);
+  pb.seek_to.store(SEEK_TO);
+  EXPECT_EQ(pull(&pb, &heard), 0);
+  EXPECT_EQ(pb.frames.load(), SEEK_TO) << "a seek while paused is applied and shown";
+}
+
+TEST(Playback, TheEndFrameEndsThePlaybackExactlyThere) {
+  SongHandle song = load_repository_song("data/typing.xm");
+  ASSERT_NE(song, nullptr);
+  constexpr uint64_t END = 2 * BUFFER + 300;
+  PlayerHandle reference = make_player(song.get());
+  std::vector<int16_t> expected;
+  render(reference.get(), static_cast<int32_t>(END), &expected);
+  PlayerHandle player = make_player(song.get());
+  PlaybackSetup setup;
+  setup.end_frame = END;
+  Playback pb;
+  playback_start(&pb, player.get(), setup);
+  std::vector<int16_t> heard;
+  EXPECT_EQ(pull(&pb, &heard), BUFFER);
+  EXPECT_EQ(pull(&pb, &heard), BUFFER);
+  EXPECT_EQ(pull(&pb, &heard), 300);
+  EXPECT_TRUE(pb.ended.load());
+  EXPECT_TRUE(heard == expected);
+  EXPECT_EQ(pull(&pb, &heard), 0);
+}
+
 TEST(Playback, PeaksAreTheLoudestSampleSinceTakenAndTheEndIsPublished) {
   SongHandle song = load_bytes(four_row_song());
   ASSERT_NE(song, nullptr);
   PlayerHandle player = make_player(song.get());
   Playback pb;
-  playback_start(&pb, player.get(), 0.0);
+  playback_start(&pb, player.get(), PlaybackSetup{});
   std::vector<int16_t> heard;
   int32_t left = -1, right = -1;
   pull(&pb, &heard);

@@ -7,8 +7,9 @@ run --help
 expect 0 "" "--help"
 [ -s err ] && fail "--help wrote to standard error"
 grep -q '^usage: xmrender ' out || fail "--help shows no usage"
-for word in -o --out-dir --format --no-clobber -j --seconds --fade --rate --loops --start --gain \
-            --stereo-separation --mono --mute --solo --interpolation sinc8 --info --json --trace -q --progress --strict --version wav24 wav-f32 \
+for word in -o --out-dir --format --no-clobber -j --seconds --fade --start-time M:SS --rate --loops --start --gain \
+            --stereo-separation --mono --mute --solo --interpolation sinc8 --info --json --trace -q --progress --strict \
+            --version wav24 wav-f32 \
             raw24 raw-f32 flac24 'Exit status' '3 --strict'; do
   grep -qF -- "$word" out || fail "--help does not mention $word"
 done
@@ -29,8 +30,8 @@ refused "xmrender: no song given" -o x.wav
 refused "no output given" "$TYPING"
 refused "--loops 0 plays without end; give --seconds too" "$TYPING" --loops 0 -o x.wav
 refused "xmrender: --rate: wants a whole number of Hz from 8000 to 192000" "$TYPING" --rate 7999 -o x.wav
-refused "xmrender: --fade: wants a number of seconds" "$TYPING" --fade -1 -o x.wav
-refused "xmrender: --seconds: wants a number of seconds" "$TYPING" --seconds abc -o x.wav
+refused "xmrender: --fade: wants a time above 0" "$TYPING" --fade -1 -o x.wav
+refused "xmrender: --seconds: wants a time above 0" "$TYPING" --seconds abc -o x.wav
 refused "xmrender: -j: wants a number of songs at once" "$TYPING" -j 0 -o x.wav
 refused "xmrender: --format: unknown format 'mp3'" "$TYPING" --format mp3 -o x.wav
 refused "put %n in it or use --out-dir" "$TYPING" "$TYPING" -o x.wav

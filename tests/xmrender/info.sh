@@ -85,5 +85,5 @@ run "$TYPING" --info -o info-file.txt
 expect 2 "--info prints to standard output; -o and --out-dir go with a render" "--info -o"
 [ -e info-file.txt ] && fail "--info -o wrote a file"
 run "$TYPING" --info --start 1
-expect 2 "--info describes the whole song; --start goes with a render" "--info --start"
+expect 2 "--info describes the whole song; --start and --start-time go with a render" "--info --start"
 echo "ok: --info and --info --json agree, with the rendered length; a line for every song; -o and --start refused"

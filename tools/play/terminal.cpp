@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "tools/common/text.h"
+
 namespace {
 
 constexpr unsigned char ESCAPE = 0x1B;
@@ -22,9 +24,20 @@ Key plain_key(unsigned char byte) {
     case 'n': case 'N': return KEY_NEXT_FILE;
     case 'p': case 'P': return KEY_PREV_FILE;
     case 'q': case 'Q': return KEY_QUIT;
-    default: return KEY_NONE;
+    case ',': case '<': return KEY_SEEK_BACK;
+    case '.': case '>': return KEY_SEEK_AHEAD;
+    case 's': case 'S': return KEY_SOLO_NEXT;
+    case '!': return KEY_UNMUTE_ALL;
+    case 'i': case 'I': return KEY_INFO;
+    case 'h': case 'H': case '?': return KEY_HELP;
+    case '0': return KEY_CHANNEL_10;
+    default: break;
   }
+  if (byte >= '1' && byte <= '9') return static_cast<Key>(KEY_CHANNEL_1 + (byte - '1'));
+  return KEY_NONE;
 }
+
+int key_channel(Key key) { return key >= KEY_CHANNEL_1 && key <= KEY_CHANNEL_10 ? key - KEY_CHANNEL_1 : -1; }
 
 
 Key decode_key(KeyDecoder* d, unsigned char byte) {
@@ -41,6 +54,8 @@ Key decode_key(KeyDecoder* d, unsigned char byte) {
     d->state = 0;
     if (byte == 'C') return KEY_NEXT_ORDER;
     if (byte == 'D') return KEY_PREV_ORDER;
+    if (byte == 'A') return KEY_SEEK_AHEAD;
+    if (byte == 'B') return KEY_SEEK_BACK;
     return KEY_NONE;
   }
   if (byte == ESCAPE) {
@@ -102,6 +117,9 @@ std::string status_line(const StatusView& v, int columns) {
   tail += format_duration(v.elapsed, v.rate) + "/" + (v.total > 0 ? format_duration(v.total, v.rate) : "-:--");
   tail += "  L[" + level_meter(v.peak_left, METER_WIDTH) + "] R[" + level_meter(v.peak_right, METER_WIDTH) + "]";
   if (v.gain_db != 0.0) tail += printf_string("  %+g dB", v.gain_db);
+  if (v.muted != 0) tail += "  mute " + channel_list(v.muted);
+  if (v.soloed != 0) tail += "  solo " + channel_list(v.soloed);
+  if (v.solo_next) tail += "  solo which?";
   if (v.paused) tail += "  paused";
   std::string head = v.file;
   if (!v.song.empty()) head += " (" + v.song + ")";
@@ -112,4 +130,34 @@ std::string status_line(const StatusView& v, int columns) {
     head = room > 3 ? "..." + head.substr(head.size() - static_cast<size_t>(room - 3)) : head.substr(0, room);
   }
   return head + tail;
+}
+
+std::string channel_list(uint32_t bits) {
+  std::string list;
+  for (int32_t c = 0; c < QM_MAX_CHANNELS; ++c) {
+    if (((bits >> c) & 1) == 0) continue;
+    if (!list.empty()) list += ',';
+    list += std::to_string(c + 1);
+  }
+  return list;
+}
+
+std::string song_summary(const qm_song* song) {
+  qm_song_info info{};
+  qm_song_get_info(song, &info);
+  std::string text = "song: " + song_text(info.name) + "\ntracker: " + song_text(info.tracker) + "\n";
+  text += printf_string("%d channels, %d orders, %d patterns, %d instruments\n", info.channels, info.length,
+                        info.patterns, info.instruments);
+  for (int32_t i = 0; i < info.instruments; ++i) {
+    qm_instrument_info instrument{};
+    qm_song_get_instrument(song, i, &instrument);
+    if (instrument.name[0] == '\0' && instrument.samples == 0) continue;
+    text += printf_string("instrument %2d: ", i + 1) + song_text(instrument.name) + "\n";
+    for (int32_t s = 0; s < instrument.samples; ++s) {
+      qm_sample_info sample{};
+      qm_song_get_sample(song, i, s, &sample);
+      text += printf_string("  sample %2d: ", s + 1) + song_text(sample.name) + "\n";
+    }
+  }
+  return text;
 }

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <string>
 
+#include "quillmere/music.h"
+
 enum Key {
   KEY_NONE,       // a byte that is no key of ours, or inside an escape sequence
   KEY_PAUSE,      // space
@@ -26,7 +28,18 @@ enum Key {
   KEY_NEXT_FILE,  // n
   KEY_PREV_FILE,  // p
   KEY_QUIT,       // q
+  KEY_SEEK_BACK,  // , or < or down arrow: 10 s back
+  KEY_SEEK_AHEAD, // . or > or up arrow: 10 s ahead
+  KEY_SOLO_NEXT,  // s: the next channel key solos its channel instead of muting it
+  KEY_UNMUTE_ALL, // !: every channel sounds again (mutes and solos cleared)
+  KEY_INFO,       // i: the song's names and sizes
+  KEY_HELP,       // h or ?: the key table
+  KEY_CHANNEL_1,  // 1 .. 9, 0: channels 1 .. 10, as KEY_CHANNEL_1 + the channel's index
+  KEY_CHANNEL_10 = KEY_CHANNEL_1 + 9,
 };
+
+// The channel index (0 .. 9) of a channel key; -1 for any other key.
+int key_channel(Key key);
 
 // Decodes a byte stream from the keyboard, escape sequences included.
 struct KeyDecoder {
@@ -79,7 +92,13 @@ struct StatusView {
   int32_t peak_right = 0;
   double gain_db = 0.0;   // gain in dB
   bool paused = false;
+  uint32_t muted = 0;     // muted channels, bit c: channel c + 1
+  uint32_t soloed = 0;    // soloed channels, likewise
+  bool solo_next = false; // s was pressed: a channel key solos
 };
+
+// Channels of a bit set as a list counted from 1 ("2,5"); empty for none.
+std::string channel_list(uint32_t bits);
 
 // "Playing FILE (song name), M:SS" (without the parentheses for a song
 // without a name); endless playbacks name the length of one pass; a total
@@ -95,3 +114,8 @@ std::string level_meter(int32_t peak, int width);
 // The status line, at most columns - 1 characters (the cursor stays on the
 // line): the file and song names are shortened to make room.
 std::string status_line(const StatusView& view, int columns);
+
+// What the info key prints, one line each, names made printable: the song's
+// name and tracker, its channels, orders, patterns and instruments, then
+// each instrument that has a name or samples, with its samples' names.
+std::string song_summary(const qm_song* song);

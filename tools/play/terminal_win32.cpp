@@ -33,6 +33,8 @@ Key key_of(const KEY_EVENT_RECORD& key) {
   switch (key.wVirtualKeyCode) {
     case VK_LEFT: return KEY_PREV_ORDER;
     case VK_RIGHT: return KEY_NEXT_ORDER;
+    case VK_UP: return KEY_SEEK_AHEAD;
+    case VK_DOWN: return KEY_SEEK_BACK;
     default: return plain_key(static_cast<unsigned char>(key.uChar.AsciiChar));
   }
 }

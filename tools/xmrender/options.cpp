@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int32_t LOOPS_UNSET = -1;  // mix.loops until --loops is seen
-
 const char* const USAGE =
     "usage: xmrender [OPTION...] SONG.xm -o OUT.wav\n"
     "       xmrender [OPTION...] SONG.xm... --out-dir DIR | -o PATTERN\n"
@@ -28,10 +26,7 @@ const char* const HELP_OUTPUT =
     "  --no-clobber             never replace an existing file (its song is skipped)\n"
     "  -j N                     render N songs at once, 1 to 64 (default 1)\n"
     "\n"
-    "Length and mixing:\n"
-    "  --seconds S              render S seconds, up to 86400; without --loops the\n"
-    "                           song repeats to fill them\n"
-    "  --fade S                 fade out linearly over the last S seconds\n";
+    "Length and mixing:\n";
 
 const char* const HELP_REST =
     "\n"
@@ -70,11 +65,6 @@ bool refused(OptionScanner* s, const std::string& message) {
   return false;
 }
 
-void seconds_value(OptionScanner* s, const char* name, const char* value, double* out) {
-  if (value != nullptr && parse_real(value, 0.0, MAX_SECONDS, out) && *out > 0.0) return;
-  scan_refuse(s, std::string(name) + ": wants a number of seconds above 0 and at most 86400");
-}
-
 // True when the scanner's argument is an option of xmrender's own: taken,
 // or refused when its value is bad.
 bool parse_own_option(OptionScanner* s, Options* o) {
@@ -98,10 +88,6 @@ bool parse_own_option(OptionScanner* s, Options* o) {
     if (v == nullptr || !format_from_name(v, &o->format))
       scan_refuse(s, "--format: unknown format '" + std::string(v == nullptr ? "" : v) + "' (see --help)");
     else o->format_given = true;
-  } else if (scan_value(s, "--seconds", &v)) {
-    seconds_value(s, "--seconds", v, &o->seconds);
-  } else if (scan_value(s, "--fade", &v)) {
-    seconds_value(s, "--fade", v, &o->fade);
   } else if (scan_value(s, "-j", &v) || scan_value(s, "--jobs", &v)) {
     if (v == nullptr || !parse_whole(v, 1, MAX_JOBS, &whole))
       scan_refuse(s, "-j: wants a number of songs at once from 1 to 64");
@@ -118,7 +104,8 @@ bool check_combination(OptionScanner* s, Options* o) {
   if (o->json && !o->info) return refused(s, "--json goes with --info");
   if (o->info && (!o->output.empty() || !o->out_dir.empty()))
     return refused(s, "--info prints to standard output; -o and --out-dir go with a render");
-  if (o->info && o->mix.start != 0) return refused(s, "--info describes the whole song; --start goes with a render");
+  if (o->info && (o->mix.start != 0 || o->length.start_time >= 0.0))
+    return refused(s, "--info describes the whole song; --start and --start-time go with a render");
   if (o->info) return true;
   const bool several = o->inputs.size() > 1;
   if (!o->output.empty() && !o->out_dir.empty()) return refused(s, "give -o or --out-dir, not both");
@@ -128,7 +115,7 @@ bool check_combination(OptionScanner* s, Options* o) {
     return refused(s, "-o " + quoted(o->output) + " is one file for several songs; put %n in it or use --out-dir");
   if (several && o->trace) return refused(s, "--trace takes one song");
   if (o->trace && o->output == "-") return refused(s, "--trace and -o - would both write to standard output");
-  if (o->mix.loops == 0 && o->seconds == 0.0)
+  if (o->mix.loops == 0 && o->length.seconds == 0.0)
     return refused(s, "--loops 0 plays without end; give --seconds too");
   return true;
 }
@@ -144,16 +131,14 @@ CommandLine parse_command_line(int argc, const char* const* argv, Options* o) {
       if (!s.after_dashes && std::strcmp(s.arg, "-") == 0)
         return scan_refuse(&s, "reading a song from standard input is not supported");
       o->inputs.emplace_back(s.arg);
-    } else if (!parse_mix_option(&s, &o->mix) && !parse_own_option(&s, o)) {
+    } else if (!parse_mix_option(&s, &o->mix) && !parse_length_option(&s, &o->length) && !parse_own_option(&s, o)) {
       return scan_refuse(&s, "unknown option " + quoted(s.arg));
     }
   }
-  if (s.refused) return COMMAND_BAD;
-  o->loops_given = o->mix.loops != LOOPS_UNSET;
-  if (!o->loops_given) o->mix.loops = o->seconds > 0.0 ? 0 : 1;
+  if (s.refused || !finish_length_options(&s, o->length, &o->mix)) return COMMAND_BAD;
   return check_combination(&s, o) ? COMMAND_RUN : COMMAND_BAD;
 }
 
 std::string xmrender_help() {
-  return std::string(USAGE) + HELP_OUTPUT + MIX_OPTIONS_HELP + HELP_REST + FORMATS_HELP + HELP_END;
+  return std::string(USAGE) + HELP_OUTPUT + LENGTH_OPTIONS_HELP + MIX_OPTIONS_HELP + HELP_REST + FORMATS_HELP + HELP_END;
 }

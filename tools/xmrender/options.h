@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tools/common/command_line.h"
+#include "tools/common/length_options.h"
 #include "tools/common/mix_options.h"
 #include "tools/common/progress_bar.h"
 #include "tools/xmrender/formats.h"
@@ -21,7 +22,6 @@ constexpr const char* PROGRAM = "xmrender";
 // EXIT_STRICT --strict and a song had a warning.
 
 constexpr int MAX_JOBS = 64;
-constexpr double MAX_SECONDS = 86400.0;  // --seconds and --fade
 // A render without --seconds stops after an hour for each play asked for
 // (--loops N: N hours), in case the song never comes back to a row it played.
 constexpr uint64_t CAP_SECONDS_PER_PLAY = 3600;
@@ -33,9 +33,7 @@ struct Options {
   bool format_given = false;        // --format NAME was given
   Format format;                    // its format
   MixOptions mix;                   // --rate, --loops, --start, --gain, --stereo-separation, --mono
-  bool loops_given = false;         // --loops was given (else: 1, or without end with --seconds)
-  double seconds = 0.0;             // --seconds: length in seconds, 0 < s <= MAX_SECONDS; 0: not given
-  double fade = 0.0;                // --fade: seconds of linear fade at the end, 0: none
+  LengthOptions length;             // --seconds, --fade, --start-time
   bool info = false;                // --info
   bool json = false;                // --json (with --info)
   bool trace = false;               // --trace: row ticks on standard output

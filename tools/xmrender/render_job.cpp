@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -22,12 +21,6 @@ namespace {
 // that it converts straight into pcm.
 constexpr int32_t CHUNK_BLOCKS = 4;
 constexpr int32_t CHUNK_FRAMES = CHUNK_BLOCKS * (MIX_MAX_RATE * 20 / 1000 + 3);  // room at the highest rate
-
-// How long a render runs, decided before it starts.
-struct Length {
-  uint64_t limit = 0;  // frames rendered at most (--seconds, or the cap)
-  uint64_t total = 0;  // frames it will give, when measured (else 0)
-};
 
 // How a render ended.
 struct Rendered {
@@ -84,47 +77,26 @@ qm_song* load_song(const Options& o, Job* job) {
   return song;
 }
 
-int32_t repeat_count(const Options& o) { return o.mix.loops == 0 ? -1 : o.mix.loops - 1; }
-
-// The limit, and the exact length when something needs it in advance: the
-// fade, a streamed WAV header, the progress bar.
-Length plan_length(const Options& o, const qm_song* song, bool need_total) {
-  Length length;
-  const uint64_t rate = static_cast<uint64_t>(o.mix.rate);
-  if (o.seconds > 0.0) {
-    length.limit = std::max<uint64_t>(1, static_cast<uint64_t>(std::llround(o.seconds * static_cast<double>(rate))));
-  } else {
-    length.limit = CAP_SECONDS_PER_PLAY * rate * static_cast<uint64_t>(o.mix.loops);
-  }
-  if (!need_total) return length;
-  uint64_t frames = 0;
-  int32_t ended = 0;
-  if (qm_song_measure(song, o.mix.rate, o.mix.start, repeat_count(o), length.limit, &frames, &ended) == QM_OK) {
-    length.total = std::min(frames, length.limit);
-  }
-  return length;
-}
-
 // Keeps the left value of each frame (both carry the same mid signal).
 template <typename T>
 void keep_left(T* values, int32_t frames) {
   for (int32_t f = 0; f < frames; ++f) values[f] = values[2 * f];
 }
 
-// Renders up to length.limit frames into encoder (null: rendered and
+// Renders up to plan.limit frames into encoder (null: rendered and
 // dropped, for --trace alone).
-Rendered render_frames(const Options& o, Job* job, qm_player* player, Encoder* encoder, const Length& length) {
+Rendered render_frames(const Options& o, Job* job, qm_player* player, Encoder* encoder, const PlayPlan& plan) {
   const bool through_floats = encoder != nullptr && encoder->layout.format.type != SampleType::S16;
   static thread_local int16_t pcm[2 * CHUNK_FRAMES];
   static thread_local float mix[2 * CHUNK_FRAMES];
   const int32_t chunk = CHUNK_BLOCKS * qm_player_block_frames(player);
   Rendered r;
-  while (r.frames < length.limit) {
+  while (r.frames < plan.limit) {
     if (stop_requested()) {
       r.stopped = true;
       break;
     }
-    const int32_t ask = static_cast<int32_t>(std::min<uint64_t>(chunk, length.limit - r.frames));
+    const int32_t ask = static_cast<int32_t>(std::min<uint64_t>(chunk, plan.limit - r.frames));
     const int32_t got =
         through_floats ? qm_player_render_f32(player, mix, ask) : qm_player_render_s16(player, pcm, ask);
     if (o.mix.mono) through_floats ? keep_left(mix, got) : keep_left(pcm, got);
@@ -158,23 +130,32 @@ std::string describe(const Options& o, const Job& job, const Rendered& r) {
                   passes == 1 ? "one pass" : (std::to_string(passes) + " passes").c_str(), r.end.end_order,
                   r.end.end_row);
     line += text;
-  } else if (o.seconds == 0.0) {
+  } else if (o.length.seconds == 0.0) {
     line += ", stopped at the cap of one hour per play";
   }
   return line;
 }
 
-// A player of song set up with the mixing options; null (with the job's
-// message and status set) when that fails.
-qm_player* open_player(const Options& o, Job* job, const qm_song* song) {
+// A player of song set up with the mixing and length options, and its plan;
+// null (with the job's message and status set) when that fails. The length
+// is measured in advance when something needs it: the fade, a streamed WAV
+// header, the progress bar.
+qm_player* open_player(const Options& o, Job* job, const qm_song* song, PlayPlan* plan) {
   qm_player* player = nullptr;
   if (qm_player_create(song, o.mix.rate, &player) != QM_OK) {
     add_message(&job->tail, job->input, "cannot render at " + std::to_string(o.mix.rate) + " Hz");
     job->status = JOB_FAILED;
     return nullptr;
   }
+  const bool stream = !job->output.empty() && output_is_stream(job->output);
+  PlayLimits limits;
+  // Without --seconds a render stops after the cap, in case the song never
+  // comes back to a row it played.
+  limits.default_limit = CAP_SECONDS_PER_PLAY * static_cast<uint64_t>(o.mix.rate) * static_cast<uint64_t>(o.mix.loops);
+  limits.measure_cap = UINT64_MAX;
+  limits.need_total = o.progress == ProgressMode::ON || (stream && job->format.container == Container::WAV);
   std::string why;
-  if (!apply_mix_options(player, song, o.mix, &why)) {
+  if (!start_playback(player, song, o.mix, o.length, limits, plan, &why)) {
     add_message(&job->tail, job->input, why);
     job->status = JOB_FAILED;
     qm_player_free(player);
@@ -224,25 +205,18 @@ void finish_output(const Options& o, Job* job, OutputFile* out, Encoder* encoder
 
 // Renders the loaded song into job->output (or nowhere, for --trace alone).
 void render_song(const Options& o, Job* job, const qm_song* song) {
-  qm_player* player = open_player(o, job, song);
+  PlayPlan plan;
+  qm_player* player = open_player(o, job, song, &plan);
   if (player == nullptr) return;
   const bool writing = !job->output.empty();
-  const bool stream = writing && output_is_stream(job->output);
-  const bool need_total = o.fade > 0.0 || o.progress == ProgressMode::ON ||
-                          (stream && job->format.container == Container::WAV);
-  const Length length = plan_length(o, song, need_total);
-  job->frames_total.store(length.total > 0 ? length.total : length.limit, std::memory_order_relaxed);
-  // The fade: the library's, over the last o.fade seconds, silent on the last frame.
-  if (o.fade > 0.0) qm_player_fade_out(player, length.total, static_cast<uint64_t>(std::llround(o.fade * o.mix.rate)));
-  qm_position start{};  // the frames count the song's time, which a --start seek begins past 0
-  qm_player_get_position(player, &start);
-  TraceState trace{start.frame + length.limit};
+  job->frames_total.store(plan.total > 0 ? plan.total : plan.limit, std::memory_order_relaxed);
+  TraceState trace{plan.start + plan.limit};
   if (o.trace) qm_player_set_row_callback(player, print_row_tick, &trace);
 
   OutputFile out;
   Encoder encoder;
   std::string why;
-  const StreamLayout layout{job->format, o.mix.rate, o.mix.mono ? 1 : 2, length.total};
+  const StreamLayout layout{job->format, o.mix.rate, o.mix.mono ? 1 : 2, plan.total};
   if (writing &&
       (!output_open(job->output, o.no_clobber, &out, &why) || !encoder_begin(&encoder, &out.sink, layout, &why))) {
     add_message(&job->tail, job->input, why);
@@ -251,7 +225,7 @@ void render_song(const Options& o, Job* job, const qm_song* song) {
     qm_player_free(player);
     return;
   }
-  const Rendered r = render_frames(o, job, player, writing ? &encoder : nullptr, length);
+  const Rendered r = render_frames(o, job, player, writing ? &encoder : nullptr, plan);
   qm_player_free(player);
   if (o.trace) finish_trace(job, &trace);
   if (r.stopped || job->status == JOB_FAILED) {  // stopped, or the trace was lost: no file

@@ -24,20 +24,25 @@ constexpr qm_interpolation MODES[] = {QM_INTERPOLATION_LINEAR, QM_INTERPOLATION_
 
 // One channel, one note held for 64 rows, of a 16-bit sample of these
 // frames, with a forward or ping-pong loop over all of them or no loop.
-std::vector<uint8_t> tone_song(const std::vector<int32_t>& pcm, uint8_t loop, int8_t relative_note) {
+// A note on each of note_rows (row 0 alone by default).
+std::vector<uint8_t> tone_song(const std::vector<int32_t>& pcm, uint8_t loop, int8_t relative_note,
+                               std::vector<int> note_rows = {0}, uint32_t loop_start = 0) {
   XmFile f;
   f.channel_count = 1;
   XmPattern p;
   p.rows = 64;
   p.cells.resize(64);
-  xm_cell(p, 1, 0, 0) = qm::Cell{49, 1, 0, 0, 0};
+  for (int row : note_rows) xm_cell(p, 1, row, 0) = qm::Cell{49, 1, 0, 0, 0};
   f.patterns.push_back(p);
   XmInstrument in;
   XmSample s;
   s.type = XM_SAMPLE_16BIT | loop;
   s.relative_note = relative_note;
   s.pcm = pcm;
-  if (loop != 0) s.loop_length = static_cast<uint32_t>(2 * pcm.size());
+  if (loop != 0) {
+    s.loop_start = 2 * loop_start;  // bytes
+    s.loop_length = static_cast<uint32_t>(2 * (pcm.size() - loop_start));
+  }
   in.samples.push_back(s);
   f.instruments.push_back(in);
   return write_xm(f);
@@ -146,6 +151,35 @@ TEST(Interpolation, LoopsReadTheFramesPlaybackReaches) {
       for (size_t i = AFTER_RAMP; i < a.size(); ++i) most = std::max(most, std::fabs(a[i] - b[i]));
       EXPECT_LT(most, AMPLITUDE / 2000.0);
     }
+  }
+}
+
+// Before a loop has wrapped, the frames before its start are the sample's
+// own: a note played again on a channel whose voice has looped reads them
+// again on its way in, as the same note alone does; a seek past the wrap
+// knows that it wrapped.
+TEST(Interpolation, ANewNoteReadsThePreLoopFramesAgain) {
+  constexpr uint32_t PRE_LOOP = 64;  // zeros before a looped sine: a wrong read shows
+  std::vector<int32_t> pcm(PRE_LOOP, 0);
+  for (int32_t v : sine(4)) pcm.push_back(v);
+  SongHandle twice = load_bytes(tone_song(pcm, XM_SAMPLE_FORWARD, 0, {0, 8}, PRE_LOOP));
+  SongHandle second_alone = load_bytes(tone_song(pcm, XM_SAMPLE_FORWARD, 0, {8}, PRE_LOOP));
+  ASSERT_TRUE(twice && second_alone);
+  const size_t row_8 = 8 * 6 * 882;  // rows of 6 ticks of 882 frames at 125 bpm
+  for (qm_interpolation mode : {QM_INTERPOLATION_CUBIC, QM_INTERPOLATION_SINC8}) {
+    SCOPED_TRACE(testing::Message() << "mode " << mode);
+    const std::vector<double> a = left_of(twice.get(), mode, static_cast<int32_t>(row_8 + 3000));
+    const std::vector<double> b = left_of(second_alone.get(), mode, static_cast<int32_t>(row_8 + 3000));
+    EXPECT_TRUE(std::equal(a.begin() + row_8 + AFTER_RAMP, a.end(), b.begin() + row_8 + AFTER_RAMP));
+    // A seek into the loop, past the first note's wrap, renders what playing there did.
+    qm_player* p = nullptr;
+    ASSERT_EQ(qm_player_create(twice.get(), RATE, &p), QM_OK);
+    qm_player_set_interpolation(p, mode);
+    ASSERT_EQ(qm_player_seek_frame(p, 3000), QM_OK);
+    std::vector<float> rest(2 * 2000);
+    ASSERT_EQ(qm_player_render_f32(p, rest.data(), 2000), 2000);
+    qm_player_free(p);
+    for (size_t i = 0; i < 2000; ++i) ASSERT_EQ(rest[2 * i], a[3000 + i]) << i;
   }
 }
 

@@ -175,6 +175,32 @@ TEST(MixerFastPath, CubicAndSincMatchTheirPlainLoops) {
   }
 }
 
+// A seek moves the voices without mixing; they must end as mixing leaves
+// them (positions, directions, wraps, ramps), whether they sound or not,
+// call after call of random lengths.
+TEST(MixerFastPath, AdvancingLeavesTheVoicesAsMixing) {
+  for (uint32_t seed : {8u, 9u, 10u}) {
+    TestPlayer test_player(44100);
+    Voice* voices = test_player.voices;
+    RandomRun run(seed);
+    for (int i = 0; i < ACTIVE_VOICES; ++i) run.start(voices[i]);
+    std::vector<Voice> mixed(voices, voices + VOICE_COUNT);
+    for (int call = 0; call < 300; ++call) {
+      run.disturb(mixed.data());
+      const std::vector<Voice> before = mixed;
+      const auto frames = static_cast<int32_t>(run.pick(0, 3) == 0 ? run.pick(1, 7) : run.pick(1, 3000));
+      std::vector<float> out(2 * static_cast<size_t>(frames));
+      std::copy(before.begin(), before.end(), voices);
+      mix_voices_using(test_player.player, out.data(), frames, mix_steady_reference, nullptr);
+      std::copy(voices, voices + VOICE_COUNT, mixed.begin());
+      std::copy(before.begin(), before.end(), voices);
+      advance_voices(test_player.player, frames);
+      for (int i = 0; i < ACTIVE_VOICES; ++i)
+        ASSERT_TRUE(same_voice(voices[i], mixed[i])) << "seed " << seed << " call " << call << " voice " << i;
+    }
+  }
+}
+
 // The widest loop the processor runs, except the 256-bit AVX2 one where
 // the processor splits 256-bit vectors.
 TEST(MixerFastPath, ChoosesTheFastestLoopOfTheProcessor) {

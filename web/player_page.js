@@ -338,8 +338,9 @@ var Module = (function () {
   }
 
   // Only what changed is touched: the time and the seek bar ten times a
-  // second, the rest row by row.
-  function showPosition(at) {
+  // second, the rest row by row, the order list when the order changes
+  // from `before` (the position shown last; none: marked anew).
+  function showPosition(at, before) {
     if (!at || !page.info) return;
     const within = songFrame(at.frame);
     const time = views.formatTime(within / rate, true);
@@ -351,7 +352,7 @@ var Module = (function () {
     const where = `order ${at.order} / ${page.info.length} \u00b7 row ${at.row} \u00b7 pattern ${pattern}` +
       (page.paused ? " (paused)" : "");
     if (byId("position").textContent !== where) byId("position").textContent = where;
-    views.markOrder(byId("orders"), at.order);
+    if (!before || at.order !== before.order) views.markOrder(byId("orders"), at.order);
     showPattern(at.order, at.row);
   }
 
@@ -377,9 +378,10 @@ var Module = (function () {
     showLevels();
     if (!page.playing) return;
     const at = heard();
-    const moved = !page.position || !at || at.frame !== page.position.frame || at.order !== page.position.order;
+    const before = page.position;
+    const moved = !before || !at || at.frame !== before.frame || at.order !== before.order;
     page.position = at;
-    if (moved) showPosition(at);
+    if (moved) showPosition(at, before);
   }
 
   // After each chunk the output took (also while the page is hidden): the

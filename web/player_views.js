@@ -63,6 +63,7 @@ window.qmViews = (function () {
   // strings laid over one another: a handful of text boxes a row instead of
   // an element per field, so a new pattern lays out in a moment.
   const CELL_CHARS = 14;           // " C-4 01 40 A0F" (the style sheet's --cell)
+  const ROW_BLOCK = 16;            // rows written at once
 
   // The strings of one row, by ink (absent where the ink writes nothing).
   function rowInks(bytes, row, channels) {
@@ -108,7 +109,7 @@ window.qmViews = (function () {
     this.row = -1;
     this.rowHeight = 0;  // CSS pixels, from the style sheet
     this.middle = 0;     // where the cursor's row starts in the view
-    this.reach = 0;      // rows written above and below the cursor's
+    this.reach = 0;      // rows in sight above and below the cursor's
     this.rowCount = 0;
     this.channels = 0;
     this.cells = null;   // the pattern's cells, rows x channels x 5 bytes
@@ -232,15 +233,16 @@ window.qmViews = (function () {
     this.cells = cells.slice(0, rowCount * channels * CELL_BYTES);
   };
 
-  // Moves `row` under the cursor: the rows in sight are written (only those
-  // that came into sight: one a row as the song plays), and the rows slide
-  // with a transform, which the compositor applies without painting them.
+  // Moves `row` under the cursor: the rows slide with a transform, which
+  // the compositor applies without laying out or painting them. The rows in
+  // sight are written in blocks of ROW_BLOCK, so a playing song writes a
+  // block (and forgets one) every ROW_BLOCK rows, not a row every row.
   PatternView.prototype.setRow = function (row) {
     if (row === this.row || !this.rowHeight || this.pattern < 0) return;
     this.row = row;
     this.moves += 1;
-    const first = Math.max(0, row - this.reach);
-    const last = Math.min(this.rowCount - 1, row + this.reach);
+    const first = Math.floor(Math.max(0, row - this.reach) / ROW_BLOCK) * ROW_BLOCK;
+    const last = Math.min(this.rowCount - 1, Math.floor((row + this.reach) / ROW_BLOCK) * ROW_BLOCK + ROW_BLOCK - 1);
     if (first > this.last || last < this.first) {
       this.rows.textContent = "";
       this.first = first;

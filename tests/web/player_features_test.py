@@ -121,6 +121,8 @@ class PlayerFeatures(unittest.TestCase):
         self.drop("first.xm")
         self.play_and_hear(2 * ORDER_FRAMES // 3)
         self.assertEqual(b.evaluate("document.getElementById('play').getAttribute('aria-label')"), "Pause")
+        # The output holds the player's longer queue (the show's is 4 chunks).
+        self.assertGreaterEqual(b.evaluate("Module.qmAudioOutput.ahead"), 6)
         at = b.evaluate("qmPlayer.position")
         self.assertEqual(b.evaluate("document.querySelector('#orders [aria-current]').dataset.order"),
                          str(b.evaluate("qmPlayer.position.order")))
@@ -157,11 +159,14 @@ class PlayerFeatures(unittest.TestCase):
           const moves = v.moves;
           v.setRow(20); v.setRow(20); v.setRow(20);
           out.sameRow = v.moves - moves;
+          const written = () => Array.from(document.querySelectorAll('#rows .row'), (e) => Number(e.dataset.row));
           const kept = row(25);
           v.setRow(21);
           out.nextRow = v.moves - moves;
+          out.rows = [written()];
+          v.setRow(40);
+          out.rows.push(written());
           out.kept = row(25) === kept;
-          out.rows = Array.from(document.querySelectorAll('#rows .row'), (e) => Number(e.dataset.row));
           const silence = new Array(10).fill(0), draws = () => v.meterDraws;
           let before = draws();
           v.setLevels(silence); v.setLevels(silence);
@@ -182,8 +187,9 @@ class PlayerFeatures(unittest.TestCase):
           return out;
         })()""")
         self.assertEqual([got["sameRow"], got["nextRow"], got["kept"]], [1, 2, True])
-        # Only the rows in sight are written (17 in the view, and one more at each end).
-        self.assertEqual(got["rows"], list(range(21 - 9, 21 + 10)))
+        # Only the rows in sight (17, and one more at each end), in whole blocks of 16; the
+        # rows already written stay as they are.
+        self.assertEqual(got["rows"], [list(range(0, 32)), list(range(16, 64))])
         self.assertEqual([got["atRest"], got["rise"]], [0, 1])
         self.assertLess(got["placed"], 1)
         # Channel 1 full, channel 2 silent, channel 10 at half: inked to half its track.

@@ -6,8 +6,8 @@
 // sample names, and the formatting of times and cells.
 // Owns: window.qmViews. Calls: nothing of the player; player_page.js hands
 // it what to draw. Each call touches the page only where something changed,
-// so a playing song costs a transform per row and one per meter that moved;
-// a new pattern, a few text boxes per row.
+// so a playing song costs a transform per row, a canvas redraw when a meter
+// moved, and a block of rows written (a few text boxes a row) every 16 rows.
 "use strict";
 
 window.qmViews = (function () {
@@ -204,6 +204,8 @@ window.qmViews = (function () {
     return true;
   };
 
+  // Draws every meter at its height (silent channels faint); nothing until
+  // the strip is laid out.
   PatternView.prototype.drawMeters = function () {
     if (!this.meters || (!this.track && !this.placeMeters())) return;
     const track = this.track;

@@ -155,6 +155,11 @@ class PlayerFeatures(unittest.TestCase):
         self.drop("first.xm")  # loaded, not playing: only these calls move the views
         got = b.evaluate("""(() => {
           const v = qmPlayer.view, out = {}, row = (r) => document.querySelector(`#rows .row[data-row="${r}"]`);
+          // The rows' columns line up under the strip: a cell 14 characters, after the row number's 3.
+          const text = document.querySelector('#rows .row i'), strip = document.querySelector('#channels .ch');
+          const advance = text.getBoundingClientRect().width / text.textContent.length;
+          out.columns = [strip.getBoundingClientRect().width / advance,
+                         (strip.getBoundingClientRect().left - text.getBoundingClientRect().left) / advance];
           v.setPattern(999, 64, 10, new Uint8Array(64 * 10 * 5));  // 64 empty rows of a pattern of its own
           const moves = v.moves;
           v.setRow(20); v.setRow(20); v.setRow(20);
@@ -174,18 +179,22 @@ class PlayerFeatures(unittest.TestCase):
           before = draws();
           v.setLevels([1, 0, 0, 0, 0, 0, 0, 0, 0, 0.5]);
           out.rise = draws() - before;
-          const canvas = document.querySelector('#channels .meters');
-          const track = document.querySelector('#channels .meter').getBoundingClientRect();
-          const ink = (x) => canvas.getContext('2d').getImageData(x * canvas.width / canvas.clientWidth, 1, 1, 1).data[3];
-          out.placed = Math.abs(canvas.getBoundingClientRect().left - track.left);
-          out.inks = [ink(track.width / 2), ink(v.track.pitch + 1), ink(9 * v.track.pitch + 1),
-                      ink(9 * v.track.pitch + 0.75 * track.width)];
+          const canvas = document.querySelector('#channels .meters'), left = canvas.getBoundingClientRect().left;
+          const tracks = Array.from(document.querySelectorAll('#channels .meter'), (e) => e.getBoundingClientRect());
+          // The canvas's ink at a page x on the tracks' middle line.
+          const ink = (x) => canvas.getContext('2d').getImageData((x - left) * canvas.width / canvas.clientWidth,
+                                                                  canvas.height / 2, 1, 1).data[3];
+          out.placed = Math.abs(left - tracks[0].left) + Math.abs(canvas.getBoundingClientRect().top - tracks[0].top);
+          out.inks = [ink(tracks[0].left + tracks[0].width / 2), ink(tracks[1].left + 1), ink(tracks[9].left + 1),
+                      ink(tracks[9].left + 0.4 * tracks[9].width), ink(tracks[9].left + 0.6 * tracks[9].width)];
           before = draws();
           for (let i = 0; i < 40; i++) v.setLevels(silence);
           out.fall = draws() - before;
           out.fallen = v.shown.every((h) => h === 0);
           return out;
         })()""")
+        self.assertAlmostEqual(got["columns"][0], 14, delta=0.05)
+        self.assertAlmostEqual(got["columns"][1], 3, delta=0.05)
         self.assertEqual([got["sameRow"], got["nextRow"], got["kept"]], [1, 2, True])
         # Only the rows in sight (17, and one more at each end), in whole blocks of 16; the
         # rows already written stay as they are.
@@ -193,10 +202,7 @@ class PlayerFeatures(unittest.TestCase):
         self.assertEqual([got["atRest"], got["rise"]], [0, 1])
         self.assertLess(got["placed"], 1)
         # Channel 1 full, channel 2 silent, channel 10 at half: inked to half its track.
-        self.assertGreater(got["inks"][0], 0)
-        self.assertEqual(got["inks"][1], 0)
-        self.assertGreater(got["inks"][2], 0)
-        self.assertEqual(got["inks"][3], 0)
+        self.assertEqual([ink > 0 for ink in got["inks"]], [True, False, True, True, False])
         # The meters fall back in a few updates, then rest without redrawing.
         self.assertTrue(got["fallen"])
         self.assertGreater(got["fall"], 3)
@@ -214,6 +220,7 @@ class PlayerFeatures(unittest.TestCase):
         self.play_and_hear()
         b.click_element(f'#orders [data-order="{LAST_ORDER}"]')
         b.wait_for(f"qmPlayer.position.order === {LAST_ORDER}")
+        b.wait_for(f"document.querySelector('#orders [aria-current]').dataset.order === '{LAST_ORDER}'")
         # The song's own time at that order, not the time played so far.
         self.assertGreaterEqual(b.evaluate("qmPlayer.position.frame"), LAST_ORDER * ORDER_FRAMES)
         self.assertGreaterEqual(self.shown_seconds(), LAST_ORDER * ORDER_FRAMES / RATE)

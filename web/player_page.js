@@ -46,6 +46,7 @@ var Module = (function () {
     levels: [],       // per channel, 0..1: what the meters were last given
     ending: false,    // the end of the song was heard; the next one is on its way
     view: patternView,  // the pattern view and its meters (tests count their redraws)
+    viewUpdates: 0,   // times the views followed the sound
   };
   window.qmPlayer = page;
   let rate = 44100;
@@ -375,6 +376,7 @@ var Module = (function () {
     requestAnimationFrame(animationFrame);
     if (now - lastView < 1000 / VIEW_RATE - VIEW_SLACK_MS) return;
     lastView = now;
+    page.viewUpdates += 1;
     showLevels();
     if (!page.playing) return;
     const at = heard();

@@ -209,6 +209,30 @@ class PlayerFeatures(unittest.TestCase):
         self.assertLess(got["fall"], 20)
         self.assertEqual(b.console_errors(), [])
 
+    def test_the_views_follow_the_sound_at_most_30_times_a_second(self):
+        b = self.browser
+        # The page's animation frames come when the test says, at the times it says.
+        script = b.on_every_page("window.qmFrames = {queue: [], step(t) { const q = this.queue; this.queue = []; "
+                                 "q.forEach((f) => f(t)); }}; window.requestAnimationFrame = (f) => qmFrames.queue.push(f);")
+        try:
+            b.goto(self.site.url("player.html"))
+            b.wait_for("window.qmPlayer && qmPlayer.ready")
+            self.drop("first.xm")
+            updates = b.evaluate("""(() => {
+              const count = (hertz, seconds, from) => {
+                const before = qmPlayer.viewUpdates;
+                for (let i = 0; i <= hertz * seconds; i++) qmFrames.step(from + 1000 * i / hertz);
+                return qmPlayer.viewUpdates - before;
+              };
+              return [count(60, 2, 1000), count(144, 1, 5000), count(24, 1, 9000)];
+            })()""")
+            # 60 Hz: every other frame; 144 Hz: one in five or so; 24 Hz: every frame.
+            self.assertEqual(updates[0], 61)
+            self.assertIn(updates[1], range(29, 33))
+            self.assertEqual(updates[2], 25)
+        finally:
+            b.forget_on_every_page(script)
+
     def shown_seconds(self):
         """The time the page shows, in seconds, rounded up from its tenths."""
         minutes, seconds = self.browser.evaluate("document.getElementById('time').textContent").split(":")
@@ -264,9 +288,13 @@ class PlayerFeatures(unittest.TestCase):
         b.wait_for(f"qmPlayer.position.order === {LOOP_ORDER} && qmPlayer.position.row > 0", timeout=10)
         self.assertGreater(b.evaluate("qmPlayer.position.frame"), b.evaluate("qmPlayer.info.frames"))
         b.wait_for(f"Number(document.getElementById('seek').value) < {loop + RESTART_FRAME}")
-        self.assertGreaterEqual(float(b.evaluate("document.getElementById('seek').value")), loop)
+        before = float(b.evaluate("document.getElementById('seek').value"))
+        self.assertGreaterEqual(before, loop)
         self.assertLess(self.shown_seconds(), (loop + RESTART_FRAME) / RATE + 0.1)
         self.assertGreater(self.shown_seconds(), loop / RATE)
+        # Shift + right moves on 5 s from the time shown.
+        b.press_key("ArrowRight", "ArrowRight", 39, shift=True)
+        b.wait_for(f"Number(document.getElementById('seek').value) > {before + 4 * RATE}")
         self.assertEqual(b.console_errors(), [])
 
     def levels_over(self, seconds):

@@ -13,8 +13,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "music/mixer_fast.h"
 #include "music/channel.h"
+#include "music/interpolate.h"
+#include "music/mixer_fast.h"
 #include "music/player.h"
 #include "music/voice.h"
 
@@ -42,22 +43,102 @@ static inline float to_single(double x) {
   return rounded;
 }
 
-// Mixes one frame at pos: x interpolated from data[i] and data[i + 1] (the
-// whole part is signed, so a position just before frame 0 reads the zero lead
-// frames), products and sums in double, each sum rounded to float as stored.
-static inline void mix_frame(float* out, const int16_t* data, uint64_t pos, double gain_left,
-                             double gain_right) {
+// The value at pos, interpolated from data[i] and data[i + 1] (the whole
+// part is signed, so a position just before frame 0 reads the zero lead
+// frames), in double.
+static inline double linear_at(const int16_t* data, uint64_t pos) {
   int32_t i = whole_part(pos);
   double t = static_cast<double>(static_cast<uint32_t>(pos) >> 1) * FRACTION_UNIT;
   double a = data[i];
   double b = data[i + 1];
-  double x = a + t * (b - a);
+  return a + t * (b - a);
+}
+
+// Adds the value x of one frame at the gains: products and sums in double,
+// each sum rounded to float as stored.
+static inline void add_frame(float* out, double x, double gain_left, double gain_right) {
   out[0] = static_cast<float>(static_cast<double>(out[0]) + x * gain_left);
   out[1] = static_cast<float>(static_cast<double>(out[1]) + x * gain_right);
 }
 
+// Mixes one frame at pos with the linear interpolation.
+static inline void mix_frame(float* out, const int16_t* data, uint64_t pos, double gain_left,
+                             double gain_right) {
+  add_frame(out, linear_at(data, pos), gain_left, gain_right);
+}
+
 // The lowest fraction bit is dropped before every advance.
 static inline uint64_t advance(uint64_t pos, uint64_t step) { return (pos & ~uint64_t{1}) + step; }
+
+// How a voice's frames are interpolated: the linear interpolation through
+// the player's loops, or a weight table of interpolate.h, which reads the
+// frames around a position within the sample's edges.
+template <Interpolation I>
+struct Kernel {
+  SteadyMixer steady;  // the linear steady loop
+  RampMixer ramp;      // the linear ramp loop; null: the scalar ramp
+  SampleEdges edges;   // the voice's, for the tables
+  bool plain;          // frame by frame only, without the vector pairs (the reference)
+
+  static constexpr int TAPS = I == INTERPOLATION_SINC8 ? SINC_TAPS : CUBIC_TAPS;
+  static const TapTable<TAPS>& table() {
+    if constexpr (I == INTERPOLATION_SINC8) return SINC_TABLE;
+    else return CUBIC_TABLE;
+  }
+
+  double at(const int16_t* data, uint64_t pos) const {
+    if constexpr (I == INTERPOLATION_LINEAR) return linear_at(data, pos);
+    else return table_at<TAPS>(data, pos, edges, table());
+  }
+
+  // n frames at the same gains (as a SteadyMixer does).
+  uint64_t run(float* out, const int16_t* data, uint64_t pos, uint64_t step, int32_t n, float gain_left,
+               float gain_right) const {
+    if constexpr (I == INTERPOLATION_LINEAR) {
+      return steady(out, data, pos, step, n, gain_left, gain_right);
+    } else {
+      int32_t j = 0;
+#if defined(QM_TAPS_SSE2)
+      if (!plain) j = run_pairs(out, data, &pos, step, n, gain_left, gain_right);
+#endif
+      for (; j < n; ++j) {
+        add_frame(out + 2 * j, at(data, pos), gain_left, gain_right);
+        pos = advance(pos, step);
+      }
+      return pos;
+    }
+  }
+
+#if defined(QM_TAPS_SSE2)
+  // The frames of run two at a time, each lane doing the scalar frame's
+  // operations; returns the frames mixed (n rounded down to even).
+  int32_t run_pairs(float* out, const int16_t* data, uint64_t* pos, uint64_t step, int32_t n, float gain_left,
+                    float gain_right) const {
+    const __m128d gains = _mm_set_pd(gain_right, gain_left);
+    const __m128d unit = _mm_set1_pd(TAP_WEIGHT_UNIT);
+    int16_t scratch_a[TAPS], scratch_b[TAPS];
+    uint64_t p = *pos;
+    int32_t j = 0;
+    for (; j + 1 < n; j += 2) {
+      const TapsAt<TAPS> a = taps_at<TAPS>(data, p, edges, table(), scratch_a);
+      p = advance(p, step);
+      const TapsAt<TAPS> b = taps_at<TAPS>(data, p, edges, table(), scratch_b);
+      p = advance(p, step);
+      const __m128d x = _mm_mul_pd(_mm_cvtepi32_pd(dot_pair<TAPS>(a, b)), unit);
+      float* o = out + 2 * j;
+      const __m128d first = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(o))));
+      const __m128d second = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(o + 2))));
+      const __m128 sum_a = _mm_cvtpd_ps(_mm_add_pd(first, _mm_mul_pd(_mm_unpacklo_pd(x, x), gains)));
+      const __m128 sum_b = _mm_cvtpd_ps(_mm_add_pd(second, _mm_mul_pd(_mm_unpackhi_pd(x, x), gains)));
+      _mm_storel_pd(reinterpret_cast<double*>(o), _mm_castps_pd(sum_a));
+      _mm_storel_pd(reinterpret_cast<double*>(o + 2), _mm_castps_pd(sum_b));
+    }
+    *pos = p;
+    return j;
+  }
+#endif
+};
+using LinearKernel = Kernel<INTERPOLATION_LINEAR>;
 
 uint64_t mix_steady_reference(float* out, const int16_t* data, uint64_t pos, uint64_t step,
                               int32_t n, float gain_left, float gain_right) {
@@ -178,12 +259,14 @@ static bool boundary_event(Voice* v, const Sample* smp, uint64_t* pos) {
     int64_t whole = whole_part(*pos) - loop_length;
     if (whole >= loop_end) whole = loop_start + (whole - loop_start) % loop_length;
     *pos = with_whole(*pos, whole);
+    v->wrapped = true;
     return true;
   }
   if (loop_length > 0 && smp->loop_type == LOOP_PINGPONG) {
     // Reflect at the end and the start until the position lies in the loop;
     // the subtracted 1 is one unit of 2^-32 frame.
     bool at_end = v->direction != DIRECTION_BACKWARD;
+    v->wrapped = true;
     for (;;) {
       if (at_end) {
         *pos = (uint64_t(loop_end) << 33) - *pos - 1;
@@ -213,6 +296,26 @@ static uint64_t advance_frames(uint64_t pos, uint64_t step, uint32_t n) {
   return (pos & ~uint64_t{1}) + (n - 1) * (step & ~uint64_t{1}) + step;
 }
 
+// Moves a voice going forward, with no ramp running, through n frames at
+// once: to the position the chunks would reach one by one, as a forward
+// loop's wraps only take whole loop lengths off and a sample without a loop
+// stops at its end.
+static void skip_forward(Voice* v, const Sample* smp, uint64_t pos, uint64_t step, uint32_t n) {
+  const uint64_t after = advance_frames(pos, step, n);
+  const uint64_t whole = after >> 32;
+  const uint64_t loop_end = uint64_t{smp->loop_start} + smp->loop_length;
+  if (whole < loop_end) {
+    store_position(v, after);
+  } else if (smp->loop_type == LOOP_FORWARD && smp->loop_length > 0) {
+    const uint64_t wrapped = smp->loop_start + (whole - smp->loop_start) % smp->loop_length;
+    store_position(v, (wrapped << 32) | static_cast<uint32_t>(after));
+    v->wrapped = true;
+  } else {
+    v->sample = nullptr;  // played to its end
+    store_position(v, 0);
+  }
+}
+
 // True when every gain a chunk without a ramp applies is 0. Its products are
 // then zeros, and adding a zero to a float that is not -0.0 leaves it as it
 // is; the accumulator never holds -0.0 (it starts at +0.0, and a sum rounds to
@@ -232,10 +335,12 @@ struct ChunkGains {
 
 // The scalar ramp: frame j at the gains before it, then each gain moves by
 // its increment. Leaves the gains after the last frame in *left and *right.
-static uint64_t mix_ramp_frames(float* out, const int16_t* data, uint64_t pos, uint64_t step, uint32_t n,
-                                double* left, double* right, float inc_left, float inc_right) {
+template <Interpolation I>
+static uint64_t mix_ramp_frames(const Kernel<I>& kernel, float* out, const int16_t* data, uint64_t pos,
+                                uint64_t step, uint32_t n, double* left, double* right, float inc_left,
+                                float inc_right) {
   for (uint32_t j = 0; j < n; ++j) {
-    mix_frame(out + 2 * j, data, pos, *left, *right);
+    add_frame(out + 2 * j, kernel.at(data, pos), *left, *right);
     pos = advance(pos, step);
     *left += inc_left;
     *right += inc_right;
@@ -246,7 +351,8 @@ static uint64_t mix_ramp_frames(float* out, const int16_t* data, uint64_t pos, u
 bool mix_ramp_reference(float* out, const int16_t* data, uint64_t* pos, uint64_t step, int32_t n, double left,
                         double right, float inc_left, float inc_right) {
   if (n < 1) return false;
-  *pos = mix_ramp_frames(out, data, *pos, step, static_cast<uint32_t>(n), &left, &right, inc_left, inc_right);
+  *pos = mix_ramp_frames(LinearKernel{}, out, data, *pos, step, static_cast<uint32_t>(n), &left, &right, inc_left,
+                         inc_right);
   return true;
 }
 
@@ -275,12 +381,13 @@ static ChunkGains chunk_gains(const Voice* v) {
 // A chunk without a ramp: pairs of frames at the steady gains, an odd last
 // frame at the applied gains (in one call when they are the same). Returns
 // the position after the chunk.
-static uint64_t mix_steady_chunk(const ChunkGains& g, float* out, const int16_t* data, uint64_t pos,
-                                 uint64_t step, uint32_t n, SteadyMixer steady) {
-  if ((n & 1) == 0 || g.same) return steady(out, data, pos, step, static_cast<int32_t>(n), g.left, g.right);
+template <Interpolation I>
+static uint64_t mix_steady_chunk(const Kernel<I>& kernel, const ChunkGains& g, float* out, const int16_t* data,
+                                 uint64_t pos, uint64_t step, uint32_t n) {
+  if ((n & 1) == 0 || g.same) return kernel.run(out, data, pos, step, static_cast<int32_t>(n), g.left, g.right);
   int32_t pairs = static_cast<int32_t>(n - 1);
-  pos = steady(out, data, pos, step, pairs, g.left, g.right);
-  mix_frame(out + 2 * pairs, data, pos, g.applied_left, g.applied_right);
+  pos = kernel.run(out, data, pos, step, pairs, g.left, g.right);
+  add_frame(out + 2 * pairs, kernel.at(data, pos), g.applied_left, g.applied_right);
   return advance(pos, step);
 }
 
@@ -314,10 +421,9 @@ static bool ramp_is_exact(double start, float inc, uint32_t n) {
 // the voice through them as mixing would (for a seek).
 enum class ChunkWork { MIX, ADVANCE };
 
-template <ChunkWork WORK>
-static uint64_t mix_ramp_chunk(Voice* v, float* out, const int16_t* data, uint64_t pos,
-                               uint64_t step, uint32_t n, int32_t ramp, float inc_left,
-                               float inc_right, RampMixer ramp_loop) {
+template <ChunkWork WORK, Interpolation I>
+static uint64_t mix_ramp_chunk(const Kernel<I>& kernel, Voice* v, float* out, const int16_t* data, uint64_t pos,
+                               uint64_t step, uint32_t n, int32_t ramp, float inc_left, float inc_right) {
   double left = to_single(v->cur_gain_left * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
   double right = to_single(v->cur_gain_right * APPLIED_GAIN_UNIT * static_cast<double>(GAIN_UNIT));
   const bool exact = ramp_is_exact(left, inc_left, n) && ramp_is_exact(right, inc_right, n);
@@ -332,12 +438,12 @@ static uint64_t mix_ramp_chunk(Voice* v, float* out, const int16_t* data, uint64
         right += inc_right;
       }
     }
-  } else if (ramp_loop != nullptr && exact &&
-             ramp_loop(out, data, &pos, step, static_cast<int32_t>(n), left, right, inc_left, inc_right)) {
+  } else if (kernel.ramp != nullptr && exact &&
+             kernel.ramp(out, data, &pos, step, static_cast<int32_t>(n), left, right, inc_left, inc_right)) {
     left += static_cast<double>(n) * inc_left;  // exact, as checked
     right += static_cast<double>(n) * inc_right;
   } else {
-    pos = mix_ramp_frames(out, data, pos, step, n, &left, &right, inc_left, inc_right);
+    pos = mix_ramp_frames(kernel, out, data, pos, step, n, &left, &right, inc_left, inc_right);
   }
   if (n > 0) {
     v->cur_gain_left = applied_gain(left);
@@ -356,9 +462,8 @@ static uint64_t mix_ramp_chunk(Voice* v, float* out, const int16_t* data, uint64
 // Mixes one sounding voice for frames output frames (or, ADVANCE, moves it
 // through them), chunk by chunk; a chunk never crosses a loop point, a
 // sample end or the end of a ramp.
-template <ChunkWork WORK>
-static void mix_voice(const Player* p, Voice* v, float* out, uint32_t frames, SteadyMixer steady,
-                      RampMixer ramp_loop) {
+template <ChunkWork WORK, Interpolation I>
+static void mix_voice(const Player* p, Voice* v, float* out, uint32_t frames, Kernel<I> kernel) {
   const Sample* smp = v->sample;
   uint64_t loop_end = uint64_t{smp->loop_start} + smp->loop_length;
   if (loop_end > smp->length || loop_end > MAX_LOOP_END || (smp->data == nullptr && smp->length > 0)) {
@@ -379,19 +484,24 @@ static void mix_voice(const Player* p, Voice* v, float* out, uint32_t frames, St
     uint32_t n = frames_to_boundary(distance, count, budget, &reaches);
     uint32_t planned = n;
     uint64_t signed_step = backward ? uint64_t{0} - step : step;
+    if constexpr (I != INTERPOLATION_LINEAR) kernel.edges = sample_edges(v, smp);
 
     float inc_left = 0.0f, inc_right = 0.0f;
     int32_t ramp = set_up_ramp(p, v, &inc_left, &inc_right);
     if (ramp > 0) {
       v->ramp_frames = ramp;
       if (n > static_cast<uint32_t>(ramp)) n = static_cast<uint32_t>(ramp);
-      pos = mix_ramp_chunk<WORK>(v, out, smp->data, pos, signed_step, n, ramp, inc_left, inc_right, ramp_loop);
+      pos = mix_ramp_chunk<WORK>(kernel, v, out, smp->data, pos, signed_step, n, ramp, inc_left, inc_right);
       if (WORK == ChunkWork::MIX) gains = chunk_gains(v);
       if (n < planned) reaches = false;  // the ramp ended first: count again from here
     } else if (WORK == ChunkWork::ADVANCE || silent(v)) {
+      if (!backward && smp->loop_type != LOOP_PINGPONG) {
+        skip_forward(v, smp, pos, step, remaining);  // the rest at once: nothing to mix
+        return;
+      }
       pos = advance_frames(pos, signed_step, n);
     } else {
-      pos = mix_steady_chunk(gains, out, smp->data, pos, signed_step, n, steady);
+      pos = mix_steady_chunk(kernel, gains, out, smp->data, pos, signed_step, n);
     }
 
     bool playing = !reaches || boundary_event(v, smp, &pos);
@@ -403,16 +513,30 @@ static void mix_voice(const Player* p, Voice* v, float* out, uint32_t frames, St
   }
 }
 
-void mix_voices_using(Player* player, float* accum, int32_t frames, SteadyMixer steady, RampMixer ramp) {
+template <Interpolation I>
+static void mix_voices_with(Player* player, float* accum, int32_t frames, const Kernel<I>& kernel) {
   if (accum == nullptr || frames < 1) return;
   for (int i = 0; i < MIXED_VOICES; ++i) {
     Voice* v = &player->voices[i];
-    if (v->sample != nullptr) mix_voice<ChunkWork::MIX>(player, v, accum, static_cast<uint32_t>(frames), steady, ramp);
+    if (v->sample != nullptr) mix_voice<ChunkWork::MIX>(player, v, accum, static_cast<uint32_t>(frames), kernel);
   }
 }
 
+void mix_voices_using(Player* player, float* accum, int32_t frames, SteadyMixer steady, RampMixer ramp) {
+  mix_voices_with(player, accum, frames, LinearKernel{steady, ramp, {}, false});
+}
+
 void mix_voices_reference(Player* player, float* accum, int32_t frames) {
-  mix_voices_using(player, accum, frames, mix_steady_reference, nullptr);
+  constexpr bool PLAIN = true;
+  switch (player->interpolation) {
+    case INTERPOLATION_CUBIC:
+      mix_voices_with(player, accum, frames, Kernel<INTERPOLATION_CUBIC>{nullptr, nullptr, {}, PLAIN});
+      break;
+    case INTERPOLATION_SINC8:
+      mix_voices_with(player, accum, frames, Kernel<INTERPOLATION_SINC8>{nullptr, nullptr, {}, PLAIN});
+      break;
+    default: mix_voices_using(player, accum, frames, mix_steady_reference, nullptr); break;
+  }
 }
 
 // Stops every voice that no channel plays and that is silent with no ramp
@@ -433,7 +557,11 @@ static void stop_unheard_voices(Player* p) {
 
 void mix_voices(Player* player, float* accum, int32_t frames) {
   release_unheard_voices(player);
-  mix_voices_using(player, accum, frames, player->steady_loop, player->ramp_loop);
+  switch (player->interpolation) {
+    case INTERPOLATION_CUBIC: mix_voices_with(player, accum, frames, Kernel<INTERPOLATION_CUBIC>{}); break;
+    case INTERPOLATION_SINC8: mix_voices_with(player, accum, frames, Kernel<INTERPOLATION_SINC8>{}); break;
+    default: mix_voices_using(player, accum, frames, player->steady_loop, player->ramp_loop); break;
+  }
 }
 
 void release_unheard_voices(Player* player) {
@@ -445,7 +573,7 @@ void advance_voices(Player* player, int32_t frames) {
   for (int i = 0; i < MIXED_VOICES; ++i) {
     Voice* v = &player->voices[i];
     if (v->sample != nullptr)
-      mix_voice<ChunkWork::ADVANCE>(player, v, nullptr, static_cast<uint32_t>(frames), nullptr, nullptr);
+      mix_voice<ChunkWork::ADVANCE>(player, v, nullptr, static_cast<uint32_t>(frames), LinearKernel{});
   }
 }
 }  // namespace qm

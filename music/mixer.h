@@ -54,7 +54,8 @@ void advance_voices(Player* player, int32_t frames);
 // Stops the voices no channel plays any more that have faded to silence
 // (they are never heard again); what mix_voices does first.
 void release_unheard_voices(Player* player);
-// mix_voices with the steady stretches mixed by mix_steady_reference.
+// mix_voices with the steady stretches mixed by mix_steady_reference, or,
+// with another interpolation than linear, every frame by the plain loop.
 void mix_voices_reference(Player* player, float* accum, int32_t frames);
 // mix_voices with the steady stretches mixed by the given loop and the ramps
 // by the given ramp loop (null: the scalar one).

@@ -37,6 +37,9 @@ constexpr int SONG_NAME_BYTES = 24;
 constexpr uint32_t SAMPLE_LEAD_FRAMES = 4;
 // Spare zero frames after the last frame of a sample.
 constexpr uint32_t SAMPLE_SPARE_FRAMES = 8;
+// Frames kept on each side of a loop's edge for the interpolations.
+constexpr int32_t LOOP_WINDOW_BEFORE = 8;
+constexpr int32_t LOOP_WINDOW_FRAMES = 2 * LOOP_WINDOW_BEFORE;
 
 
 struct Sample {
@@ -54,6 +57,11 @@ struct Sample {
   char name[SONG_NAME_BYTES]; // printable ASCII, zero-terminated, trailing spaces removed
   uint16_t number;       // 1..MAX_SONG_SAMPLES: its place among the song's samples (instrument
                          // by instrument, slot by slot, from 1); 0 for empty_sample
+  // The frames playback reaches around a loop's edges, for the interpolations
+  // that read past them (interpolate.h); filled for loops of at least
+  // LOOP_WINDOW_BEFORE frames, zeros otherwise.
+  int16_t end_window[LOOP_WINDOW_FRAMES];   // frames loop end - 8 .. loop end + 7
+  int16_t start_window[LOOP_WINDOW_FRAMES]; // frames loop start - 8 .. loop start + 7, once wrapped
 };
 
 // Shared all-zero sample for absent slots; read only.

@@ -223,6 +223,7 @@ Player* player_create(const Module* song, int32_t rate) {
   p->ramp_length_inv = 1.0f / static_cast<float>(p->ramp_length);
   p->steady_loop = fastest_steady_mixer();
   p->ramp_loop = fastest_ramp_mixer();
+  p->interpolation = INTERPOLATION_LINEAR;
   p->mix_block = reinterpret_cast<float*>(bytes + record);
   p->pcm_block = reinterpret_cast<int16_t*>(bytes + record + mix_bytes);
   p->repeat_count = 0;

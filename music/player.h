@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "music/channel.h"
+#include "music/interpolate.h"
 #include "music/mixer.h"
 #include "music/module.h"
 #include "music/voice.h"
@@ -98,6 +99,7 @@ struct Player {
   float ramp_length_inv;     // 1 / ramp_length
   SteadyMixer steady_loop;   // the fastest steady loop this processor runs, chosen at creation
   RampMixer ramp_loop;       // its gain-ramp loop; null where it has none
+  Interpolation interpolation; // how the voices are interpolated; linear from creation
 
   // Song position and tempo.
   int32_t tick_frames_left;  // output frames until the next tick

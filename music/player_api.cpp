@@ -101,6 +101,27 @@ qm_status qm_player_set_float_scale(qm_player* player, qm_float_scale scale) {
   return QM_OK;
 }
 
+qm_status qm_player_set_interpolation(qm_player* player, qm_interpolation mode) {
+  qm::Player* p = qm::unwrap(player);
+  if (p == nullptr) return QM_ERROR_INVALID_ARGUMENT;
+  switch (mode) {
+    case QM_INTERPOLATION_LINEAR: p->interpolation = qm::INTERPOLATION_LINEAR; return QM_OK;
+    case QM_INTERPOLATION_CUBIC: p->interpolation = qm::INTERPOLATION_CUBIC; return QM_OK;
+    case QM_INTERPOLATION_SINC8: p->interpolation = qm::INTERPOLATION_SINC8; return QM_OK;
+  }
+  return QM_ERROR_INVALID_ARGUMENT;
+}
+
+qm_interpolation qm_player_get_interpolation(const qm_player* player) {
+  const qm::Player* p = qm::unwrap(player);
+  if (p == nullptr) return QM_INTERPOLATION_LINEAR;
+  switch (p->interpolation) {
+    case qm::INTERPOLATION_CUBIC: return QM_INTERPOLATION_CUBIC;
+    case qm::INTERPOLATION_SINC8: return QM_INTERPOLATION_SINC8;
+    default: return QM_INTERPOLATION_LINEAR;
+  }
+}
+
 int32_t qm_player_block_frames(const qm_player* player) {
   const qm::Player* p = qm::unwrap(player);
   return p != nullptr ? p->block_frames : 0;

@@ -75,6 +75,7 @@ static Voice* start_note(Player* player, Channel* channel, const Sample* sample)
   if (v->start_offset >= loop_end) v->start_offset = 0;
   v->pos_int = v->start_offset;
   v->pos_frac = 0;
+  v->wrapped = false;
   v->direction = DIRECTION_FORWARD;
   v->start_offset = 0;
   v->cur_gain_left = 0;
@@ -183,6 +184,7 @@ void update_voice(Player* player, Channel* channel, const Sample* sample) {
     // off the front of the sample.
     v->pos_int = 0;
     v->pos_frac = 0;
+    v->wrapped = false;
     v->start_offset = 0;
     v->direction = DIRECTION_FORWARD;
   }

@@ -40,6 +40,7 @@ struct Voice {
   float ramp_inc_left;    // per-frame change of the applied gain, 1.0 = gain 255
   float ramp_inc_right;
   int32_t ramp_frames;    // frames left in the running ramp; 0 = none
+  bool wrapped;           // the position has come back through the loop at least once
 };
 
 // Applies the channel's pending-update bits to its voice in player's table.

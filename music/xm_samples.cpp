@@ -28,6 +28,8 @@
 
 #include "music/xm_samples.h"
 
+#include "music/interpolate.h"
+
 namespace qm {
 
 namespace {
@@ -204,6 +206,7 @@ bool read_sample_block(XmLoad* load, int32_t number, int32_t instrument, int32_t
     }
     r->hashing = true;
     write_guard_frame(s);
+    fill_loop_windows(s);
     s->bits = 16;
   }
   reader_seek(r, end);

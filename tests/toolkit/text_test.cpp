@@ -92,9 +92,10 @@ TEST(WavHeader, FieldsOfEveryKind) {
     uint32_t tag;
   };
   const Kind kinds[] = {{{1, 8000, 16, false}, 44, 1},
-                        {{2, 48000, 24, false}, 44, 1},
-                        {{1, 192000, 32, true}, 58, 3},
-                        {{2, 22050, 32, true}, 58, 3}};
+                        {{2, 48000, 24, false}, 68, 0xFFFE},
+                        {{1, 192000, 32, true}, 80, 0xFFFE},
+                        {{2, 22050, 32, true}, 80, 0xFFFE}};
+  const unsigned char guid_tail[14] = {0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
   for (const Kind& k : kinds) {
     const uint64_t frames = 12345;
     unsigned char h[WAV_MAX_HEADER_BYTES] = {};
@@ -105,18 +106,24 @@ TEST(WavHeader, FieldsOfEveryKind) {
     EXPECT_EQ(wav_header_bytes(k.format), k.header);
     EXPECT_EQ(wav_frame_bytes(k.format), block);
     EXPECT_EQ(le(h + 4, 4), data + k.header - 8) << "RIFF size";
-    EXPECT_EQ(le(h + 16, 4), k.format.is_float ? 18u : 16u) << "fmt size";
+    EXPECT_EQ(le(h + 16, 4), k.tag == 1 ? 16u : 40u) << "fmt size";
     EXPECT_EQ(le(h + 20, 2), k.tag);
     EXPECT_EQ(le(h + 22, 2), static_cast<uint32_t>(k.format.channels));
     EXPECT_EQ(le(h + 24, 4), static_cast<uint32_t>(k.format.rate));
     EXPECT_EQ(le(h + 28, 4), static_cast<uint32_t>(k.format.rate) * block);
     EXPECT_EQ(le(h + 32, 2), block);
     EXPECT_EQ(le(h + 34, 2), static_cast<uint32_t>(k.format.bits));
+    if (k.tag != 1) {  // the extension: valid bits, speakers, subformat GUID
+      EXPECT_EQ(le(h + 36, 2), 22u);
+      EXPECT_EQ(le(h + 38, 2), static_cast<uint32_t>(k.format.bits));
+      EXPECT_EQ(le(h + 40, 4), k.format.channels == 1 ? 0x4u : 0x3u);
+      EXPECT_EQ(le(h + 44, 2), k.format.is_float ? 3u : 1u);
+      EXPECT_EQ(std::memcmp(h + 46, guid_tail, sizeof guid_tail), 0);
+    }
     if (k.format.is_float) {
-      EXPECT_EQ(le(h + 36, 2), 0u) << "no fmt extension";
-      EXPECT_EQ(std::memcmp(h + 38, "fact", 4), 0);
-      EXPECT_EQ(le(h + 42, 4), 4u);
-      EXPECT_EQ(le(h + 46, 4), frames);
+      EXPECT_EQ(std::memcmp(h + 60, "fact", 4), 0);
+      EXPECT_EQ(le(h + 64, 4), 4u);
+      EXPECT_EQ(le(h + 68, 4), frames);
     }
     EXPECT_EQ(std::memcmp(h + k.header - 8, "data", 4), 0);
     EXPECT_EQ(le(h + k.header - 4, 4), data);
@@ -129,7 +136,7 @@ TEST(WavHeader, TheLongestFileFitsInFourGigabytes) {
   EXPECT_LE(44 + limit * 4, 0xFFFFFFFFull);
   EXPECT_GT(44 + (limit + 1) * 4, 0xFFFFFFFFull);
   const WavFormat float_mono{1, 44100, 32, true};
-  EXPECT_EQ(wav_frame_limit(float_mono), (0xFFFFFFFFull - 58) / 4);
+  EXPECT_EQ(wav_frame_limit(float_mono), (0xFFFFFFFFull - 80) / 4);
 }
 
 }  // namespace

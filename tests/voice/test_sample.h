@@ -1,10 +1,11 @@
 // test_sample.h: hand-made samples laid out as the loader lays them out:
 // zero lead frames before data[0], the frames, the guard frame at the loop
-// end and zero spare frames after the end.
+// end and zero spare frames after the end, and the loop windows.
 #pragma once
 #include <cstdint>
 #include <vector>
 
+#include "music/interpolate.h"
 #include "music/module.h"
 #include "music/player.h"
 
@@ -32,6 +33,7 @@ struct TestSample {
       sample.loop_length = loop_length;
       uint32_t end = loop_start + loop_length;
       sample.data[end] = loop_type == qm::LOOP_FORWARD ? sample.data[loop_start] : sample.data[end - 1];
+      qm::fill_loop_windows(&sample);
     }
   }
   TestSample(const TestSample&) = delete;

@@ -8,7 +8,7 @@ expect 0 "" "--help"
 [ -s err ] && fail "--help wrote to standard error"
 grep -q '^usage: xmrender ' out || fail "--help shows no usage"
 for word in -o --out-dir --format --no-clobber -j --seconds --fade --rate --loops --start --gain \
-            --stereo-separation --mono --mute --solo --info --json --trace -q --progress --strict --version wav24 wav-f32 \
+            --stereo-separation --mono --mute --solo --interpolation sinc8 --info --json --trace -q --progress --strict --version wav24 wav-f32 \
             raw24 raw-f32 flac24 'Exit status' '3 --strict'; do
   grep -qF -- "$word" out || fail "--help does not mention $word"
 done

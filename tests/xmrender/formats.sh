@@ -52,7 +52,7 @@ decode pipe.flac pipe.flac.raw
 cmp -s s16.raw pipe.flac.raw || fail "FLAC through a pipe does not decode to the 16-bit samples"
 render s24.flac --format flac24 "${short[@]}"
 decode s24.flac s24.flac.raw
-cmp -s <(tail -c +45 s24.wav) s24.flac.raw || fail "24-bit FLAC does not decode to the 24-bit samples"
+cmp -s <(tail -c +69 s24.wav) s24.flac.raw || fail "24-bit FLAC does not decode to the 24-bit samples"
 
 render mono.wav --mono "${short[@]}"
 render sep0.wav --stereo-separation 0 "${short[@]}"
@@ -82,14 +82,40 @@ run "$TYPING" -o x.wav --mute 11
 expect 1 "xmrender: $TYPING: the song has 10 channels; there is no channel 11" "--mute 11"
 run "$TYPING" -o x.wav --solo 1,,2
 expect 2 "xmrender: --solo: wants channels from 1 to 32, separated by commas" "--solo 1,,2"
+# Interpolation: linear is the default to the byte; cubic and sinc8 each
+# change the sound, the same through a pipe as in a file; unknown modes are refused.
+render linear.wav --interpolation linear "${short[@]}"
+cmp -s linear.wav short.wav || fail "--interpolation linear differs from the default"
+render cubic.wav --interpolation cubic "${short[@]}"
+render sinc8.wav --interpolation sinc8 "${short[@]}"
+"$XMR" -q "$TYPING" -o - --format raw --interpolation sinc8 "${short[@]}" >sinc8.raw
+cmp -s <(tail -c +45 sinc8.wav) sinc8.raw || fail "--interpolation sinc8 through a pipe differs from the file"
+cmp -s cubic.wav short.wav && fail "--interpolation cubic changed nothing"
+cmp -s sinc8.wav short.wav && fail "--interpolation sinc8 changed nothing"
+cmp -s sinc8.wav cubic.wav && fail "--interpolation sinc8 sounds as cubic"
+run "$TYPING" -o x.wav --interpolation spline
+expect 2 "xmrender: --interpolation: wants linear, cubic or sinc8" "--interpolation spline"
 run "$TYPING" -o past.wav --start 99
 expect 1 "xmrender: $TYPING: --start 99 is past the song's last order position (7)" "--start past the end"
 python3 - <<'PY' || fail "the formats or the mixing options are wrong (above)"
-import array, struct, sys, wave
+import array, struct, sys
+
+# The chunks of a RIFF/WAVE file by name (python's wave module of this
+# Debian reads no WAVE_FORMAT_EXTENSIBLE).
+def chunks(name):
+    f = open(name, "rb").read()
+    assert f[:4] == b"RIFF" and f[8:12] == b"WAVE" and struct.unpack("<I", f[4:8])[0] == len(f) - 8, name
+    found, at = {}, 12
+    while at + 8 <= len(f):
+        kind, size = f[at:at + 4], struct.unpack("<I", f[at + 4:at + 8])[0]
+        found[kind] = f[at + 8:at + 8 + size]
+        at += 8 + size + (size & 1)
+    return found
 
 def pcm(name):
-    w = wave.open(name)
-    return w.getnchannels(), w.getframerate(), w.readframes(w.getnframes())
+    c = chunks(name)
+    _, channels, rate = struct.unpack("<HHI", c[b"fmt "][:8])
+    return channels, rate, c[b"data"]
 
 def check(ok, what):
     if not ok:
@@ -107,11 +133,22 @@ s24 = [int.from_bytes(raw24[i:i + 3], "little", signed=True) for i in range(0, l
 check(len(s24) == len(short) and max(abs(a / 256 - b) for a, b in zip(s24, short)) <= 0.5,
       "24-bit is not the 16-bit render")
 
-f = open("f32.wav", "rb").read()
-tag, ch, rate, _, block, bits = struct.unpack("<HHIIHH", f[20:36])
-check((tag, ch, rate, block, bits) == (3, 2, 44100, 8, 32) and f[38:42] == b"fact" and f[50:54] == b"data",
-      "float WAV header")
-floats = array.array("f", f[58:])
+# 24-bit and float name their sample kind in the extensible fmt chunk
+# (WAVE_FORMAT_EXTENSIBLE: valid bits, front left and right, the subformat
+# GUID of PCM or IEEE float); float counts its frames in a fact chunk.
+GUID_TAIL = bytes.fromhex("000000001000800000aa00389b71")
+def extensible(name, bits, block, subformat):
+    c = chunks(name)
+    fmt = c[b"fmt "]
+    tag, ch, rate, _, blk, container, extra, valid, mask = struct.unpack("<HHIIHHHHI", fmt[:24])
+    check(len(fmt) == 40 and (tag, ch, rate, blk, container, extra, valid, mask) ==
+          (0xFFFE, 2, 44100, block, bits, 22, bits, 3) and fmt[24:26] == struct.pack("<H", subformat) and
+          fmt[26:40] == GUID_TAIL, "%s: fmt chunk %s" % (name, fmt.hex()))
+    return c
+extensible("s24.wav", 24, 6, 1)
+c = extensible("f32.wav", 32, 8, 3)
+check(struct.unpack("<I", c[b"fact"])[0] * 8 == len(c[b"data"]), "float WAV: the fact chunk's frame count")
+floats = array.array("f", c[b"data"])
 check(len(floats) == len(short) and max(abs(a * 32768 - b) for a, b in zip(floats, short)) <= 0.5,
       "float is not the 16-bit render")
 

@@ -142,7 +142,7 @@ TEST(Encoder, WavHeadersAgreeWithTheFile) {
       const size_t data_bytes = static_cast<size_t>(frames) * channels * sample_bytes(format.type);
       ASSERT_GT(b.size(), data_bytes);
       const size_t header = b.size() - data_bytes;
-      EXPECT_EQ(header, format.type == SampleType::F32 ? 58u : 44u);
+      EXPECT_EQ(header, format.type == SampleType::F32 ? 80u : format.type == SampleType::S24 ? 68u : 44u);
       EXPECT_EQ(le32(b, 4), b.size() - 8) << format_name(format);
       EXPECT_EQ(std::memcmp(&b[header - 8], "data", 4), 0);
       EXPECT_EQ(le32(b, header - 4), data_bytes);
@@ -150,7 +150,7 @@ TEST(Encoder, WavHeadersAgreeWithTheFile) {
       EXPECT_EQ(le32(b, 24), static_cast<uint32_t>(RATE));
       EXPECT_EQ(b[34], sample_bytes(format.type) * 8);
       if (format.type == SampleType::F32) {
-        EXPECT_EQ(le32(b, 46), static_cast<uint32_t>(frames));  // the fact chunk's frame count
+        EXPECT_EQ(le32(b, 68), static_cast<uint32_t>(frames));  // the fact chunk's frame count
       }
     }
   }

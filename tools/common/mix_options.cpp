@@ -42,6 +42,23 @@ std::string channels_past(uint32_t bits, int32_t channels) {
   return past;
 }
 
+struct InterpolationName {
+  const char* name;
+  qm_interpolation mode;
+};
+constexpr InterpolationName INTERPOLATIONS[] = {
+    {"linear", QM_INTERPOLATION_LINEAR}, {"cubic", QM_INTERPOLATION_CUBIC}, {"sinc8", QM_INTERPOLATION_SINC8}};
+
+bool parse_interpolation(const char* text, qm_interpolation* mode) {
+  for (const InterpolationName& i : INTERPOLATIONS) {
+    if (text != nullptr && std::string(text) == i.name) {
+      *mode = i.mode;
+      return true;
+    }
+  }
+  return false;
+}
+
 // Refuses the option's value; true: the option was a mixing option.
 bool bad(OptionScanner* s, const char* name, const char* want) {
   scan_refuse(s, std::string(name) + ": " + want, WITHOUT_USAGE);
@@ -58,7 +75,9 @@ const char* const MIX_OPTIONS_HELP =
     "  --stereo-separation PCT  0 (mono) to 200 percent (default 100, the song as mixed)\n"
     "  --mono                   one channel, the mid signal\n"
     "  --mute LIST              silence these channels (from 1; \"2,5\")\n"
-    "  --solo LIST              play only these channels\n";
+    "  --solo LIST              play only these channels\n"
+    "  --interpolation MODE     linear (default, the exact reference mix), cubic,\n"
+    "                           or sinc8 (8-tap windowed sinc, the least aliasing)\n";
 
 bool parse_mix_option(OptionScanner* s, MixOptions* o) {
   if (scan_flag(*s, "--mono")) {
@@ -90,6 +109,8 @@ bool parse_mix_option(OptionScanner* s, MixOptions* o) {
     if (!parse_channels(v, &o->muted)) return bad(s, "--mute", CHANNELS_WANTED);
   } else if (scan_value(s, "--solo", &v)) {
     if (!parse_channels(v, &o->soloed)) return bad(s, "--solo", CHANNELS_WANTED);
+  } else if (scan_value(s, "--interpolation", &v)) {
+    if (!parse_interpolation(v, &o->interpolation)) return bad(s, "--interpolation", "wants linear, cubic or sinc8");
   } else {
     return false;
   }
@@ -119,6 +140,7 @@ bool apply_mix_options(qm_player* player, const qm_song* song, const MixOptions&
   qm_player_set_repeat_count(player, o.loops == 0 ? -1 : o.loops - 1);
   qm_player_set_gain(player, o.gain_db);
   qm_player_set_stereo_separation(player, o.mono ? 0 : o.separation);
+  qm_player_set_interpolation(player, o.interpolation);
   if (o.start != 0) qm_player_seek(player, o.start, 0);
   return true;
 }

@@ -27,6 +27,7 @@ struct MixOptions {
   bool mono = false;           // --mono: one channel, the mid signal (separation 0)
   uint32_t muted = 0;          // --mute LIST: bit c set mutes channel c + 1 (1..32)
   uint32_t soloed = 0;         // --solo LIST: bit c set solos channel c + 1; any solo silences the others
+  qm_interpolation interpolation = QM_INTERPOLATION_LINEAR; // --interpolation linear|cubic|sinc8
 };
 
 // True when the scanner's current argument is a mixing option: taken with
@@ -38,7 +39,7 @@ bool parse_mix_option(OptionScanner* scanner, MixOptions* options);
 extern const char* const MIX_OPTIONS_HELP;
 
 // Sets player up for the options: repeats, start position, gain, stereo
-// separation, muted and soloed channels. False with a reason (for
+// separation, muted and soloed channels, interpolation. False with a reason (for
 // "program: file: reason") when the start lies outside the song or a
 // channel named is not in it.
 bool apply_mix_options(qm_player* player, const qm_song* song, const MixOptions& options, std::string* why);

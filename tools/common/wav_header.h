@@ -1,8 +1,10 @@
 // wav_header.h: the RIFF/WAVE header of a PCM or float WAV file, written in
 // one place for every writer of WAV: xmrender's renders and the web player's
 // downloads (which take it from the WebAssembly side).
-// Integer PCM: RIFF, a 16-byte fmt chunk, data (44 bytes). Float: RIFF, an
-// 18-byte fmt chunk, a fact chunk with the frame count, data (58 bytes).
+// 16-bit PCM: RIFF, a 16-byte fmt chunk, data (44 bytes). 24-bit PCM: RIFF,
+// a 40-byte WAVE_FORMAT_EXTENSIBLE fmt chunk (valid bits, speakers, the PCM
+// subformat), data (68 bytes). Float: the extensible fmt chunk with the
+// float subformat, a fact chunk with the frame count, data (80 bytes).
 // Owns: nothing. Thread: any.
 //
 //   unsigned char header[WAV_MAX_HEADER_BYTES];
@@ -18,9 +20,9 @@ struct WavFormat {
   bool is_float = false;   // IEEE float samples (full scale 1.0) instead of integers
 };
 
-constexpr size_t WAV_MAX_HEADER_BYTES = 58;
+constexpr size_t WAV_MAX_HEADER_BYTES = 80;
 
-// Bytes of the header of this format: 44, or 58 for float.
+// Bytes of the header of this format: 44 (16-bit), 68 (24-bit) or 80 (float).
 size_t wav_header_bytes(const WavFormat& format);
 // Bytes of one frame: channels x bits / 8.
 uint32_t wav_frame_bytes(const WavFormat& format);

@@ -40,8 +40,8 @@ double round_clip(double value, double lo, double hi) {
 
 const char* const FORMATS_HELP =
     "  wav       WAV, 16-bit PCM (the default)\n"
-    "  wav24     WAV, 24-bit PCM\n"
-    "  wav-f32   WAV, 32-bit float (full scale 1.0, not clipped)\n"
+    "  wav24     WAV, 24-bit PCM (WAVE_FORMAT_EXTENSIBLE)\n"
+    "  wav-f32   WAV, 32-bit float (WAVE_FORMAT_EXTENSIBLE; full scale 1.0, not clipped)\n"
     "  raw       raw PCM, signed 16-bit little-endian, interleaved\n"
     "  raw24     raw PCM, signed 24-bit little-endian (3 bytes a sample)\n"
     "  raw-f32   raw PCM, 32-bit float little-endian (full scale 1.0)\n"

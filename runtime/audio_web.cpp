@@ -32,6 +32,7 @@ struct WebAudio {
   AudioDevice device;                     // self points at this record
   bool open = false;                      // the device is open
   bool paused = false;                    // silence, and no pulls, while paused
+  int32_t ahead = WEB_AUDIO_CHUNKS_AHEAD; // chunks the worklet holds ahead from the next open
   AudioSource source{};                   // what plays; pull null before start and after reset
   std::atomic<uint64_t> played{0};        // frames of the source handed out since start
   uint64_t handed = 0;                    // frames handed out since open, silence included
@@ -214,8 +215,8 @@ void web_audio_device_close() {}
 AudioStatus web_open(void* self, int32_t rate, int32_t /*buffer_frames*/, std::string* why) {
   WebAudio* a = state(self);
   if (a->open) return AUDIO_OK;
-  a->open = web_audio_device_open(a, rate, WEB_AUDIO_CHUNK_FRAMES, WEB_AUDIO_CHUNKS_AHEAD,
-                                  WEB_AUDIO_MOST_CHUNKS_AHEAD, WEB_AUDIO_CALLBACK_FRAMES) != 0;
+  a->open = web_audio_device_open(a, rate, WEB_AUDIO_CHUNK_FRAMES, a->ahead, WEB_AUDIO_MOST_CHUNKS_AHEAD,
+                                  WEB_AUDIO_CALLBACK_FRAMES) != 0;
   if (a->open) {
     a->handed = 0;
     a->heard = 0;
@@ -298,6 +299,13 @@ void web_audio_device_destroy(AudioDevice* device) {
   WebAudio* a = state(device->self);
   web_close(a);
   delete a;
+}
+
+void web_audio_set_ahead(AudioDevice* device, int32_t chunks) {
+  if (device == nullptr) return;
+  if (chunks < WEB_AUDIO_CHUNKS_AHEAD) chunks = WEB_AUDIO_CHUNKS_AHEAD;
+  if (chunks > WEB_AUDIO_MOST_CHUNKS_AHEAD) chunks = WEB_AUDIO_MOST_CHUNKS_AHEAD;
+  state(device->self)->ahead = chunks;
 }
 
 const int16_t* web_audio_pull(AudioDevice* device, int32_t frames) {

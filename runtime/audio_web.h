@@ -35,6 +35,8 @@ constexpr int32_t WEB_AUDIO_CHUNK_FRAMES = 1024;
 // Each time the queue runs dry it holds one chunk more, up to about 370 ms.
 constexpr int32_t WEB_AUDIO_CHUNKS_AHEAD = 4;
 constexpr int32_t WEB_AUDIO_MOST_CHUNKS_AHEAD = 16;
+// A page whose main thread is often busy (the module player draws its views
+// while it renders) asks for more chunks ahead with web_audio_set_ahead.
 // Frames per callback of the fallback ScriptProcessorNode: about 46 ms.
 constexpr int32_t WEB_AUDIO_CALLBACK_FRAMES = 2048;
 
@@ -50,6 +52,12 @@ void web_audio_prepare(int32_t rate);
 AudioDevice* web_audio_device_create();
 // Releases a device from web_audio_device_create, closing it first.
 void web_audio_device_destroy(AudioDevice* device);
+
+// Chunks the worklet is to hold ahead from the next open on (clamped to
+// WEB_AUDIO_CHUNKS_AHEAD .. WEB_AUDIO_MOST_CHUNKS_AHEAD): a longer queue
+// outlasts a longer busy main thread, and a mute or a volume change is
+// heard that much later (a seek drops the queue and a pause holds it).
+void web_audio_set_ahead(AudioDevice* device, int32_t chunks);
 
 // The device's side: the source's next frames (silence while nothing is
 // started or while paused), frames at most WEB_AUDIO_MAX_PULL. Returns the

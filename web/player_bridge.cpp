@@ -73,6 +73,17 @@ void describe_instruments(JsonWriter* j, int32_t count) {
   json_end_array(j);
 }
 
+// The song time of a row: where a playback from the song's start reaches
+// it (0 for a row it never reaches), found by a player of its own.
+int64_t song_time_of(int32_t order, int32_t row) {
+  qm_player* probe = nullptr;
+  if (qm_player_create(bridge.song, PLAYER_RATE, &probe) != QM_OK) return 0;
+  qm_position at{};
+  const bool found = qm_player_seek(probe, order, row) == QM_OK && qm_player_get_position(probe, &at) == QM_OK;
+  qm_player_free(probe);
+  return found ? static_cast<int64_t>(at.frame) : 0;
+}
+
 }  // namespace
 
 const qm_song* bridge_song() { return bridge.song; }
@@ -115,13 +126,16 @@ EMSCRIPTEN_KEEPALIVE const char* player_load_error() { return bridge.text.c_str(
 
 // The loaded song as JSON: name, tracker, channels, length (orders),
 // restart, patterns, speed, tempo, orders (the pattern at each position),
-// frames (one pass at the player's rate), instruments (name and sample
-// names) and warnings; "null" without a song.
+// frames (one pass at the player's rate), loop_frame (the song time of the
+// row the song comes back to after a pass, where a looping playback goes on;
+// -1 when it does not come back), instruments (name and sample names) and
+// warnings; "null" without a song.
 EMSCRIPTEN_KEEPALIVE const char* player_describe() {
   qm_song_info info{};
   if (qm_song_get_info(bridge.song, &info) != QM_OK) return "null";
-  uint64_t frames = 0;
-  qm_song_measure(bridge.song, PLAYER_RATE, 0, 0, RENDER_MAX_FRAMES, &frames, nullptr);
+  qm_measure pass{};
+  qm_song_measure_ex(bridge.song, PLAYER_RATE, 0, 0, RENDER_MAX_FRAMES, 0, &pass);
+  const int64_t frames = static_cast<int64_t>(pass.frames);
   JsonWriter j;
   json_begin_object(&j);
   json_string_field(&j, "name", info.name);
@@ -132,7 +146,8 @@ EMSCRIPTEN_KEEPALIVE const char* player_describe() {
   json_int_field(&j, "patterns", info.patterns);
   json_int_field(&j, "speed", info.speed);
   json_int_field(&j, "bpm", info.bpm);
-  json_int_field(&j, "frames", static_cast<int64_t>(frames));
+  json_int_field(&j, "frames", frames);
+  json_int_field(&j, "loop_frame", pass.end_order >= 0 ? song_time_of(pass.end_order, pass.end_row) : -1);
   json_key(&j, "orders");
   json_begin_array(&j);
   for (int32_t i = 0; i < info.length; ++i) json_int(&j, qm_song_order(bridge.song, i));

@@ -17,6 +17,8 @@ var Module = (function () {
   const GAIN_STEP_DB = 1;               // arrow up or down
   const DOWNLOAD_URL_LIFE_MS = 60000;   // a saved download's blob is released after this
   const AUDIO_PREPARE_WAIT_MS = 1000;   // the page waits this long at most for the sound output
+  const VIEW_RATE = 30;                 // view updates a second at most (the meters' fall is set for it)
+  const VIEW_SLACK_MS = 4;              // an animation frame this early still updates (frames jitter)
   const byId = (id) => document.getElementById(id);
   const views = window.qmViews;
   const patternView = new views.PatternView(byId("pattern"), byId("channels"), byId("rows"));
@@ -43,12 +45,15 @@ var Module = (function () {
     soloed: [],
     levels: [],       // per channel, 0..1: what the meters were last given
     ending: false,    // the end of the song was heard; the next one is on its way
+    view: patternView,  // the pattern view and its meters (tests count their redraws)
+    viewUpdates: 0,   // times the views followed the sound
   };
   window.qmPlayer = page;
   let rate = 44100;
   let seeking = false;    // the seek bar is being dragged: playback does not move it
   let songBytes = null;   // the loaded file, for its download
   let songToken = 0;      // counts loads: a late answer for an older one is dropped
+  let lastView = -Infinity;  // the animation frame's time of the last view update
 
   function setMessage(text, kind) {
     page.message = text;
@@ -286,8 +291,17 @@ var Module = (function () {
     call("seek_frame", Math.max(0, Math.min(frame, page.info.frames)));
   }
 
+  // Where a playback frame stands within the song: a looping playback's
+  // frames go on counting, and each pass after the first plays from the
+  // song's loop_frame to its end again.
+  function songFrame(frame) {
+    const {frames, loop_frame: loop} = page.info;
+    if (frame < frames || loop < 0 || loop >= frames) return frame;
+    return loop + (frame - frames) % (frames - loop);
+  }
+
   function seekBy(seconds) {
-    if (page.position) seekTo(page.position.frame + seconds * rate);
+    if (page.position) seekTo(songFrame(page.position.frame) + seconds * rate);
   }
 
   function setToggle(name, on) {
@@ -325,19 +339,21 @@ var Module = (function () {
   }
 
   // Only what changed is touched: the time and the seek bar ten times a
-  // second, the rest row by row.
-  function showPosition(at) {
+  // second, the rest row by row, the order list when the order changes
+  // from `before` (the position shown last; none: marked anew).
+  function showPosition(at, before) {
     if (!at || !page.info) return;
-    const time = views.formatTime(at.frame / rate, true);
+    const within = songFrame(at.frame);
+    const time = views.formatTime(within / rate, true);
     if (byId("time").textContent !== time) {
       byId("time").textContent = time;
-      if (!seeking) byId("seek").value = String(at.frame);
+      if (!seeking) byId("seek").value = String(within);
     }
     const pattern = page.info.orders[at.order];
     const where = `order ${at.order} / ${page.info.length} \u00b7 row ${at.row} \u00b7 pattern ${pattern}` +
       (page.paused ? " (paused)" : "");
     if (byId("position").textContent !== where) byId("position").textContent = where;
-    views.markOrder(byId("orders"), at.order);
+    if (!before || at.order !== before.order) views.markOrder(byId("orders"), at.order);
     showPattern(at.order, at.row);
   }
 
@@ -354,14 +370,20 @@ var Module = (function () {
     patternView.setLevels(page.levels);
   }
 
-  function animationFrame() {
+  // The views follow the sound at most VIEW_RATE times a second, whatever
+  // the display's rate: each update restyles, lays out and paints a little.
+  function animationFrame(now) {
     requestAnimationFrame(animationFrame);
+    if (now - lastView < 1000 / VIEW_RATE - VIEW_SLACK_MS) return;
+    lastView = now;
+    page.viewUpdates += 1;
     showLevels();
     if (!page.playing) return;
     const at = heard();
-    const moved = !page.position || !at || at.frame !== page.position.frame || at.order !== page.position.order;
+    const before = page.position;
+    const moved = !before || !at || at.frame !== before.frame || at.order !== before.order;
     page.position = at;
-    if (moved) showPosition(at);
+    if (moved) showPosition(at, before);
   }
 
   // After each chunk the output took (also while the page is hidden): the

@@ -29,6 +29,10 @@ constexpr int32_t ROW_MARKS = 256;    // rows noted: the fastest song plays abou
 constexpr double DEFAULT_GAIN_DB = 0.0;
 constexpr int32_t DEFAULT_SEPARATION = 100;  // percent: the song as mixed
 constexpr double MAX_SEEK_FRAME = 24.0 * 3600 * PLAYER_RATE;  // the engine seeks up to a day
+// Chunks the output holds ahead: about 140 ms, half as much again as the
+// show's, for the page's views share its main thread with the refills. A
+// mute or a volume change is heard that much later; a seek or a pause at once.
+constexpr int32_t PLAYER_CHUNKS_AHEAD = 6;
 
 // A few of the latest notes, oldest first.
 template <typename T, int32_t N>
@@ -96,6 +100,7 @@ bool open_audio() {
     playback.problem = "out of memory";
     return false;
   }
+  qm::web_audio_set_ahead(playback.audio, PLAYER_CHUNKS_AHEAD);
   if (playback.audio->open(playback.audio->self, PLAYER_RATE, 0, &playback.problem) != qm::AUDIO_OK) {
     qm::web_audio_device_destroy(playback.audio);
     playback.audio = nullptr;

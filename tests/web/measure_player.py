@@ -162,14 +162,14 @@ def main():
             cpu = max(cpu_after[t] - cpu_before.get(t, 0) for t in cpu_after)
             output = browser.evaluate("[Module.qmAudioOutput.node.constructor.name, Module.qmAudioOutput.underruns, "
                                       "Module.qmAudioOutput.leastQueued, Module.qmAudioOutput.ahead]")
-            playing = browser.evaluate("[qmPlayer.playing, document.querySelectorAll('#rows .cell').length]")
+            playing = browser.evaluate("[qmPlayer.playing, document.querySelectorAll('#rows .row').length]")
             browser.allow_downloads(work)
             download = measure_download(browser)
         print(f"main thread over {wall:.1f} s of playback: {busy:.2f} s of tasks ({100 * busy / wall:.1f} % of the "
               f"time), {cpu:.2f} s of CPU ({100 * cpu / wall:.1f} % of a core)")
         print(f"sound output: {output[0]}, starved render quanta {output[1]}, fewest frames still queued when "
               f"the page answered {output[2]:.0f} ({1000 * output[2] / RATE:.1f} ms), chunks ahead {output[3]}")
-        print(f"still playing: {playing[0]}; cells in the pattern view: {playing[1]}")
+        print(f"still playing: {playing[0]}; rows written in the pattern view: {playing[1]}")
         print(f"while a WAV download rendered ({download[0]:.1f} s): starved render quanta {download[1]}, fewest "
               f"frames still queued {download[2]:.0f} ({1000 * download[2] / RATE:.1f} ms), longest time between "
               f"the page's answers to the output {download[3]:.1f} ms")

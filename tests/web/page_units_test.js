@@ -104,3 +104,30 @@ test("times and pattern cells read as trackers write them", () => {
   assert.strictEqual(views.effectText(0x23, 0xFF), "ZFF");
   assert.strictEqual(views.effectText(0, 0), null);
 });
+
+// The inks' strings laid over one another, as the page shows them.
+function overlay(lines) {
+  const width = Math.max(...Object.values(lines).map((line) => line.length));
+  let shown = "";
+  for (let i = 0; i < width; i++) {
+    const inks = Object.keys(lines).filter((ink) => (lines[ink][i] || " ") !== " ");
+    assert.ok(inks.length <= 1, `column ${i} is written by ${inks}`);
+    shown += inks.length ? lines[inks[0]][i] : " ";
+  }
+  return {shown, inkAt: (i) => Object.keys(lines).find((ink) => (lines[ink][i] || " ") !== " ")};
+}
+
+test("a pattern row is written a character a column, each field in its ink", () => {
+  const views = globalThis.window.qmViews;
+  // Row 4 (a beat) of two channels: C-4 instrument 1 volume 0x30 effect F06, then an empty cell.
+  const cells = new Uint8Array(6 * 2 * 5);  // rows 0 to 5
+  cells.set([49, 1, 0x30, 0x0F, 0x06], 4 * 2 * 5);
+  const row = overlay(views.rowInks(cells, 4, 2));
+  const dots = "\u00b7";
+  assert.strictEqual(row.shown.trimEnd(), `04  C-4 01 20 F06 ${dots.repeat(3)} ${dots.repeat(2)} ${dots.repeat(2)} ` +
+    dots.repeat(3));
+  assert.strictEqual(row.shown.trimEnd().length, 3 + 2 * views.CELL_CHARS);
+  assert.deepStrictEqual([0, 4, 8, 11, 14, 18].map(row.inkAt), ["beat", "note", "instrument", "volume", "effect",
+                                                                "empty"]);
+  assert.strictEqual(overlay(views.rowInks(cells, 5, 2)).inkAt(0), "number");
+});

@@ -9,6 +9,7 @@ a WAV download renders in a worker from the song it began with while the
 page stays free; without Web Audio play says why; the page holds at 375 px."""
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -24,6 +25,11 @@ RATE = 44100
 ORDER_FRAMES = 16 * 13 * 442
 LAST_ORDER = 7
 LONG_TASK_MS = 50   # a main-thread task this long would starve the sound output
+RESTART_AT = 66     # the XM header's restart position
+# typing.xm comes back to order 1 after its last; its first orders last
+# 88,400 frames each (16 rows of 13 ticks, its first row's tempo slower).
+RESTART_FRAME = 88400
+LOOP_ORDER = 4      # restart.xm comes back to this order instead
 
 
 class PlayerFeatures(unittest.TestCase):
@@ -34,6 +40,12 @@ class PlayerFeatures(unittest.TestCase):
         for name in ("first.xm", "second.xm", "folder/one.xm", "folder/deeper/two.xm"):
             os.makedirs(os.path.dirname(os.path.join(cls.work, name)), exist_ok=True)
             shutil.copy(song, os.path.join(cls.work, name))
+        # The same song coming back to order 4 after its last order.
+        with open(song, "rb") as f:
+            data = bytearray(f.read())
+        struct.pack_into("<H", data, RESTART_AT, LOOP_ORDER)
+        with open(os.path.join(cls.work, "restart.xm"), "wb") as f:
+            f.write(data)
         with open(os.path.join(cls.work, "folder", "notes.txt"), "w") as f:
             f.write("not a module\n")
         cls.downloads = os.path.join(cls.work, "downloads")
@@ -109,6 +121,8 @@ class PlayerFeatures(unittest.TestCase):
         self.drop("first.xm")
         self.play_and_hear(2 * ORDER_FRAMES // 3)
         self.assertEqual(b.evaluate("document.getElementById('play').getAttribute('aria-label')"), "Pause")
+        # The output holds the player's longer queue (the show's is 4 chunks).
+        self.assertGreaterEqual(b.evaluate("Module.qmAudioOutput.ahead"), 6)
         at = b.evaluate("qmPlayer.position")
         self.assertEqual(b.evaluate("document.querySelector('#orders [aria-current]').dataset.order"),
                          str(b.evaluate("qmPlayer.position.order")))
@@ -117,7 +131,7 @@ class PlayerFeatures(unittest.TestCase):
         # That row sits under the cursor, in the middle of the view.
         middle = b.evaluate("(() => { const box = document.getElementById('pattern').getBoundingClientRect();"
                             " return box.y + box.height / 2; })()")
-        box = b.evaluate(f"document.querySelectorAll('#rows .row')[{row}].getBoundingClientRect().toJSON()")
+        box = b.evaluate(f"document.querySelector('#rows .row[data-row=\"{row}\"]').getBoundingClientRect().toJSON()")
         self.assertLessEqual(box["y"], middle)
         self.assertGreaterEqual(box["y"] + box["height"], middle)
         self.assertGreater(b.evaluate("document.querySelectorAll('#rows .row').length"), 0)
@@ -136,6 +150,89 @@ class PlayerFeatures(unittest.TestCase):
         b.wait_for("!document.getElementById('help').open")
         self.assertEqual(b.console_errors(), [])
 
+    def test_the_views_redraw_only_what_changed(self):
+        b = self.browser
+        self.drop("first.xm")  # loaded, not playing: only these calls move the views
+        got = b.evaluate("""(() => {
+          const v = qmPlayer.view, out = {}, row = (r) => document.querySelector(`#rows .row[data-row="${r}"]`);
+          // The rows' columns line up under the strip: a cell 14 characters, after the row number's 3.
+          const text = document.querySelector('#rows .row i'), strip = document.querySelector('#channels .ch');
+          const advance = text.getBoundingClientRect().width / text.textContent.length;
+          out.columns = [strip.getBoundingClientRect().width / advance,
+                         (strip.getBoundingClientRect().left - text.getBoundingClientRect().left) / advance];
+          v.setPattern(999, 64, 10, new Uint8Array(64 * 10 * 5));  // 64 empty rows of a pattern of its own
+          const moves = v.moves;
+          v.setRow(20); v.setRow(20); v.setRow(20);
+          out.sameRow = v.moves - moves;
+          const written = () => Array.from(document.querySelectorAll('#rows .row'), (e) => Number(e.dataset.row));
+          const kept = row(25);
+          v.setRow(21);
+          out.nextRow = v.moves - moves;
+          out.rows = [written()];
+          v.setRow(40);
+          out.rows.push(written());
+          out.kept = row(25) === kept;
+          const silence = new Array(10).fill(0), draws = () => v.meterDraws;
+          let before = draws();
+          v.setLevels(silence); v.setLevels(silence);
+          out.atRest = draws() - before;
+          before = draws();
+          v.setLevels([1, 0, 0, 0, 0, 0, 0, 0, 0, 0.5]);
+          out.rise = draws() - before;
+          const canvas = document.querySelector('#channels .meters'), left = canvas.getBoundingClientRect().left;
+          const tracks = Array.from(document.querySelectorAll('#channels .meter'), (e) => e.getBoundingClientRect());
+          // The canvas's ink at a page x on the tracks' middle line.
+          const ink = (x) => canvas.getContext('2d').getImageData((x - left) * canvas.width / canvas.clientWidth,
+                                                                  canvas.height / 2, 1, 1).data[3];
+          out.placed = Math.abs(left - tracks[0].left) + Math.abs(canvas.getBoundingClientRect().top - tracks[0].top);
+          out.inks = [ink(tracks[0].left + tracks[0].width / 2), ink(tracks[1].left + 1), ink(tracks[9].left + 1),
+                      ink(tracks[9].left + 0.4 * tracks[9].width), ink(tracks[9].left + 0.6 * tracks[9].width)];
+          before = draws();
+          for (let i = 0; i < 40; i++) v.setLevels(silence);
+          out.fall = draws() - before;
+          out.fallen = v.shown.every((h) => h === 0);
+          return out;
+        })()""")
+        self.assertAlmostEqual(got["columns"][0], 14, delta=0.05)
+        self.assertAlmostEqual(got["columns"][1], 3, delta=0.05)
+        self.assertEqual([got["sameRow"], got["nextRow"], got["kept"]], [1, 2, True])
+        # Only the rows in sight (17, and one more at each end), in whole blocks of 16; the
+        # rows already written stay as they are.
+        self.assertEqual(got["rows"], [list(range(0, 32)), list(range(16, 64))])
+        self.assertEqual([got["atRest"], got["rise"]], [0, 1])
+        self.assertLess(got["placed"], 1)
+        # Channel 1 full, channel 2 silent, channel 10 at half: inked to half its track.
+        self.assertEqual([ink > 0 for ink in got["inks"]], [True, False, True, True, False])
+        # The meters fall back in a few updates, then rest without redrawing.
+        self.assertTrue(got["fallen"])
+        self.assertGreater(got["fall"], 3)
+        self.assertLess(got["fall"], 20)
+        self.assertEqual(b.console_errors(), [])
+
+    def test_the_views_follow_the_sound_at_most_30_times_a_second(self):
+        b = self.browser
+        # The page's animation frames come when the test says, at the times it says.
+        script = b.on_every_page("window.qmFrames = {queue: [], step(t) { const q = this.queue; this.queue = []; "
+                                 "q.forEach((f) => f(t)); }}; window.requestAnimationFrame = (f) => qmFrames.queue.push(f);")
+        try:
+            b.goto(self.site.url("player.html"))
+            b.wait_for("window.qmPlayer && qmPlayer.ready")
+            self.drop("first.xm")
+            updates = b.evaluate("""(() => {
+              const count = (hertz, seconds, from) => {
+                const before = qmPlayer.viewUpdates;
+                for (let i = 0; i <= hertz * seconds; i++) qmFrames.step(from + 1000 * i / hertz);
+                return qmPlayer.viewUpdates - before;
+              };
+              return [count(60, 2, 1000), count(144, 1, 5000), count(24, 1, 9000)];
+            })()""")
+            # 60 Hz: every other frame; 144 Hz: one in five or so; 24 Hz: every frame.
+            self.assertEqual(updates[0], 61)
+            self.assertIn(updates[1], range(29, 33))
+            self.assertEqual(updates[2], 25)
+        finally:
+            b.forget_on_every_page(script)
+
     def shown_seconds(self):
         """The time the page shows, in seconds, rounded up from its tenths."""
         minutes, seconds = self.browser.evaluate("document.getElementById('time').textContent").split(":")
@@ -147,6 +244,7 @@ class PlayerFeatures(unittest.TestCase):
         self.play_and_hear()
         b.click_element(f'#orders [data-order="{LAST_ORDER}"]')
         b.wait_for(f"qmPlayer.position.order === {LAST_ORDER}")
+        b.wait_for(f"document.querySelector('#orders [aria-current]').dataset.order === '{LAST_ORDER}'")
         # The song's own time at that order, not the time played so far.
         self.assertGreaterEqual(b.evaluate("qmPlayer.position.frame"), LAST_ORDER * ORDER_FRAMES)
         self.assertGreaterEqual(self.shown_seconds(), LAST_ORDER * ORDER_FRAMES / RATE)
@@ -164,11 +262,39 @@ class PlayerFeatures(unittest.TestCase):
         b.wait_for(f"qmPlayer.position.frame > {before + 4 * RATE}", timeout=2)
         # The bar follows what is heard.
         b.wait_for(f"Number(document.getElementById('seek').value) > {before + 4 * RATE}")
-        # Loop on: past the last order the song goes on from its start.
+        # Loop on: past the last order the song goes on from its start, and
+        # so does the time shown, while the frames heard go on counting.
         b.type_key("l")
         b.click_element(f'#orders [data-order="{LAST_ORDER}"]')
         b.wait_for(f"qmPlayer.position.order === {LAST_ORDER}")
-        b.wait_for(f"qmPlayer.playing && qmPlayer.position.order < {LAST_ORDER}", timeout=10)
+        b.wait_for(f"qmPlayer.playing && qmPlayer.position.order < {LAST_ORDER} && qmPlayer.position.row > 0",
+                   timeout=10)
+        self.assertEqual(b.evaluate("qmPlayer.info.loop_frame"), RESTART_FRAME)
+        b.wait_for(f"Number(document.getElementById('seek').value) < {2 * RESTART_FRAME}")
+        self.assertGreater(b.evaluate("qmPlayer.position.frame"), b.evaluate("qmPlayer.info.frames"))
+        self.assertLess(self.shown_seconds(), 2 * RESTART_FRAME / RATE + 0.1)
+        self.assertEqual(b.console_errors(), [])
+
+    def test_a_looping_song_shows_its_time_within_the_song(self):
+        b = self.browser
+        self.drop("restart.xm")
+        # Its passes after the first play from order 4 to the end.
+        loop = LOOP_ORDER * RESTART_FRAME
+        self.assertEqual(b.evaluate("qmPlayer.info.loop_frame"), loop)
+        b.type_key("l")
+        self.play_and_hear()
+        b.click_element(f'#orders [data-order="{LAST_ORDER}"]')
+        b.wait_for(f"qmPlayer.position.order === {LAST_ORDER}")
+        b.wait_for(f"qmPlayer.position.order === {LOOP_ORDER} && qmPlayer.position.row > 0", timeout=10)
+        self.assertGreater(b.evaluate("qmPlayer.position.frame"), b.evaluate("qmPlayer.info.frames"))
+        b.wait_for(f"Number(document.getElementById('seek').value) < {loop + RESTART_FRAME}")
+        before = float(b.evaluate("document.getElementById('seek').value"))
+        self.assertGreaterEqual(before, loop)
+        self.assertLess(self.shown_seconds(), (loop + RESTART_FRAME) / RATE + 0.1)
+        self.assertGreater(self.shown_seconds(), loop / RATE)
+        # Shift + right moves on 5 s from the time shown, sooner than playing on would get there.
+        b.press_key("ArrowRight", "ArrowRight", 39, shift=True)
+        b.wait_for(f"Number(document.getElementById('seek').value) > {before + 4 * RATE}", timeout=2)
         self.assertEqual(b.console_errors(), [])
 
     def levels_over(self, seconds):
@@ -183,8 +309,7 @@ class PlayerFeatures(unittest.TestCase):
         b = self.browser
         self.drop("first.xm")
         self.play_and_hear(RATE)
-        b.wait_for("Array.from(document.querySelectorAll('#channels .level'))"
-                   ".some(e => e.style.transform && e.style.transform !== 'scaleX(0)')")
+        b.wait_for("qmPlayer.view.shown.some(h => h > 0)")
         # typing.xm's channels 5 to 8 sound throughout.
         b.wait_for("qmPlayer.levels[6] > 0")
         b.click_element('#channels [data-channel="6"]')
@@ -199,8 +324,7 @@ class PlayerFeatures(unittest.TestCase):
         # Paused, the meters fall back.
         b.click_element("#play")
         b.wait_for("qmPlayer.levels.length === 0")
-        b.wait_for("Array.from(document.querySelectorAll('#channels .level'))"
-                   ".every(e => e.style.transform === 'scaleX(0.000)' || e.style.transform === 'scaleX(0)')")
+        b.wait_for("qmPlayer.view.shown.every(h => h === 0)")
         b.click_element("#play")
         b.wait_for("qmPlayer.levels[6] > 0")
         b.type_key("2")

@@ -180,13 +180,15 @@ EMSCRIPTEN_KEEPALIVE int player_pattern(int pattern) {
 EMSCRIPTEN_KEEPALIVE const uint8_t* player_cells() { return bridge.cells; }
 
 // Starts a render of one pass of the song from its start, as a fresh
-// player plays it, for a download. Returns the pass's length in frames (at
-// most an hour), or -1 without a song.
-EMSCRIPTEN_KEEPALIVE double player_render_begin() {
+// player plays it with the interpolation (a qm_interpolation), for a
+// download. Returns the pass's length in frames (at most an hour), or -1
+// without a song or for an unknown interpolation.
+EMSCRIPTEN_KEEPALIVE double player_render_begin(int interpolation) {
   qm_player_free(bridge.render);
   bridge.render = nullptr;
   bridge.rendered = 0;
   if (bridge.song == nullptr || qm_player_create(bridge.song, PLAYER_RATE, &bridge.render) != QM_OK) return -1;
+  if (qm_player_set_interpolation(bridge.render, static_cast<qm_interpolation>(interpolation)) != QM_OK) return -1;
   uint64_t frames = 0;
   qm_song_measure(bridge.song, PLAYER_RATE, 0, 0, RENDER_MAX_FRAMES, &frames, nullptr);
   return static_cast<double>(frames);

@@ -448,7 +448,7 @@ var Module = (function () {
     };
     worker.onerror = (event) => finish(`${name}: not rendered (${event.message || "the worker failed"})`);
     const copy = songBytes.slice();
-    worker.postMessage({bytes: copy.buffer}, [copy.buffer]);
+    worker.postMessage({bytes: copy.buffer, interpolation: Number(byId("interpolation").value)}, [copy.buffer]);
   }
 
   // ---- Keys, buttons and drops ----
@@ -572,6 +572,7 @@ var Module = (function () {
       if (button) toggleMute(Number(button.dataset.channel), event.shiftKey);
     });
     for (const id of ["volume", "separation"]) byId(id).addEventListener("input", () => setMix(id, byId(id).value));
+    byId("interpolation").addEventListener("change", () => call("set_interpolation", Number(byId("interpolation").value)));
     const seek = byId("seek");
     seek.addEventListener("pointerdown", () => { seeking = true; });
     seek.addEventListener("change", () => {

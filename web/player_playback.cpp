@@ -67,6 +67,7 @@ struct Playback {
   bool loop = false;                  // play the song forever
   double gain_db = DEFAULT_GAIN_DB;   // kept from one song to the next
   int32_t separation = DEFAULT_SEPARATION;
+  qm_interpolation interpolation = QM_INTERPOLATION_LINEAR;  // kept from one song to the next
   Marks<ChunkMark, CHUNK_MARKS> chunks;
   Marks<RowMark, ROW_MARKS> rows;
   std::string text;                   // the last JSON handed to the page
@@ -172,6 +173,7 @@ EMSCRIPTEN_KEEPALIVE int player_play() {
   qm_player_set_repeat_count(playback.player, playback.loop ? -1 : 0);
   qm_player_set_gain(playback.player, playback.gain_db);
   qm_player_set_stereo_separation(playback.player, playback.separation);
+  qm_player_set_interpolation(playback.player, playback.interpolation);
   qm_player_set_row_callback(playback.player, on_row, nullptr);
   qm_player_set_metering(playback.player, 1);
   playback.audio->pause(playback.audio->self, true);
@@ -208,6 +210,15 @@ EMSCRIPTEN_KEEPALIVE int player_set_separation(int percent) {
   if (percent < 0 || percent > 200) return 0;
   playback.separation = percent;
   if (playback.player != nullptr) qm_player_set_stereo_separation(playback.player, percent);
+  return 1;
+}
+
+// The interpolation (a qm_interpolation), kept for the songs that follow;
+// heard from the next block. 0 for an unknown one.
+EMSCRIPTEN_KEEPALIVE int player_set_interpolation(int mode) {
+  if (mode < QM_INTERPOLATION_LINEAR || mode > QM_INTERPOLATION_SINC8) return 0;
+  playback.interpolation = static_cast<qm_interpolation>(mode);
+  if (playback.player != nullptr) qm_player_set_interpolation(playback.player, playback.interpolation);
   return 1;
 }
 

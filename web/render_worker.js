@@ -3,13 +3,15 @@
 // page sends, renders one pass with the library's player (the same bytes as
 // xmrender song.xm -o song.wav) and sends the WAV back in parts, so the page's
 // playback never waits for it. One worker per download; the page ends it.
-// Messages: in {bytes: ArrayBuffer}; out {progress: percent} now and then,
+// Messages: in {bytes: ArrayBuffer, interpolation: 0 linear, 1 cubic, 2 sinc8
+// (as xmrender --interpolation)}; out {progress: percent} now and then,
 // then {parts: [header, frames...]} (ArrayBuffers, transferred) or {error}.
 "use strict";
 
 const RENDER_CHUNK_FRAMES = 16384;
 const PROGRESS_EVERY_MS = 100;
 let song = null;  // the bytes, until the runtime is ready
+let interpolation = 0;
 
 function render() {
   const frames = Module._player_file_buffer(song.byteLength);
@@ -22,7 +24,11 @@ function render() {
     postMessage({error: Module.UTF8ToString(Module._player_load_error())});
     return;
   }
-  const total = Module._player_render_begin();
+  const total = Module._player_render_begin(interpolation);
+  if (total < 0) {
+    postMessage({error: "cannot render with this interpolation"});
+    return;
+  }
   const parts = [];
   let rendered = 0;
   let told = performance.now();
@@ -53,6 +59,7 @@ var Module = {
 
 onmessage = (event) => {
   song = event.data.bytes;
+  interpolation = event.data.interpolation || 0;
   if (Module.qmReady) render();
 };
 

@@ -6,7 +6,7 @@ what is heard; the help overlay lists the keys; the seek bar and an order
 chosen play the song at its own position and stop at its end unless loop
 is on; channels mute and solo by click and by digit, with meters that move;
 a WAV download renders in a worker from the song it began with while the
-page stays free; without Web Audio play says why; the page holds at 375 px."""
+page stays free, with the interpolation chosen; without Web Audio play says why; the page holds at 375 px."""
 import os
 import shutil
 import struct
@@ -377,6 +377,22 @@ class PlayerFeatures(unittest.TestCase):
         with open(got, "rb") as a, open(expected, "rb") as e:
             self.assertTrue(a.read() == e.read(), "the download differs from xmrender's render")
         os.remove(got)
+        self.assertEqual(b.console_errors(), [])
+
+    def test_the_interpolation_chosen_plays_and_downloads_as_xmrender_renders_it(self):
+        b = self.browser
+        self.drop("first.xm")
+        b.evaluate("(() => { const s = document.getElementById('interpolation'); s.value = '2'; "
+                   "s.dispatchEvent(new Event('change')); })()")
+        self.play_and_hear()
+        got = self.download("first.wav")
+        expected = os.path.join(self.work, "expected-sinc8.wav")
+        subprocess.run([os.environ["QM_XMRENDER"], self.path("first.xm"), "--interpolation", "sinc8", "-o", expected],
+                       check=True, stderr=subprocess.DEVNULL)
+        with open(got, "rb") as a, open(expected, "rb") as e:
+            self.assertTrue(a.read() == e.read(), "the sinc8 download differs from xmrender --interpolation sinc8")
+        os.remove(got)
+        self.assertEqual(b.evaluate("Module._player_set_interpolation(3)"), 0)
         self.assertEqual(b.console_errors(), [])
 
     def test_the_page_holds_at_375_pixels(self):

@@ -222,7 +222,11 @@ static int32_t applied_gain(double gain) {
 
 // Continues the running ramp, or sets up a new one when a target gain moved
 // away from the applied gain. Returns the ramp's frames left (0: no ramp).
-static int32_t set_up_ramp(const Player* p, Voice* v, float* inc_left, float* inc_right) {
+// Always inlined: it runs once a chunk, and a voice on a short loop is mixed
+// in many chunks a block; the mixer's several instantiations would
+// otherwise leave it out of line.
+[[gnu::always_inline]] static inline int32_t set_up_ramp(const Player* p, Voice* v, float* inc_left,
+                                                         float* inc_right) {
   if (v->ramp_frames != 0 && v->gain_left == v->ramp_goal_left &&
       v->gain_right == v->ramp_goal_right) {
     *inc_left = v->ramp_inc_left;
@@ -250,8 +254,9 @@ static int32_t set_up_ramp(const Player* p, Voice* v, float* inc_left, float* in
 }
 
 // Applies a loop point or the sample end reached by a chunk. Returns false
-// when the voice has stopped.
-static bool boundary_event(Voice* v, const Sample* smp, uint64_t* pos) {
+// when the voice has stopped. Always inlined, as set_up_ramp: short loops
+// reach it every few frames.
+[[gnu::always_inline]] static inline bool boundary_event(Voice* v, const Sample* smp, uint64_t* pos) {
   int64_t loop_start = smp->loop_start;
   int64_t loop_length = smp->loop_length;
   int64_t loop_end = loop_start + loop_length;

@@ -25,6 +25,7 @@ struct Voice {
   int32_t mix_volume;     // working volume for the gains
   int32_t mix_pan;        // working pan for the gains
   uint32_t start_offset;  // pending start frame, consumed by the next start
+  bool wrapped;           // the position has come back through the loop at least once
   const Sample* sample;   // null = idle; owned by the Module
   int32_t gain_left;      // target gain of the left sample, 0..255
   int32_t gain_right;     // target gain of the right sample, 0..255
@@ -40,7 +41,6 @@ struct Voice {
   float ramp_inc_left;    // per-frame change of the applied gain, 1.0 = gain 255
   float ramp_inc_right;
   int32_t ramp_frames;    // frames left in the running ramp; 0 = none
-  bool wrapped;           // the position has come back through the loop at least once
 };
 
 // Applies the channel's pending-update bits to its voice in player's table.

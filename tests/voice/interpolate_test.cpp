@@ -82,25 +82,15 @@ struct Frames {
   Sample sample{};
 };
 
-// The value the sinc gives at a whole frame is the frame the table's phase 0
-// passes alone; gathering the neighbours must not disturb it, so reading
-// the frames through a whole position shows where each frame is reached
-// from: frame j at whole position j.
-int32_t reached(const Sample& s, bool wrapped, int32_t frame) {
+// Where frame `frame` of s is heard from, for a voice that has (or has not)
+// wrapped: gathered one by one, or (through_windows) as the kernels read
+// it, through the loop windows where they apply.
+int32_t reached(const Sample& s, bool wrapped, int32_t frame, bool through_windows = false) {
   Voice v{};
   v.wrapped = wrapped;
   const SampleEdges e = sample_edges(&v, &s);
   int16_t scratch[SINC_TAPS];
-  return gather_frames(s.data, frame, 1, e, scratch)[0];
-}
-
-// The same frame read through the loop windows (loops of 8 frames or more).
-int32_t windowed(const Sample& s, bool wrapped, int32_t frame) {
-  Voice v{};
-  v.wrapped = wrapped;
-  const SampleEdges e = sample_edges(&v, &s);
-  int16_t scratch[SINC_TAPS];
-  return frames_from(s.data, frame, 1, e, scratch)[0];
+  return (through_windows ? frames_from(s.data, frame, 1, e, scratch) : gather_frames(s.data, frame, 1, e, scratch))[0];
 }
 
 TEST(SampleEdges, FramesPastTheEdgesAreReachedWherePlaybackGoes) {
@@ -138,7 +128,7 @@ TEST(SampleEdges, LoopWindowsHoldWhatGatheringReaches) {
     fill_loop_windows(&f.sample);
     for (bool wrapped : {false, true})
       for (int32_t frame = 2; frame < 38; ++frame)
-        ASSERT_EQ(windowed(f.sample, wrapped, frame), reached(f.sample, wrapped, frame))
+        ASSERT_EQ(reached(f.sample, wrapped, frame, true), reached(f.sample, wrapped, frame))
             << "type " << int{type} << (wrapped ? ", wrapped" : "") << ", frame " << frame;
   }
 }

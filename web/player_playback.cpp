@@ -222,6 +222,11 @@ EMSCRIPTEN_KEEPALIVE int player_set_interpolation(int mode) {
   return 1;
 }
 
+// The interpolation the playing song is mixed with; -1 without a playback.
+EMSCRIPTEN_KEEPALIVE int player_interpolation() {
+  return playback.player != nullptr ? qm_player_get_interpolation(playback.player) : -1;
+}
+
 // Goes on at an order position's first row as the song reaches it from
 // its start (its speed, tempo and voices there), heard at once; the song
 // time goes on from that row's frame. 0 without a playback or for an order

@@ -381,10 +381,16 @@ class PlayerFeatures(unittest.TestCase):
 
     def test_the_interpolation_chosen_plays_and_downloads_as_xmrender_renders_it(self):
         b = self.browser
-        self.drop("first.xm")
+        self.drop("first.xm", "second.xm")
         b.evaluate("(() => { const s = document.getElementById('interpolation'); s.value = '2'; "
                    "s.dispatchEvent(new Event('change')); })()")
         self.play_and_hear()
+        self.assertEqual(b.evaluate("Module._player_interpolation()"), 2)
+        # The next song plays with it too.
+        b.type_key("n")
+        b.wait_for("qmPlayer.fileName === 'second.xm' && Module._player_interpolation() === 2")
+        b.type_key("p")
+        b.wait_for("qmPlayer.fileName === 'first.xm' && qmPlayer.loaded")
         got = self.download("first.wav")
         expected = os.path.join(self.work, "expected-sinc8.wav")
         subprocess.run([os.environ["QM_XMRENDER"], self.path("first.xm"), "--interpolation", "sinc8", "-o", expected],

@@ -531,17 +531,25 @@ void mix_voices_using(Player* player, float* accum, int32_t frames, SteadyMixer 
   mix_voices_with(player, accum, frames, LinearKernel{steady, ramp, {}, false});
 }
 
-void mix_voices_reference(Player* player, float* accum, int32_t frames) {
-  constexpr bool PLAIN = true;
+// Mixes with the player's interpolation: through the player's optimised
+// loops, or (plain) the scalar ones.
+static void mix_voices_as_set(Player* player, float* accum, int32_t frames, bool plain) {
   switch (player->interpolation) {
     case INTERPOLATION_CUBIC:
-      mix_voices_with(player, accum, frames, Kernel<INTERPOLATION_CUBIC>{nullptr, nullptr, {}, PLAIN});
+      mix_voices_with(player, accum, frames, Kernel<INTERPOLATION_CUBIC>{nullptr, nullptr, {}, plain});
       break;
     case INTERPOLATION_SINC8:
-      mix_voices_with(player, accum, frames, Kernel<INTERPOLATION_SINC8>{nullptr, nullptr, {}, PLAIN});
+      mix_voices_with(player, accum, frames, Kernel<INTERPOLATION_SINC8>{nullptr, nullptr, {}, plain});
       break;
-    default: mix_voices_using(player, accum, frames, mix_steady_reference, nullptr); break;
+    default:
+      if (plain) mix_voices_using(player, accum, frames, mix_steady_reference, nullptr);
+      else mix_voices_using(player, accum, frames, player->steady_loop, player->ramp_loop);
+      break;
   }
+}
+
+void mix_voices_reference(Player* player, float* accum, int32_t frames) {
+  mix_voices_as_set(player, accum, frames, true);
 }
 
 // Stops every voice that no channel plays and that is silent with no ramp
@@ -562,11 +570,7 @@ static void stop_unheard_voices(Player* p) {
 
 void mix_voices(Player* player, float* accum, int32_t frames) {
   release_unheard_voices(player);
-  switch (player->interpolation) {
-    case INTERPOLATION_CUBIC: mix_voices_with(player, accum, frames, Kernel<INTERPOLATION_CUBIC>{}); break;
-    case INTERPOLATION_SINC8: mix_voices_with(player, accum, frames, Kernel<INTERPOLATION_SINC8>{}); break;
-    default: mix_voices_using(player, accum, frames, player->steady_loop, player->ramp_loop); break;
-  }
+  mix_voices_as_set(player, accum, frames, false);
 }
 
 void release_unheard_voices(Player* player) {

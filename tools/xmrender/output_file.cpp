@@ -13,6 +13,8 @@
 namespace {
 
 constexpr size_t SINK_BUFFER_BYTES = size_t{1} << 20;  // writes of 1 MiB
+// Writes at least this long go out as they are, without a copy into the buffer.
+constexpr size_t SINK_DIRECT_BYTES = size_t{64} << 10;
 
 // Writes every byte, going on after a signal unless a stop was asked for.
 bool write_all(Sink* sink, const unsigned char* bytes, size_t size) {
@@ -54,10 +56,11 @@ bool sink_flush(Sink* sink) {
 
 bool sink_write(Sink* sink, const void* bytes, size_t size) {
   if (sink->error != 0) return false;
-  if (sink->buffer.capacity() < SINK_BUFFER_BYTES) sink->buffer.reserve(SINK_BUFFER_BYTES);
-  if (sink->buffer.size() + size > SINK_BUFFER_BYTES && !sink_flush(sink)) return false;
+  const bool direct = size >= SINK_DIRECT_BYTES;
+  if ((direct || sink->buffer.size() + size > SINK_BUFFER_BYTES) && !sink_flush(sink)) return false;
   sink->position += size;
-  if (size >= SINK_BUFFER_BYTES) return write_all(sink, static_cast<const unsigned char*>(bytes), size);
+  if (direct) return write_all(sink, static_cast<const unsigned char*>(bytes), size);
+  if (sink->buffer.capacity() < SINK_BUFFER_BYTES) sink->buffer.reserve(SINK_BUFFER_BYTES);
   const auto* p = static_cast<const unsigned char*>(bytes);
   sink->buffer.insert(sink->buffer.end(), p, p + size);
   return true;

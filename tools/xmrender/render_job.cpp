@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "quillmere/music.h"
 #include "tools/common/stop_signals.h"
@@ -18,9 +19,9 @@
 namespace {
 
 // Frames asked of the player at a time: whole blocks of the player's, so
-// that it converts straight into pcm.
-constexpr int32_t CHUNK_BLOCKS = 4;
-constexpr int32_t CHUNK_FRAMES = CHUNK_BLOCKS * (MIX_MAX_RATE * 20 / 1000 + 3);  // room at the highest rate
+// that it converts straight into the chunk's buffer, and enough of them
+// (1.3 s at 44,100 Hz) that the output writes the buffer without a copy.
+constexpr int32_t CHUNK_BLOCKS = 64;
 
 // How a render ended.
 struct Rendered {
@@ -87,9 +88,11 @@ void keep_left(T* values, int32_t frames) {
 // dropped, for --trace alone).
 Rendered render_frames(const Options& o, Job* job, qm_player* player, Encoder* encoder, const PlayPlan& plan) {
   const bool through_floats = encoder != nullptr && encoder->layout.format.type != SampleType::S16;
-  static thread_local int16_t pcm[2 * CHUNK_FRAMES];
-  static thread_local float mix[2 * CHUNK_FRAMES];
   const int32_t chunk = CHUNK_BLOCKS * qm_player_block_frames(player);
+  std::vector<int16_t> pcm_chunk(through_floats ? 0 : 2 * static_cast<size_t>(chunk));
+  std::vector<float> mix_chunk(through_floats ? 2 * static_cast<size_t>(chunk) : 0);
+  int16_t* pcm = pcm_chunk.data();
+  float* mix = mix_chunk.data();
   Rendered r;
   while (r.frames < plan.limit) {
     if (stop_requested()) {

@@ -49,10 +49,11 @@ void mix_voices(Player* player, float* accum, int32_t frames);
 // Leaves the player's voices 0..63 as mix_voices would after mixing
 // `frames` frames (the same chunks, positions, directions and gain ramps),
 // without mixing: for seeking. Voices that can never be heard again are
-// left to release_unheard_voices, which mix_voices calls on every call.
+// left to release_unheard_voices, as in mixing.
 void advance_voices(Player* player, int32_t frames);
 // Stops the voices no channel plays any more that have faded to silence
-// (they are never heard again); what mix_voices does first.
+// (they are never heard again, and mixing them only costs time); the block
+// fill calls it once a block, before mixing or advancing.
 void release_unheard_voices(Player* player);
 // mix_voices with the steady stretches mixed by mix_steady_reference, or,
 // with another interpolation than linear, every frame by the plain loop.

@@ -69,11 +69,8 @@ void mix_piece(Player* p, float* out, int32_t frames) {
 int32_t run_block(Player* p, bool audible) {
   const int32_t frames = p->block_frames;
   float* block = p->mix_block;
-  if (audible) {
-    std::memset(block, 0, static_cast<size_t>(frames) * 2 * sizeof(float));
-  } else {
-    release_unheard_voices(p);  // once a block is enough when nothing is mixed
-  }
+  if (audible) std::memset(block, 0, static_cast<size_t>(frames) * 2 * sizeof(float));
+  release_unheard_voices(p);  // once a block is enough: they only cost time
   int32_t left = p->tick_frames_left;
   int32_t done = 0;
   while (done < frames) {

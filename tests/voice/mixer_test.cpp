@@ -247,8 +247,8 @@ TEST_F(Mixer, MixingAddsToTheBufferAndSkipsIdleVoices) {
 }
 
 // A slot left behind by a handover (no channel plays it) fades out over its
-// ramp and then stops: it can never be heard again. A silent voice that a
-// channel plays goes on moving, and the reference mixer moves both.
+// ramp and is then released: it can never be heard again. A silent voice
+// that a channel plays goes on moving, and the reference mixer moves both.
 TEST_F(Mixer, VoicesNoOneCanHearStopAfterTheirFade) {
   TestSample s(std::vector<int16_t>(8, 300), LOOP_FORWARD, 0, 8);
   Voice& played = play(&s.sample, 0, ONE, 0);  // channel 0 plays slot 0
@@ -260,10 +260,13 @@ TEST_F(Mixer, VoicesNoOneCanHearStopAfterTheirFade) {
   std::vector<float> out = mix(64);  // half the fade
   EXPECT_NE(out[2], 0.0f);
   EXPECT_EQ(left.sample, &s.sample);
+  release_unheard_voices(player);  // not yet: its fade still sounds
+  EXPECT_EQ(left.sample, &s.sample);
   mix(64);  // the fade ends at gain 0
   EXPECT_EQ(left.sample, &s.sample);
   EXPECT_EQ(left.ramp_frames, 0);
   Voice kept = left;
+  release_unheard_voices(player);
   std::vector<float> silent = mix(100);
   EXPECT_EQ(silent, std::vector<float>(200, 0.0f));
   EXPECT_EQ(left.sample, nullptr);
@@ -290,7 +293,10 @@ TEST_F(Mixer, VoicesWithAPendingRampAreNotStopped) {
   v.ramp_goal_left = v.ramp_goal_right = 50;  // the targets have moved since: the ramp restarts
   v.ramp_inc_left = v.ramp_inc_right = 0.001f;
   Voice start = v;
-  std::vector<float> first = mix(8), second = mix(8);
+  release_unheard_voices(player);
+  std::vector<float> first = mix(8);
+  release_unheard_voices(player);
+  std::vector<float> second = mix(8);
   EXPECT_EQ(v.sample, &s.sample);
   EXPECT_NE(second[2], 0.0f);
   v = start;

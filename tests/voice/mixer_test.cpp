@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "music/mixer.h"
+#include "music/render.h"
 #include "music/voice.h"
 #include "test_sample.h"
 
@@ -277,6 +278,22 @@ TEST_F(Mixer, VoicesNoOneCanHearStopAfterTheirFade) {
   mix_voices_reference(player, reference.data(), 100);
   EXPECT_EQ(reference, silent);
   EXPECT_EQ(left.sample, &s.sample);
+}
+
+// The block fill releases such a voice before mixing or skipping a block;
+// a silent voice a channel plays is kept.
+TEST_F(Mixer, TheBlockFillReleasesVoicesNoOneCanHear) {
+  TestSample s(std::vector<int16_t>(8, 300), LOOP_FORWARD, 0, 8);
+  for (void (*fill)(Player*) : {mix_block, skip_block}) {
+    Voice& played = play(&s.sample, 0, ONE, 0);  // channel 0 plays slot 0, silent
+    Voice& left = voices[32];
+    left = played;
+    left.index = 32;
+    ASSERT_EQ(player->channels[0].voice, &played);
+    fill(player);
+    EXPECT_EQ(left.sample, nullptr);
+    EXPECT_EQ(played.sample, &s.sample);
+  }
 }
 
 // A voice no channel plays, at gains 0 but with a ramp still pending (its

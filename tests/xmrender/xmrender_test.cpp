@@ -13,6 +13,7 @@
 #include "quillmere/music.h"
 #include "tools/xmrender/encoder.h"
 #include "tools/xmrender/formats.h"
+#include "tools/xmrender/output_file.h"
 
 namespace {
 
@@ -154,6 +155,31 @@ TEST(Encoder, WavHeadersAgreeWithTheFile) {
       }
     }
   }
+}
+
+// Small writes are gathered, large ones go out at once: either way the
+// file holds every byte in order and the position counts them all.
+TEST(Sink, WritesOfEverySizeLandInOrderAndAreCounted) {
+  char path[] = "/tmp/xmrender-sink.XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  unlink(path);
+  Sink sink;
+  sink_attach(&sink, fd, true);
+  std::vector<unsigned char> expected;
+  for (size_t size : {size_t{44}, size_t{200000}, size_t{3}, size_t{70000}, size_t{65536}, size_t{1}}) {
+    std::vector<unsigned char> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(expected.size() + i * 7);
+    ASSERT_TRUE(sink_write(&sink, bytes.data(), size));
+    expected.insert(expected.end(), bytes.begin(), bytes.end());
+    EXPECT_EQ(sink.position, expected.size());
+  }
+  ASSERT_TRUE(sink_flush(&sink));
+  std::vector<unsigned char> file(expected.size() + 1);
+  EXPECT_EQ(pread(fd, file.data(), file.size(), 0), static_cast<ssize_t>(expected.size()));
+  file.pop_back();
+  EXPECT_EQ(file, expected);
+  close(fd);
 }
 
 TEST(Encoder, StreamedWavRefusesAWrongAnnouncedLength) {

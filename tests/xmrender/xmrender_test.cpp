@@ -109,13 +109,27 @@ TEST(Formats, NamesAndExtensions) {
   EXPECT_FALSE(container_from_extension("song", &c));
 }
 
-// Encodes `frames` silent frames of format into a temporary file and
-// returns its bytes.
-std::vector<unsigned char> encode_to_file(Format format, int channels, uint64_t announced, int32_t frames) {
+// A temporary file already unlinked: gone once closed.
+int unlinked_temporary_file() {
   char path[] = "/tmp/xmrender-test.XXXXXX";
   const int fd = mkstemp(path);
   EXPECT_GE(fd, 0);
   unlink(path);
+  return fd;
+}
+
+// Every byte of the file fd, which it closes.
+std::vector<unsigned char> bytes_and_close(int fd) {
+  std::vector<unsigned char> bytes(static_cast<size_t>(lseek(fd, 0, SEEK_END)));
+  EXPECT_EQ(pread(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+  close(fd);
+  return bytes;
+}
+
+// Encodes `frames` silent frames of format into a temporary file and
+// returns its bytes.
+std::vector<unsigned char> encode_to_file(Format format, int channels, uint64_t announced, int32_t frames) {
+  const int fd = unlinked_temporary_file();
   Sink sink;
   sink_attach(&sink, fd, true);
   Encoder e;
@@ -126,10 +140,7 @@ std::vector<unsigned char> encode_to_file(Format format, int channels, uint64_t 
   EXPECT_TRUE(encoder_finish(&e, &why)) << why;
   EXPECT_TRUE(sink_flush(&sink));
   EXPECT_FALSE(e.audible);
-  std::vector<unsigned char> bytes(static_cast<size_t>(lseek(fd, 0, SEEK_END)));
-  EXPECT_EQ(pread(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
-  close(fd);
-  return bytes;
+  return bytes_and_close(fd);
 }
 
 TEST(Encoder, WavHeadersAgreeWithTheFile) {
@@ -160,10 +171,8 @@ TEST(Encoder, WavHeadersAgreeWithTheFile) {
 // Small writes are gathered, large ones go out at once: either way the
 // file holds every byte in order and the position counts them all.
 TEST(Sink, WritesOfEverySizeLandInOrderAndAreCounted) {
-  char path[] = "/tmp/xmrender-sink.XXXXXX";
-  const int fd = mkstemp(path);
+  const int fd = unlinked_temporary_file();
   ASSERT_GE(fd, 0);
-  unlink(path);
   Sink sink;
   sink_attach(&sink, fd, true);
   std::vector<unsigned char> expected;
@@ -175,11 +184,7 @@ TEST(Sink, WritesOfEverySizeLandInOrderAndAreCounted) {
     EXPECT_EQ(sink.position, expected.size());
   }
   ASSERT_TRUE(sink_flush(&sink));
-  std::vector<unsigned char> file(expected.size() + 1);
-  EXPECT_EQ(pread(fd, file.data(), file.size(), 0), static_cast<ssize_t>(expected.size()));
-  file.pop_back();
-  EXPECT_EQ(file, expected);
-  close(fd);
+  EXPECT_EQ(bytes_and_close(fd), expected);
 }
 
 TEST(Encoder, StreamedWavRefusesAWrongAnnouncedLength) {
